@@ -1,0 +1,8 @@
+#include "app/console.h"
+
+#include <iostream>
+
+void consoleLine(const std::string &line)
+{
+    std::cout << line << std::endl;
+}

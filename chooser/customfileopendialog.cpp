@@ -1,0 +1,270 @@
+#include "chooser/customfileopendialog.h"
+
+#include "app/console.h"
+#include "chooser/customtreeview.h"
+#include "config/deviceconfig.h"
+#include "mainwindow/softkeystyle.h"
+
+#include <QBoxLayout>
+#include <QFileSystemModel>
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace {
+
+const char backgroundStyle[] = "QWidget { background-color : rgba(200, 200, 200, 255); }";
+
+QPushButton *makeIconButton(QWidget *holder, const char *name, const char *iconFile)
+{
+    auto *button = new QPushButton(holder);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setMaximumSize(50, 50);
+    QIcon icon;
+    icon.addFile(QString::fromLatin1(iconFile), QSize(), QIcon::Normal, QIcon::Off);
+    button->setIcon(icon);
+    button->setIconSize(QSize(40, 40));
+    return button;
+}
+
+QPushButton *makeArrowButton(QWidget *holder, const char *name, const QPalette &palette,
+                             const QFont &font, const QString &arrow)
+{
+    auto *button = new QPushButton(holder);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setMaximumSize(50, 50);
+    button->setPalette(palette);
+    button->setFont(font);
+    button->setText(arrow);
+    return button;
+}
+
+} // namespace
+
+CustomFileOpenDialog::CustomFileOpenDialog(QWidget *parent, std::string *resultPath)
+    : QDialog(parent), resultPath(resultPath), initialPath("")
+{
+}
+
+CustomFileOpenDialog::~CustomFileOpenDialog() = default;
+
+void CustomFileOpenDialog::setupDialog(const std::string &initialPath, QFileSystemModel *model)
+{
+    this->initialPath = initialPath;
+    const int W = width();
+    const int H = height();
+    const bool onSide = deviceConfig.softkeyFramesOnSide;
+    const int softkeys = deviceConfig.softkeysPerFrame;
+    // From the configured screen, not the dialog, so both windows space their softkeys alike.
+    const int spacing =
+        softkeySpacing(onSide ? deviceConfig.windowHeight : deviceConfig.windowWidth, softkeys);
+
+    auto *background = new QWidget(this);
+    background->setGeometry(0, 0, W, H);
+    background->setStyleSheet(QString::fromLatin1(backgroundStyle));
+
+    leftColumn = new QWidget(this);
+    leftColumn->setGeometry(0, 0, 50, H);
+    rightColumn = new QWidget(this);
+    rightColumn->setGeometry(W - 50, 0, 50, H);
+    leftColumnLayout = new QVBoxLayout(leftColumn);
+    leftColumnLayout->setSpacing(spacing);
+    leftColumnLayout->setContentsMargins(0, 0, 0, 0);
+    rightColumnLayout = new QVBoxLayout(rightColumn);
+    rightColumnLayout->setSpacing(spacing);
+    rightColumnLayout->setContentsMargins(0, 0, 0, 0);
+
+    topRow = new QWidget(this);
+    topRow->setGeometry(0, 0, W, 50);
+    bottomRow = new QWidget(this);
+    bottomRow->setGeometry(0, H - 50, W, 50);
+    topRowLayout = new QHBoxLayout(topRow);
+    topRowLayout->setSpacing(spacing);
+    topRowLayout->setContentsMargins(0, 0, 0, 0);
+    bottomRowLayout = new QHBoxLayout(bottomRow);
+    bottomRowLayout->setSpacing(spacing);
+    bottomRowLayout->setContentsMargins(0, 0, 0, 0);
+
+    const QPalette palette = arrowPalette();
+    const QFont font = arrowFont();
+    QWidget *first = onSide ? leftColumn : topRow;
+    QWidget *second = onSide ? rightColumn : bottomRow;
+    cancelButton = makeIconButton(first, "cancelButton", "images/cancel.svg");
+    leftButton = makeArrowButton(first, "leftButton", palette, font, QStringLiteral("\u21E6"));
+    openButton = makeIconButton(second, "openButton", "images/1270668950.svg");
+    upButton = makeArrowButton(second, "upButton", palette, font, QStringLiteral("\u21E7"));
+    downButton = makeArrowButton(second, "downButton", palette, font, QStringLiteral("\u21E9"));
+    rightButton = makeArrowButton(second, "rightButton", palette, font, QStringLiteral("\u21E8"));
+
+    treeView = new CustomTreeView(this);
+    fileSystemModel = model;
+    treeView->setModel(model);
+    treeView->setFocus(Qt::OtherFocusReason);
+    treeView->setColumnWidth(0, W / 2);
+    treeView->setWordWrap(true);
+
+    const bool twoFrames = deviceConfig.softkeyFrameCount >= 2;
+    if (onSide)
+        fillSideFrames(twoFrames, softkeys);
+    else
+        fillTopAndBottomFrames(twoFrames, softkeys);
+
+    // Only the names matter on a screen this small.
+    treeView->hideColumn(1);
+    treeView->hideColumn(2);
+    treeView->hideColumn(3);
+    treeView->collapseAll();
+    treeView->expandToDepth(0);
+    treeView->setIconSize(QSize(40, 40));
+    treeView->show();
+
+    if (!this->initialPath.empty())
+        treeView->setCurrentIndex(
+            fileSystemModel->index(QString::fromUtf8(this->initialPath.c_str()), 0));
+
+    connect(openButton, &QPushButton::clicked, this, &CustomFileOpenDialog::on_openButton_clicked);
+    connect(cancelButton, &QPushButton::clicked, this,
+            &CustomFileOpenDialog::on_cancelButton_clicked);
+    connect(rightButton, &QPushButton::clicked, this,
+            &CustomFileOpenDialog::on_rightButton_clicked);
+    connect(leftButton, &QPushButton::clicked, this, &CustomFileOpenDialog::on_leftButton_clicked);
+    connect(upButton, &QPushButton::clicked, this, &CustomFileOpenDialog::on_upButton_clicked);
+    connect(downButton, &QPushButton::clicked, this, &CustomFileOpenDialog::on_downButton_clicked);
+
+    repaint();
+}
+
+void CustomFileOpenDialog::fillSideFrames(bool twoFrames, int softkeys)
+{
+    for (QPushButton *button : {openButton, upButton, downButton, rightButton})
+        rightColumnLayout->addWidget(button);
+    if (twoFrames) {
+        appendPlaceholders(rightColumn, rightColumnLayout, softkeys - 4);
+        // The two blanks keep cancel and left level with the main window's close and left.
+        leftColumnLayout->addWidget(cancelButton);
+        appendPlaceholders(leftColumn, leftColumnLayout, 2);
+        leftColumnLayout->addWidget(leftButton);
+        appendPlaceholders(leftColumn, leftColumnLayout, softkeys - 4);
+    } else {
+        rightColumnLayout->addWidget(leftButton);
+        rightColumnLayout->addWidget(cancelButton);
+        appendPlaceholders(rightColumn, rightColumnLayout, softkeys - 6);
+    }
+    const int W = width();
+    const int H = height();
+    treeView->setGeometry(leftColumn->width(), 0, W - 2 * leftColumn->width(), H);
+    // Out of sight rather than hidden, just past the dialog's bottom-right corner.
+    topRow->move(W, H);
+    bottomRow->move(W, H);
+}
+
+void CustomFileOpenDialog::fillTopAndBottomFrames(bool twoFrames, int softkeys)
+{
+    for (QPushButton *button : {rightButton, downButton, upButton, openButton})
+        bottomRowLayout->addWidget(button);
+    if (twoFrames) {
+        appendPlaceholders(bottomRow, bottomRowLayout, softkeys - 4);
+        topRowLayout->addWidget(leftButton);
+        topRowLayout->addWidget(cancelButton);
+        appendPlaceholders(topRow, topRowLayout, softkeys - 2);
+    } else {
+        bottomRowLayout->addWidget(leftButton);
+        bottomRowLayout->addWidget(cancelButton);
+        appendPlaceholders(bottomRow, bottomRowLayout, softkeys - 6);
+    }
+    const int W = width();
+    const int H = height();
+    treeView->setGeometry(0, topRow->height(), W, H - 2 * topRow->height());
+    rightColumn->move(W, H);
+    leftColumn->move(W, H);
+}
+
+void CustomFileOpenDialog::sendKeyToTree(int key)
+{
+    // Straight to the tree's own handler: no event filter sees it and it cannot travel back
+    // up to this dialog's key handlers.
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, QString(), false, 1);
+    treeView->keyPressEvent(&event);
+}
+
+void CustomFileOpenDialog::on_downButton_clicked()
+{
+    sendKeyToTree(Qt::Key_Down);
+}
+
+void CustomFileOpenDialog::on_upButton_clicked()
+{
+    sendKeyToTree(Qt::Key_Up);
+}
+
+void CustomFileOpenDialog::on_rightButton_clicked()
+{
+    sendKeyToTree(Qt::Key_Right);
+}
+
+void CustomFileOpenDialog::on_leftButton_clicked()
+{
+    sendKeyToTree(Qt::Key_Left);
+}
+
+void CustomFileOpenDialog::on_openButton_clicked()
+{
+    const QModelIndexList selected = treeView->selectedIndexes();
+    if (selected.isEmpty())
+        return;
+    const std::string path = fileSystemModel->filePath(selected.first()).toUtf8().toStdString();
+    consoleLine(path);
+    // Deliberately not a suffix test: capital extensions are listed but not opened.
+    if (path.rfind(".pdf") != std::string::npos) {
+        if (resultPath)
+            *resultPath = path;
+        accept();
+    } else {
+        sendKeyToTree(Qt::Key_Right);
+    }
+}
+
+void CustomFileOpenDialog::on_cancelButton_clicked()
+{
+    close();
+}
+
+void CustomFileOpenDialog::scrollToPath()
+{
+    if (initialPath.empty())
+        return;
+    treeView->scrollTo(fileSystemModel->index(QString::fromUtf8(initialPath.c_str()), 0),
+                       QAbstractItemView::PositionAtCenter);
+}
+
+void CustomFileOpenDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Only enter acts on press; the dialog's own Escape and default-button handling is
+    // deliberately bypassed so no key leaves the chooser.
+    if (event->key() == deviceConfig.keyEnter)
+        on_openButton_clicked();
+}
+
+void CustomFileOpenDialog::keyReleaseEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    const DeviceConfig &keys = deviceConfig;
+    const bool twoFrames = keys.softkeyFrameCount >= 2;
+    if (key == keys.keyRight)
+        on_rightButton_clicked();
+    else if (key == keys.keyDown)
+        on_downButton_clicked();
+    else if (key == keys.keyUp)
+        on_upButton_clicked();
+    else if (key == keys.keyOpen)
+        on_openButton_clicked();
+    // A one-frame device has no close key of its own in the chooser: the key two below it
+    // (the zoom-out key on the standard device) cancels instead.
+    else if (int64_t(key) + 2 == keys.keyClose && !twoFrames)
+        on_cancelButton_clicked();
+    else if (key == keys.keyClose && twoFrames)
+        on_cancelButton_clicked();
+    else if (key == keys.keyLeft)
+        on_leftButton_clicked();
+    else if (key == keys.keyEscape)
+        on_cancelButton_clicked();
+}

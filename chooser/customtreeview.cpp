@@ -1,0 +1,28 @@
+#include "chooser/customtreeview.h"
+
+#include "app/console.h"
+
+CustomTreeView::CustomTreeView(QWidget *parent) : QTreeView(parent) {}
+
+CustomTreeView::~CustomTreeView() = default;
+
+void CustomTreeView::mousePressEvent(QMouseEvent *event)
+{
+    consoleLine("MOUSE PRESS");
+    QTreeView::mousePressEvent(event);
+    const QModelIndexList selected = selectedIndexes();
+    if (!selected.isEmpty()) {
+        const QModelIndex &index = selected.first();
+        setExpanded(index, !isExpanded(index));
+    }
+}
+
+void CustomTreeView::keyPressEvent(QKeyEvent *event)
+{
+    QTreeView::keyPressEvent(event);
+}
+
+QModelIndexList CustomTreeView::selectedIndexes() const
+{
+    return QTreeView::selectedIndexes();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QTreeView>
+
+// The chooser's file tree. A tap toggles the folder it lands on, since a device user cannot
+// double-click; the key handling stays QTreeView's so softkeys and keys move alike.
+class CustomTreeView : public QTreeView
+{
+public:
+    explicit CustomTreeView(QWidget *parent);
+    ~CustomTreeView() override;
+
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    QModelIndexList selectedIndexes() const override;
+};

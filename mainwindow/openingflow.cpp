@@ -1,0 +1,89 @@
+#include "mainwindow/pdfviewer.h"
+
+#include "ui_pdfviewer.h"
+
+#include "app/console.h"
+#include "pageview/transientlabelstyle.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <string>
+
+void PDFViewer::showLoadingNotice()
+{
+    if (loadingLabel) {
+        loadingLabel->show();
+        return;
+    }
+    loadingLabel = new QLabel(this);
+    const int W = width();
+    loadingLabel->setGeometry(W / 4, 100, W / 2, 50);
+    loadingLabel->setText(QStringLiteral("Loading PDF. Please wait..."));
+    loadingLabel->setAlignment(Qt::AlignCenter);
+    loadingLabel->setStyleSheet(QString::fromLatin1(transientLabelStyle));
+    loadingLabel->show();
+}
+
+void PDFViewer::hideLoadingNotice()
+{
+    if (loadingLabel)
+        loadingLabel->hide();
+}
+
+void PDFViewer::loadFile()
+{
+    if (fileToLoad != QString()) {
+        showLoadingNotice();
+        // Loading blocks the GUI thread: give the event loop a moment to draw the window and
+        // the notice first.
+        QTimer::singleShot(10, this, SLOT(doLoadFile()));
+    }
+}
+
+void PDFViewer::doLoadFile()
+{
+    const QByteArray path = fileToLoad.toLocal8Bit();
+    initWithFile(path.constData());
+}
+
+void PDFViewer::initWithFile(const char *path)
+{
+    struct stat status;
+    if (stat(path, &status) != 0) {
+        hideLoadingNotice();
+        const std::string where = std::string("PDFViewer::initWithFile(") + path + "): ";
+        consoleLine(where + "File not found. Opening message box.");
+        QMessageBox box(this);
+        box.setText(QStringLiteral("Loading document '") + QString::fromLocal8Bit(path) +
+                    QStringLiteral("' failed!"));
+        box.exec();
+        consoleLine(where + "File not found. Done with message box.");
+        return;
+    }
+
+    const QString document = QString::fromUtf8(path);
+    if (document.isEmpty())
+        return;
+    showLoadingNotice();
+    if (ui->pdfWidget->loadDocument(document)) {
+        ui->pdfWidget->repaint();
+        documentLoaded = true;
+    }
+    hideLoadingNotice();
+}
+
+void PDFViewer::on_openButton_clicked()
+{
+    if (!openButtonEnabled)
+        return;
+    const QString path = chooseFile();
+    if (path.isEmpty())
+        return;
+    ui->pdfWidget->loadDocument(path);
+    hideLoadingNotice();
+    ui->pdfWidget->repaint();
+}

@@ -1,0 +1,66 @@
+#include "mainwindow/pdfviewer.h"
+
+#include "ui_pdfviewer.h"
+
+#include "config/deviceconfig.h"
+
+#include <QFileSystemModel>
+#include <QLabel>
+
+bool PDFViewer::firstShowPending = true;
+
+PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
+    : QMainWindow(parent), ui(new Ui_PDFViewer), fileToLoad(QString()), loadingLabel(nullptr),
+      documentLoaded(false), fileSystemModel(nullptr), openButtonEnabled(openButtonEnabled),
+      configFile("b7s.conf")
+{
+    // Before any widget exists: everything below reads the final device settings.
+    loadDeviceConfig(std::string());
+
+    if (deviceConfig.deviceType != 0)
+        setWindowFlags(Qt::FramelessWindowHint);
+
+    ui->setupUi(this);
+    ui->pdfWidget->setGeometry(56, 2, 367, 264);
+    ui->horizontalScrollBar->hide();
+    ui->verticalScrollBar->hide();
+    ui->pdfWidget->horizontalScrollBar = ui->horizontalScrollBar;
+    ui->pdfWidget->verticalScrollBar = ui->verticalScrollBar;
+    loadingLabel = nullptr;
+    documentLoaded = false;
+
+    layoutSoftkeys();
+
+    fileSystemModel = new QFileSystemModel;
+    fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
+    fileSystemModel->setRootPath(QStringLiteral("/"));
+
+    // Queued, so the file is opened only once the event loop runs and can draw the window.
+    connect(this, &PDFViewer::firstShowCalled, this, &PDFViewer::loadFile, Qt::QueuedConnection);
+}
+
+PDFViewer::~PDFViewer()
+{
+    delete loadingLabel;
+    delete ui;
+    delete fileSystemModel;
+}
+
+void PDFViewer::show()
+{
+    QWidget::show();
+    if (firstShowPending) {
+        firstShowPending = false;
+        emit firstShowCalled();
+    }
+}
+
+void PDFViewer::setFileToLoad(const char *path)
+{
+    fileToLoad = QString::fromUtf8(path);
+}
+
+void PDFViewer::on_closeButton_clicked()
+{
+    QCoreApplication::quit();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <string>
+
+class QFileSystemModel;
+class QKeyEvent;
+class QLabel;
+class Ui_PDFViewer;
+
+// The main window: the page view framed by the device's softkeys and two scroll bars. Its
+// softkeys, scroll bars and the device's hardware keys all run the same slots.
+class PDFViewer : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    PDFViewer(QWidget *parent, bool openButtonEnabled);
+    ~PDFViewer() override;
+
+    // Hides QWidget::show() so that the first show in the process starts the opening of the
+    // file named on the command line.
+    void show();
+    void setFileToLoad(const char *path);
+
+    void loadDeviceConfig(const std::string &profilePath);
+    void locateConfigFile(const std::string &pointerPath);
+
+    void showLoadingNotice();
+    void hideLoadingNotice();
+    void initWithFile(const char *path);
+    QString chooseFile();
+
+signals:
+    void firstShowCalled();
+
+private slots:
+    void on_horizontalScrollBar_sliderReleased();
+    void on_horizontalScrollBar_actionTriggered(int action);
+    void on_verticalScrollBar_sliderReleased();
+    void on_verticalScrollBar_actionTriggered(int action);
+    void on_closeButton_clicked();
+    void on_downButton_clicked();
+    void on_upButton_clicked();
+    void on_rightButton_clicked();
+    void on_leftButton_clicked();
+    void on_zoomOutButton_clicked();
+    void on_zommInButton_clicked();
+    void on_openButton_clicked();
+    void loadFile();
+    void doLoadFile();
+
+protected:
+    void keyReleaseEvent(QKeyEvent *event) override;
+
+private:
+    void layoutSoftkeys();
+    void layoutSideFrames(bool twoFrames, int softkeys);
+    void layoutTopAndBottomFrames(bool twoFrames, int softkeys);
+    void printUnmappedKeyReport(const QKeyEvent *event);
+
+    // The tests drive the window through the same members as its own widgets and keys do.
+    friend class PDFViewerTestAccess;
+
+    Ui_PDFViewer *ui;
+    QString fileToLoad;
+    QLabel *loadingLabel;
+    bool documentLoaded;
+    QFileSystemModel *fileSystemModel;
+    bool openButtonEnabled;
+    std::string configFile;
+
+    static bool firstShowPending;
+};

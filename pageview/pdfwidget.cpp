@@ -1,0 +1,105 @@
+#include "pageview/pdfwidget.h"
+
+#include "app/console.h"
+#include "config/deviceconfig.h"
+
+#include <poppler-qt5.h>
+
+#include <QImage>
+#include <QLabel>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <sstream>
+
+PDFWidget::PDFWidget(QWidget *parent)
+    : QWidget(parent), resolution(defaultResolution(deviceConfig.windowWidth))
+{
+}
+
+PDFWidget::~PDFWidget()
+{
+    delete document;
+    delete page;
+    delete pageNumberLabel;
+    delete pageNumberTimer;
+    delete image;
+}
+
+double PDFWidget::defaultResolution(int windowWidth)
+{
+    if (windowWidth < 500)
+        return 48.0;
+    if (windowWidth <= 800)
+        return 80.0;
+    return 100.0;
+}
+
+bool PDFWidget::loadDocument(const QString &path)
+{
+    closeDocument();
+    filePath = path;
+    document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
+
+    if (document && !document->isLocked()) {
+        document->setRenderBackend(Poppler::Document::SplashBackend);
+        document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+        if (verticalScrollBar)
+            verticalScrollBar->setRange(0, document->numPages() - 1);
+        loadPage();
+        renderPage();
+        showPageNumber();
+        return true;
+    }
+
+    // A locked document stays in `document` until the next load, so that the pointer printed
+    // here tells a tester that the file was read and only the password was missing.
+    std::ostringstream line;
+    line << "Document is " << static_cast<const void *>(document);
+    consoleLine(line.str());
+
+    QMessageBox box;
+    box.setText(QStringLiteral("Loading document ") + filePath + QStringLiteral(" failed!"));
+    box.exec();
+
+    filePath.clear();
+    return false;
+}
+
+void PDFWidget::closeDocument()
+{
+    delete document;
+    document = nullptr;
+    delete page;
+    page = nullptr;
+    delete image;
+    image = nullptr;
+    pageIndex = 0;
+    xOffset = 0;
+    yOffset = 0;
+    resolution = defaultResolution(deviceConfig.windowWidth);
+}
+
+void PDFWidget::loadPage()
+{
+    // A locked document has no page tree to ask, so it counts as no document here.
+    if (!hasDocument()) {
+        consoleLine("Error! document zero!");
+        return;
+    }
+    delete page;
+    page = document->page(pageIndex);
+    if (!page)
+        consoleLine("Error: Page is 0");
+}
+
+bool PDFWidget::hasDocument() const
+{
+    return document && !document->isLocked();
+}
+
+int PDFWidget::pageCount() const
+{
+    return hasDocument() ? document->numPages() : 0;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QImage;
+class QLabel;
+class QScrollBar;
+class QTimer;
+
+namespace Poppler {
+class Document;
+class Page;
+} // namespace Poppler
+
+// The page view: owns the open document, the current page and that page rendered whole at the
+// zoom resolution, and paints the part of the image at the scroll offsets. One page image at a
+// time; nothing is cached.
+class PDFWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PDFWidget(QWidget *parent = nullptr);
+    ~PDFWidget() override;
+
+    bool loadDocument(const QString &path);
+    void closeDocument();
+    void loadPage();
+
+    void renderPage();
+    void zoomIn();
+    void zoomOut();
+    void scrollRight();
+    void scrollLeft();
+    void setHorizontalPosition(int position);
+
+    void scrollDown();
+    void scrollUp();
+    void nextPage();
+    void previousPage();
+    void gotoPage(int index);
+    void showPageNumber();
+
+    static double defaultResolution(int windowWidth);
+
+public slots:
+    void hidePageNumberWidget();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+public:
+    QString filePath;
+    QImage *image = nullptr;
+    QScrollBar *horizontalScrollBar = nullptr;
+    QScrollBar *verticalScrollBar = nullptr;
+    QLabel *pageNumberLabel = nullptr;
+    QTimer *pageNumberTimer = nullptr;
+    Poppler::Document *document = nullptr;
+    Poppler::Page *page = nullptr;
+    double resolution;
+    int xOffset = 0;
+    int yOffset = 0;
+    int imageHeight = 0;
+    int pageIndex = 0;
+    int viewHeight = 251;
+    int viewWidth = 352;
+    int viewX = 56;
+    int viewY = 2;
+    int scrollBarExtent = 15;
+
+private:
+    int step() const { return static_cast<int>(resolution); }
+    int maximumOffset() const;
+    int columns() const;
+    // A locked document is kept only to be released later; it has no pages to show.
+    bool hasDocument() const;
+    int pageCount() const;
+    void changePage();
+};
