@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QStringList>
+
+#include <iostream>
+#include <sstream>
+
+// Collects what the viewer writes to standard output while it is alive, so that a test can
+// compare the diagnostic lines exactly.
+class StdoutCapture
+{
+public:
+    StdoutCapture() : previous(std::cout.rdbuf(buffer.rdbuf())) {}
+    ~StdoutCapture() { std::cout.rdbuf(previous); }
+    StdoutCapture(const StdoutCapture &) = delete;
+    StdoutCapture &operator=(const StdoutCapture &) = delete;
+
+    QStringList lines() const
+    {
+        QString text = QString::fromStdString(buffer.str());
+        if (text.endsWith(QLatin1Char('\n')))
+            text.chop(1);
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+
+private:
+    std::ostringstream buffer;
+    std::streambuf *previous;
+};
