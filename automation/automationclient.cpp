@@ -1,0 +1,172 @@
+#include "automationclient.h"
+
+#include "commanddispatcher.h"
+
+#include <QJsonDocument>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
+
+namespace {
+
+// A burst of pipelined requests is served a few at a time so the viewer's own events are
+// never starved by one busy client.
+constexpr int requestsPerTurn = 8;
+constexpr qint64 readChunk = 64 * 1024;
+// Qt's own receive buffer stays small; the kernel then throttles a fast sender.
+constexpr qint64 socketReadBuffer = 256 * 1024;
+
+} // namespace
+
+AutomationClient::AutomationClient(QTcpSocket *socket, CommandDispatcher *dispatcher,
+                                   QObject *parent)
+    : QObject(parent), m_socket(socket), m_dispatcher(dispatcher), m_lingerTimer(new QTimer(this))
+{
+    m_socket->setParent(this);
+    m_socket->setReadBufferSize(socketReadBuffer);
+    m_lingerTimer->setSingleShot(true);
+    connect(m_lingerTimer, &QTimer::timeout, this, &AutomationClient::lingerExpired);
+    connect(m_socket, &QTcpSocket::readyRead, this, &AutomationClient::readInput);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &AutomationClient::writeProgress);
+    connect(m_socket, &QTcpSocket::disconnected, this, &AutomationClient::peerGone);
+}
+
+void AutomationClient::start()
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        finish();
+        return;
+    }
+    readInput();
+}
+
+void AutomationClient::refuse(const QString &error)
+{
+    closeAfterAnswer(error);
+}
+
+void AutomationClient::readInput()
+{
+    m_resumeScheduled = false;
+    if (m_state == State::Finished)
+        return;
+    if (m_state == State::Closing) {
+        // Input after the last answer is read and dropped, so closing sends no reset.
+        m_socket->readAll();
+        return;
+    }
+
+    int budget = requestsPerTurn;
+    while (m_state == State::Serving) {
+        const int newline = m_buffer.indexOf('\n');
+        if (newline < 0) {
+            if (m_buffer.size() > m_maxLineLength) {
+                closeAfterAnswer(
+                    QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
+                return;
+            }
+            const qint64 available = m_socket->bytesAvailable();
+            if (available <= 0)
+                return;
+            m_buffer.append(m_socket->read(qMin(available, readChunk)));
+            continue;
+        }
+        if (budget == 0) {
+            scheduleResume();
+            return;
+        }
+        QByteArray line = m_buffer.left(newline);
+        m_buffer.remove(0, newline + 1);
+        if (line.size() > m_maxLineLength) {
+            closeAfterAnswer(
+                QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
+            return;
+        }
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        --budget;
+        answer(m_dispatcher->handle(line));
+    }
+}
+
+void AutomationClient::scheduleResume()
+{
+    if (m_resumeScheduled)
+        return;
+    m_resumeScheduled = true;
+    QTimer::singleShot(0, this, &AutomationClient::readInput);
+}
+
+void AutomationClient::answer(const QJsonObject &reply)
+{
+    if (m_state == State::Finished)
+        return;
+    QByteArray line = QJsonDocument(reply).toJson(QJsonDocument::Compact);
+    line.append('\n');
+    m_socket->write(line);
+    // Hand the answer to the kernel now: the request may have posted an event that quits
+    // the viewer or enters a modal loop before the socket's next write notification.
+    m_socket->flush();
+    if (m_socket->bytesToWrite() > m_maxPendingWrite) {
+        // A peer that does not read must not make the viewer hold its answers forever.
+        m_socket->abort();
+        finish();
+    }
+}
+
+void AutomationClient::closeAfterAnswer(const QString &error)
+{
+    if (m_state != State::Serving)
+        return;
+    answer(CommandDispatcher::failure(error));
+    if (m_state == State::Finished)
+        return;
+    m_state = State::Closing;
+    m_buffer.clear();
+    m_lingerTimer->start(m_lingerMs);
+    m_socket->readAll();
+    shutdownWriteWhenFlushed();
+}
+
+void AutomationClient::writeProgress()
+{
+    if (m_state == State::Closing)
+        shutdownWriteWhenFlushed();
+}
+
+void AutomationClient::shutdownWriteWhenFlushed()
+{
+    if (m_writeShutDown || m_socket->bytesToWrite() > 0)
+        return;
+    m_writeShutDown = true;
+    // Qt has no half-close; the peer sees the end of our answers while we keep draining.
+    const qintptr descriptor = m_socket->socketDescriptor();
+    if (descriptor < 0 || ::shutdown(static_cast<int>(descriptor), SHUT_WR) != 0) {
+        m_socket->abort();
+        finish();
+    }
+}
+
+void AutomationClient::peerGone()
+{
+    finish();
+}
+
+void AutomationClient::lingerExpired()
+{
+    m_socket->abort();
+    finish();
+}
+
+void AutomationClient::finish()
+{
+    if (m_state == State::Finished)
+        return;
+    m_state = State::Finished;
+    m_lingerTimer->stop();
+    m_buffer.clear();
+    emit finished(this);
+}

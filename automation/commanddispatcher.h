@@ -1,0 +1,29 @@
+#pragma once
+
+#include "inputinjector.h"
+#include "widgetinspector.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+// Turns one request line into one answer object. Every failure becomes an answer with
+// "ok": false and an "error" text; nothing here throws or ends the connection.
+class CommandDispatcher
+{
+public:
+    QJsonObject handle(const QByteArray &line);
+
+    static QJsonObject failure(const QString &error);
+
+private:
+    QJsonObject dispatch(const QString &command, const QJsonObject &request);
+    QJsonObject ping() const;
+    QJsonObject widgets() const;
+    QJsonObject key(const QJsonObject &request);
+    QJsonObject tap(const QJsonObject &request);
+    QJsonObject grab(const QJsonObject &request) const;
+
+    WidgetInspector m_inspector;
+    InputInjector m_injector;
+};

@@ -1,0 +1,117 @@
+#include "inputinjector.h"
+
+#include "widgetinspector.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
+namespace {
+
+// The text a keyboard would attach to the key without modifiers other than Shift, so text
+// input widgets see what they would see from real keys.
+QString defaultText(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return QString();
+    if (key >= 0x20 && key <= 0x7e) {
+        const QChar character(key);
+        return (modifiers & Qt::ShiftModifier) ? QString(character) : QString(character.toLower());
+    }
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QStringLiteral("\r");
+    case Qt::Key_Tab:
+        return QStringLiteral("\t");
+    case Qt::Key_Backspace:
+        return QStringLiteral("\b");
+    case Qt::Key_Escape:
+        return QStringLiteral("\x1b");
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+QWidget *InputInjector::keyTarget()
+{
+    // The order in which the platform integration picks a key event's receiver.
+    if (QWidget *grabber = QWidget::keyboardGrabber())
+        return grabber;
+    if (QWidget *popup = QApplication::activePopupWidget())
+        return popup->focusWidget() ? popup->focusWidget() : popup;
+    if (QWidget *focus = QApplication::focusWidget())
+        return focus;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    // Without a window manager nothing may be active; the front window stands in for it.
+    return WidgetInspector().frontWindow();
+}
+
+bool InputInjector::isBlockedByModal(const QWidget *widget)
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    if (!modal)
+        return false;
+    const QWidget *window = widget->window();
+    return window != modal && !modal->isAncestorOf(window);
+}
+
+QWidget *InputInjector::key(int key, KeyAction action, Qt::KeyboardModifiers modifiers,
+                            const std::optional<QString> &text, QString *error)
+{
+    QWidget *target = keyTarget();
+    if (!target) {
+        *error = QStringLiteral("no window to receive the key");
+        return nullptr;
+    }
+    const QString keyText = text ? *text : defaultText(key, modifiers);
+    // Native scan code 0: the key did not come from a keyboard driver.
+    auto post = [&](QEvent::Type type) {
+        QCoreApplication::postEvent(
+            target, new QKeyEvent(type, key, modifiers, 0, 0, 0, keyText, false, 1));
+    };
+    if (action != KeyAction::Release)
+        post(QEvent::KeyPress);
+    if (action != KeyAction::Press)
+        post(QEvent::KeyRelease);
+    return target;
+}
+
+QWidget *InputInjector::tapAt(const QPoint &screenPoint, QString *error)
+{
+    QWidget *target = QApplication::widgetAt(screenPoint);
+    if (!target) {
+        *error = QStringLiteral("no widget at %1,%2").arg(screenPoint.x()).arg(screenPoint.y());
+        return nullptr;
+    }
+    return postTap(target, screenPoint, error);
+}
+
+QWidget *InputInjector::tapWidget(QWidget *widget, QPoint *screenPoint, QString *error)
+{
+    *screenPoint = widget->mapToGlobal(widget->rect().center());
+    return postTap(widget, *screenPoint, error);
+}
+
+QWidget *InputInjector::postTap(QWidget *target, const QPoint &screenPoint, QString *error)
+{
+    if (isBlockedByModal(target)) {
+        *error = QStringLiteral("%1 is blocked by the modal window %2")
+                     .arg(target->objectName(), QApplication::activeModalWidget()->objectName());
+        return nullptr;
+    }
+    const QPointF local = target->mapFromGlobal(screenPoint);
+    const QPointF inWindow = target->window()->mapFromGlobal(screenPoint);
+    // The release goes to the pressed widget, as with the implicit grab of a real press.
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, local, inWindow,
+                                                        screenPoint, Qt::LeftButton, Qt::LeftButton,
+                                                        Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, local, inWindow,
+                                                        screenPoint, Qt::LeftButton, Qt::NoButton,
+                                                        Qt::NoModifier));
+    return target;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+// Read-only view of the process's widgets: whatever windows exist, without knowing the
+// viewer's classes.
+class WidgetInspector
+{
+public:
+    // Visible top-level windows, front first: the active modal dialog, the active window,
+    // then the others in the order their native windows were created.
+    static QList<QWidget *> visibleWindows();
+    QWidget *frontWindow() const;
+
+    // Every visible widget of every visible window as a flat list in pre-order. Each entry has
+    // an "id" (1-based, only valid within one answer) and a "parent" id (0 for a window).
+    QJsonArray describeWidgets() const;
+
+    // The first visible widget with this object name, searching windows front first and each
+    // window's tree in pre-order.
+    QWidget *findVisible(const QString &objectName) const;
+
+    // The widget rendered as PNG bytes; empty on failure. The size is the image's.
+    QByteArray grabPng(QWidget *widget, QSize *size) const;
+};
