@@ -1,0 +1,370 @@
+#include "testdocuments.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Numbers in PDF syntax: integers without a decimal point, others with up to four decimals.
+QByteArray pdfNumber(double value)
+{
+    if (value == std::floor(value) && std::abs(value) < 1e9)
+        return QByteArray::number(static_cast<qlonglong>(value));
+    QByteArray text = QByteArray::number(value, 'f', 4);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text;
+}
+
+QByteArray pdfHexString(const QByteArray &bytes)
+{
+    return '<' + bytes.toHex().toUpper() + '>';
+}
+
+QByteArray streamObject(const QByteArray &data)
+{
+    return "<< /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// Lays out numbered objects (object n is bodies[n - 1]) followed by a cross-reference table whose
+// offsets are the exact byte positions of each "n 0 obj" line, and the trailer.
+QByteArray assemblePdf(const QList<QByteArray> &bodies, const QByteArray &extraTrailer)
+{
+    // The comment line with high-bit bytes marks the file as binary for transfer tools.
+    QByteArray out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    QList<qint64> offsets;
+    for (int i = 0; i < bodies.size(); ++i) {
+        offsets.append(out.size());
+        out += QByteArray::number(i + 1) + " 0 obj\n" + bodies.at(i) + "\nendobj\n";
+    }
+    const qint64 xrefOffset = out.size();
+    out += "xref\n0 " + QByteArray::number(bodies.size() + 1) + "\n";
+    // Every entry is exactly 20 bytes, the end of line included.
+    out += "0000000000 65535 f \n";
+    for (qint64 offset : offsets)
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + QByteArray::number(bodies.size() + 1) + " /Root 1 0 R" +
+           extraTrailer + " >>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
+    return out;
+}
+
+QString writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    if (file.write(bytes) != bytes.size())
+        return QString();
+    if (!file.commit())
+        return QString();
+    return path;
+}
+
+QByteArray defaultPageContent(const QSizeF &size, int pageNumber)
+{
+    const double w = size.width();
+    const double h = size.height();
+    QByteArray c;
+    // A blue block in the upper half, so that even a small render has many coloured pixels.
+    c += "0.2 0.4 0.8 rg\n" + pdfNumber(w * 0.1) + ' ' + pdfNumber(h * 0.55) + ' ' +
+         pdfNumber(w * 0.8) + ' ' + pdfNumber(h * 0.35) + " re f\n";
+    // A thick black diagonal across the whole page.
+    c += "0 0 0 RG " + pdfNumber(std::max(2.0, w / 100.0)) + " w\n" + pdfNumber(w * 0.05) + ' ' +
+         pdfNumber(h * 0.05) + " m " + pdfNumber(w * 0.95) + ' ' + pdfNumber(h * 0.95) + " l S\n";
+    // One red square per page number along the bottom edge tells the pages apart.
+    const double square = std::min(w, h) / 25.0;
+    c += "0.8 0.1 0.1 rg\n";
+    for (int i = 0; i < pageNumber; ++i)
+        c += pdfNumber(w * 0.1 + i * square * 1.5) + ' ' + pdfNumber(h * 0.1) + ' ' +
+             pdfNumber(square) + ' ' + pdfNumber(square) + " re\n";
+    c += "f\n";
+    return c;
+}
+
+// Catalog, page tree, then a page object and its content stream for every page.
+QList<QByteArray> pageTreeObjects(const QList<QSizeF> &sizes, const QList<QByteArray> &contents)
+{
+    QList<QByteArray> bodies;
+    bodies.append("<< /Type /Catalog /Pages 2 0 R >>");
+    QByteArray kids;
+    for (int i = 0; i < sizes.size(); ++i)
+        kids += (i ? " " : "") + QByteArray::number(3 + 2 * i) + " 0 R";
+    bodies.append("<< /Type /Pages /Kids [" + kids + "] /Count " +
+                  QByteArray::number(sizes.size()) + " >>");
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QSizeF &size = sizes.at(i);
+        bodies.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + pdfNumber(size.width()) +
+                      ' ' + pdfNumber(size.height()) + "] /Resources << >> /Contents " +
+                      QByteArray::number(4 + 2 * i) + " 0 R >>");
+        bodies.append(streamObject(contents.at(i)));
+    }
+    return bodies;
+}
+
+// The 32-byte string that pads passwords in the standard security handler.
+const QByteArray &passwordPadding()
+{
+    static const QByteArray padding =
+        QByteArray::fromHex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
+    return padding;
+}
+
+QByteArray padPassword(const QByteArray &password)
+{
+    return (password.left(32) + passwordPadding()).left(32);
+}
+
+QByteArray md5(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Md5);
+}
+
+QByteArray xorKey(const QByteArray &key, int value)
+{
+    QByteArray out = key;
+    for (char &byte : out)
+        byte = static_cast<char>(static_cast<unsigned char>(byte) ^ value);
+    return out;
+}
+
+// Revision 3: the RC4 pass repeated with the key XORed with 1 .. 19.
+QByteArray rc4Rounds(const QByteArray &key, QByteArray data)
+{
+    data = TestDocuments::rc4(key, data);
+    for (int i = 1; i <= 19; ++i)
+        data = TestDocuments::rc4(xorKey(key, i), data);
+    return data;
+}
+
+constexpr int KeyLength = 16; // 128 bits
+
+QByteArray ownerEntry(const QByteArray &ownerPassword, const QByteArray &userPassword)
+{
+    QByteArray hash = md5(padPassword(ownerPassword.isEmpty() ? userPassword : ownerPassword));
+    for (int i = 0; i < 50; ++i)
+        hash = md5(hash);
+    return rc4Rounds(hash.left(KeyLength), padPassword(userPassword));
+}
+
+QByteArray fileKey(const QByteArray &userPassword, const QByteArray &ownerEntryValue,
+                   qint32 permissions, const QByteArray &firstId)
+{
+    const quint32 p = static_cast<quint32>(permissions);
+    QByteArray input = padPassword(userPassword) + ownerEntryValue;
+    for (int shift = 0; shift < 32; shift += 8)
+        input += static_cast<char>((p >> shift) & 0xFF);
+    input += firstId;
+    QByteArray hash = md5(input);
+    for (int i = 0; i < 50; ++i)
+        hash = md5(hash.left(KeyLength));
+    return hash.left(KeyLength);
+}
+
+QByteArray userEntry(const QByteArray &key, const QByteArray &firstId)
+{
+    // Only the first 16 bytes are checked by readers; the rest is arbitrary padding.
+    return rc4Rounds(key, md5(passwordPadding() + firstId)) + QByteArray(16, '\0');
+}
+
+QByteArray objectKey(const QByteArray &key, int objectNumber, int generation)
+{
+    QByteArray input = key;
+    input += static_cast<char>(objectNumber & 0xFF);
+    input += static_cast<char>((objectNumber >> 8) & 0xFF);
+    input += static_cast<char>((objectNumber >> 16) & 0xFF);
+    input += static_cast<char>(generation & 0xFF);
+    input += static_cast<char>((generation >> 8) & 0xFF);
+    return md5(input).left(std::min(KeyLength + 5, 16));
+}
+
+void paintA4Page(QPainter &painter, const QRectF &page, int number, int count)
+{
+    painter.fillRect(page, Qt::white);
+    painter.setPen(QPen(Qt::black, 6));
+    painter.drawRect(page.adjusted(20, 20, -20, -20));
+
+    QFont heading(QStringLiteral("DejaVu Sans"));
+    heading.setPixelSize(28);
+    heading.setBold(true);
+    painter.setFont(heading);
+    painter.drawText(QRectF(40, 40, page.width() - 80, 40), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Test page %1 of %2").arg(number).arg(count));
+
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(260);
+    big.setBold(true);
+    painter.setFont(big);
+    painter.drawText(QRectF(40, 200, page.width() - 80, 320), Qt::AlignCenter,
+                     QString::number(number));
+
+    // Ruled lines like lines of text, and a black band that walks down the page with the number.
+    painter.setPen(QPen(Qt::darkGray, 3));
+    for (double y = 560; y < page.height() - 60; y += 24)
+        painter.drawLine(QPointF(60, y), QPointF(page.width() - 60, y));
+    const double bandY = 100 + (number - 1) % 8 * 12;
+    painter.fillRect(QRectF(40, bandY, page.width() - 80, 10), Qt::black);
+}
+
+} // namespace
+
+QString TestDocuments::writeA4Document(const QString &path, int pageCount)
+{
+    if (pageCount < 1)
+        return QString();
+    {
+        QPdfWriter writer(path);
+        writer.setCreator(QStringLiteral("page-scope test support"));
+        writer.setResolution(72); // one device unit per point
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return QString();
+        const QRectF page(QPointF(0, 0), writer.pageLayout().fullRectPoints().size());
+        for (int i = 1; i <= pageCount; ++i) {
+            if (i > 1)
+                writer.newPage();
+            paintA4Page(painter, page, i, pageCount);
+        }
+        if (!painter.end())
+            return QString();
+    }
+    return QFile::exists(path) ? path : QString();
+}
+
+QString TestDocuments::writeRawPdf(const QString &path, const QList<QSizeF> &pageSizesInPoints,
+                                   const QByteArray &pageContent)
+{
+    QList<QByteArray> contents;
+    for (int i = 0; i < pageSizesInPoints.size(); ++i)
+        contents.append(pageContent.isEmpty() ? defaultPageContent(pageSizesInPoints.at(i), i + 1)
+                                              : pageContent);
+    return writeBytes(path,
+                      assemblePdf(pageTreeObjects(pageSizesInPoints, contents), QByteArray()));
+}
+
+QString TestDocuments::writeEncryptedPdf(const QString &path, const QByteArray &userPassword,
+                                         const QByteArray &ownerPassword)
+{
+    // All permissions granted; the two low bits must be zero.
+    const qint32 permissions = -4;
+    // A fixed identifier keeps the output reproducible for a given pair of passwords.
+    const QByteArray firstId =
+        md5("page-scope encrypted test document " + userPassword + '/' + ownerPassword);
+    const QByteArray o = ownerEntry(ownerPassword, userPassword);
+    const QByteArray key = fileKey(userPassword, o, permissions, firstId);
+    const QByteArray u = userEntry(key, firstId);
+
+    const QSizeF a4(595, 842);
+    // Object 4 is the content stream of the only page; it is the one encrypted object.
+    const QByteArray content = rc4(objectKey(key, 4, 0), defaultPageContent(a4, 1));
+    QList<QByteArray> bodies = pageTreeObjects({a4}, {content});
+    bodies.append("<< /Filter /Standard /V 2 /R 3 /Length 128 /O " + pdfHexString(o) + " /U " +
+                  pdfHexString(u) + " /P " + QByteArray::number(permissions) + " >>");
+    const QByteArray trailer = " /Encrypt " + QByteArray::number(bodies.size()) + " 0 R /ID [" +
+                               pdfHexString(firstId) + ' ' + pdfHexString(firstId) + ']';
+    return writeBytes(path, assemblePdf(bodies, trailer));
+}
+
+QString TestDocuments::writeNotPdf(const QString &path)
+{
+    return writeBytes(path, "This is a plain text file, not a PDF document.\n"
+                            "A viewer that opens it must report that loading failed.\n");
+}
+
+QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &dest,
+                                          double fraction)
+{
+    const qint64 size = QFileInfo(source).size();
+    const double clamped = std::max(0.0, std::min(1.0, fraction));
+    return writeTruncatedCopyOfSize(source, dest, static_cast<qint64>(size * clamped));
+}
+
+QString TestDocuments::writeTruncatedCopyOfSize(const QString &source, const QString &dest,
+                                                qint64 byteCount)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = in.read(std::max<qint64>(0, byteCount));
+    if (bytes.size() != std::min(std::max<qint64>(0, byteCount), in.size()))
+        return QString();
+    return writeBytes(dest, bytes);
+}
+
+QStringList TestDocuments::standardSetNames()
+{
+    return {QStringLiteral("ten-pages.pdf"),
+            QStringLiteral("one-page.pdf"),
+            QStringLiteral("landscape.pdf"),
+            QStringLiteral("mixed-heights.pdf"),
+            QStringLiteral("user-password.pdf"),
+            QStringLiteral("owner-password.pdf"),
+            QStringLiteral("not-a-pdf.pdf"),
+            QStringLiteral("truncated.pdf"),
+            QStringLiteral("with blanks \u00FCn\u00EFc\u00F8d\u00E9.pdf"),
+            QStringLiteral("no-pages.pdf")};
+}
+
+QStringList TestDocuments::writeStandardSet(const QString &directory)
+{
+    const QDir dir(directory);
+    const QStringList names = standardSetNames();
+    auto at = [&](int i) { return dir.filePath(names.at(i)); };
+
+    const QString tenPages = writeA4Document(at(0), 10);
+    const QStringList written = {
+        tenPages,
+        writeRawPdf(at(1), {QSizeF(595, 842)}),
+        // Twice as wide as A4 portrait: 794 pixels at 48 dpi, wider than any view.
+        writeRawPdf(at(2), {QSizeF(1190, 842)}),
+        writeRawPdf(at(3),
+                    {QSizeF(595, 842), QSizeF(595, 421), QSizeF(595, 1684), QSizeF(595, 300)}),
+        writeEncryptedPdf(at(4), UserPassword, OwnerPassword),
+        writeEncryptedPdf(at(5), QByteArray(), OwnerPassword),
+        writeNotPdf(at(6)),
+        tenPages.isEmpty() ? QString() : writeTruncatedCopy(tenPages, at(7), 0.5),
+        writeA4Document(at(8), 3),
+        writeRawPdf(at(9), {}),
+    };
+    for (const QString &path : written)
+        if (path.isEmpty())
+            return QStringList();
+    return written;
+}
+
+QByteArray TestDocuments::rc4(const QByteArray &key, const QByteArray &data)
+{
+    if (key.isEmpty())
+        return data;
+    std::array<unsigned char, 256> s;
+    for (int i = 0; i < 256; ++i)
+        s[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + static_cast<unsigned char>(key.at(i % key.size()))) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    QByteArray out(data.size(), '\0');
+    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        out[n] =
+            static_cast<char>(static_cast<unsigned char>(data.at(n)) ^ s[(s[i] + s[j]) & 0xFF]);
+    }
+    return out;
+}
