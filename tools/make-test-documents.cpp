@@ -1,0 +1,35 @@
+// Writes the standard set of test documents into a folder, for tests that drive the viewer
+// binary and need files on disk.
+
+#include "testdocuments.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: make-test-documents DIRECTORY\n");
+        return 2;
+    }
+    const QString directory = args.at(1);
+    if (!QDir().mkpath(directory)) {
+        std::fprintf(stderr, "make-test-documents: cannot create %s\n", qPrintable(directory));
+        return 1;
+    }
+    const QStringList written = TestDocuments::writeStandardSet(directory);
+    if (written.isEmpty()) {
+        std::fprintf(stderr, "make-test-documents: writing the documents into %s failed\n",
+                     qPrintable(directory));
+        return 1;
+    }
+    for (const QString &path : written)
+        std::printf("%s\n", QFile::encodeName(path).constData());
+    return 0;
+}
