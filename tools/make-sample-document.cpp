@@ -846,6 +846,9 @@ void writeTitlePage(Guide &g, const std::vector<Section> &contents)
 
 int main(int argc, char **argv)
 {
+    // Only painting to files happens here, so no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2) {
