@@ -36,9 +36,11 @@ QString defaultText(int key, Qt::KeyboardModifiers modifiers)
 
 } // namespace
 
-QWidget *InputInjector::keyTarget()
+namespace {
+
+// The order in which the platform integration picks a key event's receiver.
+QWidget *focusedReceiver()
 {
-    // The order in which the platform integration picks a key event's receiver.
     if (QWidget *grabber = QWidget::keyboardGrabber())
         return grabber;
     if (QWidget *popup = QApplication::activePopupWidget())
@@ -47,8 +49,23 @@ QWidget *InputInjector::keyTarget()
         return focus;
     if (QWidget *active = QApplication::activeWindow())
         return active;
-    // Without a window manager nothing may be active; the front window stands in for it.
-    return WidgetInspector().frontWindow();
+    // Without a window manager nothing may be active; the front window stands in for it,
+    // with the widget that would have the focus were it active.
+    QWidget *front = WidgetInspector().frontWindow();
+    return front && front->focusWidget() ? front->focusWidget() : front;
+}
+
+} // namespace
+
+QWidget *InputInjector::keyTarget()
+{
+    QWidget *target = focusedReceiver();
+    // A modal dialog that has just been shown may not be active yet; its keys are its own.
+    if (target && isBlockedByModal(target)) {
+        QWidget *modal = QApplication::activeModalWidget();
+        target = modal->focusWidget() ? modal->focusWidget() : modal;
+    }
+    return target;
 }
 
 bool InputInjector::isBlockedByModal(const QWidget *widget)
