@@ -99,6 +99,7 @@ void DocumentsTest::firstPageScrollAndPageTurn()
         },
         900);
     QVERIFY2(!turned.isNull(), "no page-number overlay within the first second");
+    ViewerSession::keepShot(turned, QStringLiteral("page-turn.png"));
     QVERIFY(Pixels::countDarker(turned, overlay, 100) > 20); // its text
     QVERIFY(Pixels::matchRatio(turned, firstPagePlace, secondPage,
                                firstPagePlace.topLeft() - pageArea.topLeft()) > 0.95);

@@ -1,6 +1,5 @@
 #include "viewersession.h"
 
-#include <QDir>
 #include <QtTest>
 
 // The viewer as a device's launcher starts it: real arguments, the window on the X screen,
@@ -34,14 +33,6 @@ int countSaturated(const QImage &shot, const QRect &area)
     return count;
 }
 
-// Set PAGE_SCOPE_E2E_SHOTS to a folder to keep the screenshots for a look by eye.
-void keepShot(const QImage &shot, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("PAGE_SCOPE_E2E_SHOTS");
-    if (!folder.isEmpty())
-        shot.save(QDir(folder).filePath(name));
-}
-
 } // namespace
 
 void StartupTest::argumentsGeometryAndCloseSoftkey()
@@ -61,7 +52,7 @@ void StartupTest::argumentsGeometryAndCloseSoftkey()
         return countSaturated(window, closeKey) > 100 && countSaturated(window, openKey) > 100;
     });
     QVERIFY2(!shot.isNull(), "the softkey icons never appeared");
-    keepShot(shot, QStringLiteral("startup.png"));
+    ViewerSession::keepShot(shot, QStringLiteral("startup.png"));
 
     QVERIFY(session.click(closeKey.center()));
     QVERIFY2(session.waitForExit(), qPrintable(session.error()));

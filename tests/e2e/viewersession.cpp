@@ -377,6 +377,13 @@ QImage ViewerSession::waitForShot(const std::function<bool(const QImage &)> &con
     return QImage();
 }
 
+void ViewerSession::keepShot(const QImage &shot, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("PAGE_SCOPE_E2E_SHOTS");
+    if (!folder.isEmpty())
+        shot.save(QDir(folder).filePath(name));
+}
+
 bool ViewerSession::waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
     return poll(condition, timeoutMs);

@@ -67,6 +67,9 @@ public:
     // Takes window shots until one satisfies the condition; returns it, or a null image.
     QImage waitForShot(const std::function<bool(const QImage &)> &condition, int timeoutMs = 10000);
 
+    // Saves a screenshot into the folder named by PAGE_SCOPE_E2E_SHOTS, if set, for a look by eye.
+    static void keepShot(const QImage &shot, const QString &name);
+
     // Polls condition until it holds; false after the timeout.
     static bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10000);
 
