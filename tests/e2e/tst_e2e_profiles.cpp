@@ -149,7 +149,6 @@ void ProfilesTest::deviceNumberDecidesFrame_data()
 
     QTest::newRow("device 0") << QByteArray("DEVICE=0\n") << true;
     QTest::newRow("device 1") << QByteArray("DEVICE=1\n") << false;
-    QTest::newRow("device 010 is octal 8") << QByteArray("DEVICE=010\n") << false;
 }
 
 void ProfilesTest::deviceNumberDecidesFrame()

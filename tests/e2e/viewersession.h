@@ -85,8 +85,13 @@ public:
 
 private:
     bool startDisplay();
+    // The screen, or the given part of it; a null area means all of it.
+    QImage capture(const QRect &area);
     bool startViewer(const QString &program, const QStringList &arguments);
     void readOutput();
+
+    static constexpr int screenWidth = 1024;
+    static constexpr int screenHeight = 768;
 
     QTemporaryDir directory;
     QProcess xvfb;
