@@ -16,10 +16,13 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick python3
 )
 
+# A package counts as installed when its native (or architecture-independent) instance is;
+# a foreign-architecture instance, as for cross-building, does not count.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    if [[ "$status" != "install ok installed" ]]; then
+    if ! dpkg-query -W -f='${Architecture} ${Status}\n' "$package" 2>/dev/null |
+        grep -qE "^($native|all) install ok installed$"; then
         missing+=("$package")
     fi
 done
