@@ -40,9 +40,8 @@ bool asksForFrame(const QString &motifHints)
     const QStringList fields = motifHints.mid(equals + 1).split(QLatin1Char(','));
     if (fields.size() < 3)
         return true;
-    bool ok = false;
-    const uint flags = fields[0].trimmed().toUInt(&ok, 16);
-    const uint decorations = fields[2].trimmed().toUInt(&ok, 16);
+    const uint flags = fields[0].trimmed().toUInt(nullptr, 16);
+    const uint decorations = fields[2].trimmed().toUInt(nullptr, 16);
     const uint decorationsGiven = 0x2;
     return !(flags & decorationsGiven) || decorations != 0;
 }
