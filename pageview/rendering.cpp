@@ -1,5 +1,7 @@
 #include "pageview/pdfwidget.h"
 
+#include "pageview/renderbudget.h"
+
 #include <poppler-qt5.h>
 
 #include <QImage>
@@ -12,8 +14,11 @@ namespace {
 
 QImage renderWholePage(Poppler::Page *page, double resolution)
 {
-    // Poppler allocates the bitmap itself; when that fails the page simply is not shown, as
-    // for any page Poppler cannot render.
+    // A page that cannot fit is not shown, as for any page Poppler cannot render: Poppler itself
+    // would abort the process when one of its allocations fails.
+    if (!RenderBudget::fits(page->pageSizeF(), resolution, RenderBudget::current()))
+        return QImage();
+    // Allocations outside Poppler's own allocator can still throw.
     try {
         return page->renderToImage(resolution, resolution, -1, -1, -1, -1, Poppler::Page::Rotate0);
     } catch (const std::bad_alloc &) {
