@@ -11,10 +11,39 @@ ViewerProcess::ViewerProcess(const QString &pluginDirectory, const QString &plat
 
 ViewerProcess::~ViewerProcess()
 {
-    if (isRunning()) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    for (QProcess *process : {&m_process, &m_displayServer}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
     }
+}
+
+bool ViewerProcess::startDisplay(QString *display, QString *error)
+{
+    // -displayfd lets the server pick a free display number, so parallel tests cannot collide.
+    m_displayServer.start(QStringLiteral("Xvfb"),
+                          {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                           QStringLiteral("-screen"), QStringLiteral("0"),
+                           QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                           QStringLiteral("tcp")});
+    if (!m_displayServer.waitForStarted(10000)) {
+        *error = QStringLiteral("Xvfb does not start: ") + m_displayServer.errorString();
+        return false;
+    }
+    QByteArray number;
+    const bool answered = QTest::qWaitFor(
+        [this, &number] {
+            number += m_displayServer.readAllStandardOutput();
+            return number.contains('\n') || m_displayServer.state() == QProcess::NotRunning;
+        },
+        15000);
+    if (!answered || !number.contains('\n')) {
+        *error = QStringLiteral("Xvfb gave no display number");
+        return false;
+    }
+    *display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+    return true;
 }
 
 bool ViewerProcess::start(QString *error)
@@ -34,6 +63,12 @@ bool ViewerProcess::start(QString *error)
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), m_platform);
+    if (m_platform == QLatin1String("xcb")) {
+        QString display;
+        if (!startDisplay(&display, error))
+            return false;
+        environment.insert(QStringLiteral("DISPLAY"), display);
+    }
     if (m_pluginDirectory.isEmpty())
         environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
     else

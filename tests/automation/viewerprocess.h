@@ -6,7 +6,8 @@
 
 // The real viewer binary (PAGE_SCOPE_BINARY) run in a scratch working directory, so no device
 // profile is found and the compiled-in defaults apply, with the given plugin search directory
-// (none when empty) and platform plugin. Its standard output is collected line by line.
+// (none when empty) and platform plugin. On the xcb platform it gets an X server of its own.
+// Its standard output is collected line by line.
 class ViewerProcess
 {
 public:
@@ -25,11 +26,13 @@ public:
 
 private:
     void collect();
+    bool startDisplay(QString *display, QString *error);
 
     QString m_pluginDirectory;
     QString m_platform;
     QTemporaryDir m_workingDirectory;
     QProcess m_process;
+    QProcess m_displayServer;
     QByteArray m_partial;
     QStringList m_lines;
 };
