@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Cross-builds page-scope and its tests for arm64 (tools/build-arm64.sh) and runs the headless
+# test suite on that build under qemu's user-mode emulation.
+#   tools/test-arm64.sh [ctest arguments...]     e.g. tools/test-arm64.sh -L automation
+# Runs the unit and widget tests (offscreen platform) and the automation tests. Skips the tests
+# that need an X server (label xvfb, and the end-to-end tests in tests/e2e) and the package
+# test, which runs host packages; the host suite covers those.
+# Exits non-zero when the build or a test fails.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source tools/packaging-common.sh
+
+build_dir=${BUILD_DIR:-build-arm64}
+started=$(date +%s)
+BUILD_DIR=$build_dir bash tools/build-arm64.sh --no-packages
+# The tests start the arm64 viewer as a child process, which needs the kernel's help.
+ensure_arm64_binfmt
+built=$(date +%s)
+
+skip_labels='xvfb|package'
+skip_names='^tst_e2e_'
+echo "test-arm64: skipped here (they need Xvfb or run host packages; the host suite runs them):"
+ctest --test-dir "$build_dir" --show-only=json-v1 >"$build_dir/tests.json"
+python3 - "$build_dir/tests.json" "$skip_labels" "$skip_names" <<'PYTHON'
+import json, re, sys
+path, skip_labels, skip_names = sys.argv[1:4]
+with open(path) as reader:
+    tests = json.load(reader)["tests"]
+for test in tests:
+    labels = []
+    for prop in test.get("properties", []):
+        if prop["name"] == "LABELS":
+            labels = prop["value"]
+    if any(re.search(skip_labels, label) for label in labels) or re.search(skip_names, test["name"]):
+        print("  %s (labels: %s)" % (test["name"], ", ".join(labels)))
+PYTHON
+
+status=0
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 \
+    -LE "$skip_labels" -E "$skip_names" "$@" || status=$?
+echo "test-arm64: build $((built - started)) s, tests $(($(date +%s) - built)) s"
+exit "$status"
