@@ -5,58 +5,45 @@
 #include <QAbstractSlider>
 
 // Every command repaints synchronously, so the page is on screen before the next key event is
-// looked at, and sends the keyboard focus to the bar of the direction just used.
-
-void PDFViewer::on_zommInButton_clicked()
+// looked at. The arrows send the keyboard focus to the bar of the direction just used.
+void PDFViewer::runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focusBar)
 {
     if (!documentLoaded)
         return;
-    ui->pdfWidget->zoomIn();
+    (ui->pdfWidget->*operation)();
     ui->pdfWidget->repaint();
+    if (focusBar)
+        focusBar->setFocus(Qt::OtherFocusReason);
+}
+
+void PDFViewer::on_zommInButton_clicked()
+{
+    runPageCommand(&PDFWidget::zoomIn, nullptr);
 }
 
 void PDFViewer::on_zoomOutButton_clicked()
 {
-    if (!documentLoaded)
-        return;
-    ui->pdfWidget->zoomOut();
-    ui->pdfWidget->repaint();
+    runPageCommand(&PDFWidget::zoomOut, nullptr);
 }
 
 void PDFViewer::on_leftButton_clicked()
 {
-    if (!documentLoaded)
-        return;
-    ui->pdfWidget->scrollLeft();
-    ui->pdfWidget->repaint();
-    ui->horizontalScrollBar->setFocus(Qt::OtherFocusReason);
+    runPageCommand(&PDFWidget::scrollLeft, ui->horizontalScrollBar);
 }
 
 void PDFViewer::on_rightButton_clicked()
 {
-    if (!documentLoaded)
-        return;
-    ui->pdfWidget->scrollRight();
-    ui->pdfWidget->repaint();
-    ui->horizontalScrollBar->setFocus(Qt::OtherFocusReason);
+    runPageCommand(&PDFWidget::scrollRight, ui->horizontalScrollBar);
 }
 
 void PDFViewer::on_upButton_clicked()
 {
-    if (!documentLoaded)
-        return;
-    ui->pdfWidget->scrollUp();
-    ui->pdfWidget->repaint();
-    ui->verticalScrollBar->setFocus(Qt::OtherFocusReason);
+    runPageCommand(&PDFWidget::scrollUp, ui->verticalScrollBar);
 }
 
 void PDFViewer::on_downButton_clicked()
 {
-    if (!documentLoaded)
-        return;
-    ui->pdfWidget->scrollDown();
-    ui->pdfWidget->repaint();
-    ui->verticalScrollBar->setFocus(Qt::OtherFocusReason);
+    runPageCommand(&PDFWidget::scrollDown, ui->verticalScrollBar);
 }
 
 void PDFViewer::on_verticalScrollBar_actionTriggered(int action)
@@ -65,25 +52,26 @@ void PDFViewer::on_verticalScrollBar_actionTriggered(int action)
         return;
     // The bar stands for the whole document: its arrows scroll within the page (and across its
     // edge), a click in the trough turns exactly one page. Dragging waits for the release.
+    void (PDFWidget::*operation)() = nullptr;
     switch (action) {
     case QAbstractSlider::SliderSingleStepAdd:
-        ui->pdfWidget->scrollDown();
-        ui->pdfWidget->repaint();
+        operation = &PDFWidget::scrollDown;
         break;
     case QAbstractSlider::SliderSingleStepSub:
-        ui->pdfWidget->scrollUp();
-        ui->pdfWidget->repaint();
+        operation = &PDFWidget::scrollUp;
         break;
     case QAbstractSlider::SliderPageStepAdd:
-        ui->pdfWidget->nextPage();
-        ui->pdfWidget->repaint();
+        operation = &PDFWidget::nextPage;
         break;
     case QAbstractSlider::SliderPageStepSub:
-        ui->pdfWidget->previousPage();
-        ui->pdfWidget->repaint();
+        operation = &PDFWidget::previousPage;
         break;
     default:
         break;
+    }
+    if (operation) {
+        (ui->pdfWidget->*operation)();
+        ui->pdfWidget->repaint();
     }
     ui->verticalScrollBar->setFocus(Qt::OtherFocusReason);
 }

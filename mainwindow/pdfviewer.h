@@ -7,7 +7,9 @@
 
 class QFileSystemModel;
 class QKeyEvent;
+class PDFWidget;
 class QLabel;
+class QScrollBar;
 class Ui_PDFViewer;
 
 // The main window: the page view framed by the device's softkeys and two scroll bars. Its
@@ -60,6 +62,8 @@ private:
     void layoutSideFrames(bool twoFrames, int softkeys);
     void layoutTopAndBottomFrames(bool twoFrames, int softkeys);
     void printUnmappedKeyReport(const QKeyEvent *event);
+    // The guard, synchronous repaint and focus move shared by the softkey commands.
+    void runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focusBar);
 
     // The tests drive the window through the same members as its own widgets and keys do.
     friend class PDFViewerTestAccess;
