@@ -156,7 +156,6 @@ void TestKeyDispatch::releaseWithDocument_data()
     QTest::newRow("remapped zoom in") << zoom << int(Qt::Key_Plus) << "zoom in";
     QTest::newRow("remapped zoom out") << zoom << int(Qt::Key_Minus) << "zoom out";
     QTest::newRow("remapped close") << zoom << int(Qt::Key_Q) << "quit";
-    QTest::newRow("old close code unmapped") << zoom << int(Qt::Key_F8) << "report";
 
     QTest::newRow("home on the left key quits")
         << QByteArray("KEY_HOME=0x01000034\n") << int(Qt::Key_F5) << "quit";
@@ -175,8 +174,6 @@ void TestKeyDispatch::releaseWithDocument_data()
         << QByteArray("KEY_OPEN=0x01000031\n") << int(Qt::Key_F2) << "up";
     QTest::newRow("open before close")
         << QByteArray("KEY_CLOSE=0x01000030\n") << int(Qt::Key_F1) << "nothing";
-    QTest::newRow("open before home")
-        << QByteArray("KEY_HOME=0x01000030\n") << int(Qt::Key_F1) << "nothing";
     QTest::newRow("close before left")
         << QByteArray("KEY_LEFT=0x01000037\n") << int(Qt::Key_F8) << "quit";
     QTest::newRow("left before zoom in")

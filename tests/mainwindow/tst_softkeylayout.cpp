@@ -227,7 +227,8 @@ void TestSoftkeyLayout::arrangement_data()
     placed.onSide = false;
     QTest::newRow("top and bottom, window position ignored") << placed << topAndBottomTwo(93, 0);
 
-    // A larger screen: everything follows the configured size, not the form's.
+    // A larger screen, in both arrangements: everything follows the configured size, not the
+    // form's.
     Device large = device(true, 2, 4);
     large.window = QSize(800, 480);
     Arrangement expected = sideTwo(93, 0);
@@ -238,27 +239,7 @@ void TestSoftkeyLayout::arrangement_data()
     expected.horizontalBar = QRect(53, 465, 681, 15);
     QTest::newRow("side, two frames, 800 x 480") << large << expected;
 
-    large.frames = 1;
-    large.softkeys = 8;
-    expected = sideOne(11, 0);
-    expected.page = QRect(0, 0, 729, 465);
-    expected.right = QRect(748, 0, 52, 480);
-    expected.left = QRect(0, 0, 53, 480);
-    expected.verticalBar = QRect(733, 0, 15, 480);
-    expected.horizontalBar = QRect(0, 465, 733, 15);
-    QTest::newRow("side, one frame, 800 x 480") << large << expected;
-
     large.onSide = false;
-    large.frames = 2;
-    large.softkeys = 4;
-    expected = topAndBottomTwo(200, 0);
-    expected.page = QRect(0, 61, 785, 343);
-    expected.bottom = QRect(0, 419, 800, 61);
-    expected.top = QRect(0, 0, 800, 61);
-    expected.verticalBar = QRect(785, 61, 15, 343);
-    expected.horizontalBar = QRect(0, 404, 800, 15);
-    QTest::newRow("top and bottom, two frames, 800 x 480") << large << expected;
-
     large.frames = 1;
     large.softkeys = 8;
     expected = topAndBottomOne(57, 0);
