@@ -130,40 +130,29 @@ void TestMainWindow::widgetTree_data()
 {
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<bool>("hidden");
 
-    // After the default device's layout: two side frames of four softkeys on 480 x 272.
-    QTest::newRow("centralWidget") << "QWidget"
-                                   << "PDFViewer" << QRect(0, 0, 480, 272) << false;
-    QTest::newRow("verticalLayoutWidget") << "QWidget"
-                                          << "centralWidget" << QRect(428, 0, 52, 272) << false;
-    QTest::newRow("verticalLayoutWidget_2") << "QWidget"
-                                            << "centralWidget" << QRect(0, 0, 53, 272) << false;
-    QTest::newRow("pdfWidget") << "PDFWidget"
-                               << "centralWidget" << QRect(52, 0, 353, 257) << false;
-    QTest::newRow("verticalScrollBar") << "QScrollBar"
-                                       << "centralWidget" << QRect(413, 0, 15, 272) << true;
-    QTest::newRow("horizontalScrollBar") << "QScrollBar"
-                                         << "centralWidget" << QRect(53, 257, 361, 15) << true;
-    QTest::newRow("horizontalLayoutWidget") << "QWidget"
-                                            << "centralWidget" << QRect(0, 210, 481, 61) << true;
-    QTest::newRow("horizontalLayoutWidget_2") << "QWidget"
-                                              << "centralWidget" << QRect(0, 0, 481, 61) << true;
-    const QString right = "verticalLayoutWidget";
-    const QString left = "verticalLayoutWidget_2";
-    for (const char *name : {"openButton", "upButton", "downButton", "rightButton"})
-        QTest::newRow(name) << "QPushButton" << right << QRect() << false;
-    for (const char *name : {"closeButton", "zommInButton", "zoomOutButton", "leftButton"})
-        QTest::newRow(name) << "QPushButton" << left << QRect() << false;
+    // Geometry and visibility after the layout are the softkey layout test's subject.
+    const auto rows = [](std::initializer_list<const char *> names, const char *className,
+                         const char *parentName) {
+        for (const char *name : names)
+            QTest::newRow(name) << QString(className) << QString(parentName);
+    };
+    rows({"centralWidget"}, "QWidget", "PDFViewer");
+    rows({"verticalLayoutWidget", "verticalLayoutWidget_2", "horizontalLayoutWidget",
+          "horizontalLayoutWidget_2"},
+         "QWidget", "centralWidget");
+    rows({"pdfWidget"}, "PDFWidget", "centralWidget");
+    rows({"verticalScrollBar", "horizontalScrollBar"}, "QScrollBar", "centralWidget");
+    rows({"openButton", "upButton", "downButton", "rightButton"}, "QPushButton",
+         "verticalLayoutWidget");
+    rows({"closeButton", "zommInButton", "zoomOutButton", "leftButton"}, "QPushButton",
+         "verticalLayoutWidget_2");
 }
 
 void TestMainWindow::widgetTree()
 {
     QFETCH(QString, className);
     QFETCH(QString, parentName);
-    QFETCH(QRect, geometry);
-    QFETCH(bool, hidden);
 
     auto viewer = makeViewer();
     const QString name = QString::fromLatin1(QTest::currentDataTag());
@@ -172,9 +161,6 @@ void TestMainWindow::widgetTree()
     QWidget *widget = matches.first();
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
     QCOMPARE(widget->parentWidget()->objectName(), parentName);
-    if (!geometry.isNull())
-        QCOMPARE(widget->geometry(), geometry);
-    QCOMPARE(widget->isHidden(), hidden);
 }
 
 void TestMainWindow::stackingOrder()
