@@ -6,6 +6,7 @@
 
 #include "modalcloser.h"
 #include "modelloading.h"
+#include "paintcounter.h"
 #include "stdoutcapture.h"
 #include "testdocuments.h"
 
@@ -44,20 +45,6 @@ public:
 using Viewer = PDFViewerTestAccess;
 
 namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 bool noticeVisible(PDFViewer &viewer)
 {
@@ -288,8 +275,7 @@ void OpenCommandTest::cancelChangesNothing()
     const Poppler::Document *document = view->document;
     const QImage image = *view->image;
     const double resolution = view->resolution;
-    PaintCounter paints;
-    view->installEventFilter(&paints);
+    PaintCounter paints(view);
 
     StdoutCapture capture;
     openCommand(*viewer, [&](CustomFileOpenDialog &dialog) {

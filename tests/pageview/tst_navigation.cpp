@@ -2,6 +2,7 @@
 #include "mainwindow/pdfviewer.h"
 #include "modalcloser.h"
 #include "pageview/pdfwidget.h"
+#include "paintcounter.h"
 #include "testdocuments.h"
 
 #include <QLabel>
@@ -19,23 +20,6 @@ public:
 };
 
 namespace {
-
-// Counts the paint events of one widget: a command's repaint is synchronous, so it shows up
-// before the test returns to the event loop.
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 // The main window on screen with its default device layout, the page view and its bars.
 struct Screen
