@@ -457,15 +457,8 @@ void TestAutomationPlugin::overlongLineAnsweredThenClosed()
     const QJsonObject answer = QJsonDocument::fromJson(client.readLine()).object();
     QCOMPARE(answer.value("ok").toBool(true), false);
     QVERIFY(answer.value("error").toString().contains("longer than 1048576 bytes"));
+    // A line of exactly the limit is still a request: the server test checks that boundary.
     QVERIFY(client.waitForClosed());
-
-    // A line of exactly the limit is still a request.
-    LineClient fits;
-    QVERIFY(fits.connectTo(m_port));
-    QByteArray line = R"({"cmd":"ping","pad":")";
-    line += QByteArray(1024 * 1024 - line.size() - 2, 'x') + "\"}";
-    QCOMPARE(line.size(), 1024 * 1024);
-    QCOMPARE(fits.requestRaw(line).value("ok").toBool(), true);
 }
 
 void TestAutomationPlugin::ninthClientRefusedPolitely()
