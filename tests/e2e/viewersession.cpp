@@ -58,11 +58,6 @@ ViewerSession::~ViewerSession()
     }
 }
 
-QString ViewerSession::workingDirectory() const
-{
-    return directory.path();
-}
-
 QString ViewerSession::path(const QString &name) const
 {
     return directory.filePath(name);

@@ -26,8 +26,7 @@ public:
     // Why the last operation failed, for the test's failure message.
     QString error() const { return lastError; }
 
-    // The viewer's working directory; images/ of the source tree is linked into it.
-    QString workingDirectory() const;
+    // A file in the viewer's working directory; images/ of the source tree is linked into it.
     QString path(const QString &name) const;
     bool writeProfile(const QByteArray &text);
 
