@@ -74,7 +74,6 @@ private slots:
     {
         QTest::addColumn<int>("windowWidth");
         QTest::addColumn<double>("resolution");
-        QTest::newRow("480") << 480 << 48.0;
         QTest::newRow("499") << 499 << 48.0;
         QTest::newRow("500") << 500 << 80.0;
         QTest::newRow("800") << 800 << 80.0;
