@@ -1,0 +1,322 @@
+#include "hostiledocuments.h"
+
+#include "testdocuments.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QSizeF>
+
+#include <random>
+
+namespace {
+
+QByteArray number(qint64 value)
+{
+    return QByteArray::number(value);
+}
+
+QByteArray stream(const QByteArray &dictionaryEntries, const QByteArray &data)
+{
+    return "<< " + dictionaryEntries + " /Length " + number(data.size()) + " >>\nstream\n" + data +
+           "\nendstream";
+}
+
+// zlib format as FlateDecode expects it: qCompress puts a four-byte length in front.
+QByteArray flate(const QByteArray &data)
+{
+    return qCompress(data, 9).mid(4);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Uniform enough for picking positions; std::mt19937's sequence is the same everywhere, which
+// the distributions of the standard library do not promise.
+quint32 pick(std::mt19937 &random, quint32 bound)
+{
+    return bound ? random() % bound : 0;
+}
+
+QByteArray onePage(const QByteArray &mediaBox, const QByteArray &resources)
+{
+    return "<< /Type /Page /Parent 2 0 R /MediaBox " + mediaBox + " /Resources " + resources +
+           " /Contents 4 0 R >>";
+}
+
+} // namespace
+
+QByteArray HostileDocuments::assemble(const QList<QByteArray> &objects,
+                                      const QByteArray &trailerExtra)
+{
+    QByteArray out = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
+    QList<qint64> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets.append(out.size());
+        out += number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qint64 xref = out.size();
+    out += "xref\n0 " + number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qint64 offset : offsets)
+        out += number(offset).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + number(objects.size() + 1) + " /Root 1 0 R" + trailerExtra +
+           " >>\nstartxref\n" + number(xref) + "\n%%EOF\n";
+    return out;
+}
+
+QByteArray HostileDocuments::pageTreeCycle()
+{
+    // The root's kids lead through an intermediate node back to the root.
+    const QByteArray content = "0 0 1 rg 10 10 100 100 re f";
+    return assemble({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 3 >>",
+        onePage("[0 0 595 842]", "<< >>"),
+        stream("", content),
+        "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R] /Count 2 >>",
+    });
+}
+
+QByteArray HostileDocuments::hugePageCount()
+{
+    const QByteArray content = "1 0 0 rg 10 10 200 200 re f";
+    return assemble({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 2147483647 >>",
+        onePage("[0 0 595 842]", "<< >>"),
+        stream("", content),
+    });
+}
+
+QByteArray HostileDocuments::nestedArrays(int depth)
+{
+    // Deep nesting in the page's resources, parsed once per page fetch, and a thousand levels as
+    // an operand in the content stream, parsed on every render.
+    const QByteArray nested = QByteArray(depth, '[') + QByteArray(depth, ']');
+    const int operandDepth = qMin(depth, 1000);
+    const QByteArray content = "0 1 0 rg 10 10 100 100 re f\n" + QByteArray(operandDepth, '[') +
+                               QByteArray(operandDepth, ']') + " pop\n";
+    return assemble({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        onePage("[0 0 595 842]", "<< /Deep " + nested + " >>"),
+        stream("", content),
+    });
+}
+
+QByteArray HostileDocuments::pageOfPoints(double width, double height)
+{
+    const QByteArray w = number(qint64(width));
+    const QByteArray h = number(qint64(height));
+    const QByteArray content = "0.2 0.4 0.8 rg 0 0 " + w + ' ' + h + " re f\n1 1 0 rg " +
+                               number(qint64(width / 4)) + ' ' + number(qint64(height / 4)) + ' ' +
+                               number(qint64(width / 2)) + ' ' + number(qint64(height / 2)) +
+                               " re f\n";
+    return assemble({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        onePage("[0 0 " + w + ' ' + h + ']', "<< >>"),
+        stream("", content),
+    });
+}
+
+QByteArray HostileDocuments::imageOfPixels(int width, int height)
+{
+    // A bilevel scan, one bit a pixel, in bands a hundred rows high and compressed: the file stays
+    // small, the decoded image does not. Splash still reads every source pixel for every render.
+    const int rowBytes = (width + 7) / 8;
+    QByteArray pixels(qsizetype(rowBytes) * height, '\0');
+    for (int y = 0; y < height; ++y)
+        std::fill_n(pixels.data() + qsizetype(y) * rowBytes, rowBytes,
+                    char((y / 100) % 2 ? 0xF0 : 0x3C));
+    const QByteArray image = stream("/Type /XObject /Subtype /Image /Width " + number(width) +
+                                        " /Height " + number(height) +
+                                        " /ColorSpace /DeviceGray /BitsPerComponent 1"
+                                        " /Filter /FlateDecode",
+                                    flate(pixels));
+    pixels.clear();
+    const QByteArray content = "q 595 0 0 842 0 0 cm /Im1 Do Q\n";
+    return assemble({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        onePage("[0 0 595 842]", "<< /XObject << /Im1 5 0 R >> >>"),
+        stream("", content),
+        image,
+    });
+}
+
+QByteArray HostileDocuments::transparencyStack(int layers)
+{
+    // An A4 page of nested transparency groups, each with a luminosity soft mask and a blend
+    // mode: Splash renders every group into a page-sized bitmap of its own, which makes this the
+    // most memory-hungry kind of page for its size.
+    const QByteArray box = "[0 0 595 842]";
+    QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        onePage(box, "<< /XObject << /L0 5 0 R >> >>"),
+        stream("", "/L0 Do\n"),
+    };
+    for (int i = 0; i < layers; ++i) {
+        const int layer = 5 + 3 * i; // group form, its soft mask form, the graphics state
+        const bool innermost = i == layers - 1;
+        const QByteArray fill = number(i + 1) + " " + number(i + 1) + " " + number(595 - 2 * i) +
+                                " " + number(842 - 2 * i) + " re f\n";
+        QByteArray content = "/GS" + number(i) + " gs 0." + number(2 + i % 7) + " 0.3 0.6 rg\n" +
+                             fill + "0.9 0.1 0.1 rg 60 60 400 600 re f\n";
+        QByteArray resources =
+            "<< /ExtGState << /GS" + number(i) + ' ' + number(layer + 2) + " 0 R >>";
+        if (!innermost) {
+            content += "/L" + number(i + 1) + " Do\n";
+            resources += " /XObject << /L" + number(i + 1) + ' ' + number(layer + 3) + " 0 R >>";
+        }
+        resources += " >>";
+        objects.append(stream("/Type /XObject /Subtype /Form /BBox " + box +
+                                  " /Group << /S /Transparency /I true /K false >> /Resources " +
+                                  resources,
+                              content));
+        objects.append(stream("/Type /XObject /Subtype /Form /BBox " + box +
+                                  " /Group << /S /Transparency /CS /DeviceGray >>",
+                              "0.6 g 0 0 595 842 re f 1 g 150 150 300 500 re f\n"));
+        objects.append("<< /Type /ExtGState /ca 0.7 /CA 0.7 /BM /Multiply /SMask << /S "
+                       "/Luminosity /G " +
+                       number(layer + 1) + " 0 R >> >>");
+    }
+    return assemble(objects);
+}
+
+QByteArray HostileDocuments::byteMutated(const QByteArray &source, quint32 seed, int flips)
+{
+    std::mt19937 random(seed);
+    QByteArray out = source;
+    for (int i = 0; i < flips && !out.isEmpty(); ++i)
+        out[int(pick(random, out.size()))] = char(pick(random, 256));
+    return out;
+}
+
+QByteArray HostileDocuments::tokenMutated(const QByteArray &source, quint32 seed, int replacements)
+{
+    // Values that stress the parser's arithmetic and its object structure.
+    static const char *const hostile[] = {
+        "-1",    "0",      "2147483647", "-2147483648", "99999999999999999999",
+        "1e308", "-0.001", "[",          "]",           "<<",
+        ">>",    "R",      "obj",        "endobj",      "stream",
+        "null",  "/Pages", "(",
+    };
+    // Token starts: a character after white space or a delimiter.
+    QList<int> starts;
+    for (int i = 1; i < source.size(); ++i) {
+        const char before = source.at(i - 1);
+        const char here = source.at(i);
+        if ((before == ' ' || before == '\n' || before == '[' || before == '<') && here != ' ' &&
+            here != '\n')
+            starts.append(i);
+    }
+    std::mt19937 random(seed);
+    QByteArray out = source;
+    for (int n = 0; n < replacements && !starts.isEmpty(); ++n) {
+        const int start = starts.at(int(pick(random, starts.size())));
+        if (start >= out.size())
+            continue;
+        int end = start;
+        while (end < out.size() && !QByteArray(" \n[]<>/").contains(out.at(end)))
+            ++end;
+        if (end == start)
+            end = start + 1;
+        // Same length keeps the cross-reference offsets right, so Poppler parses the objects
+        // instead of reconstructing the file; every other replacement changes the length.
+        QByteArray token = hostile[pick(random, sizeof hostile / sizeof *hostile)];
+        if (n % 2 == 0)
+            token = token.leftJustified(end - start, ' ', true);
+        out.replace(start, end - start, token);
+    }
+    return out;
+}
+
+QByteArray HostileDocuments::randomBytes(quint32 seed, int size)
+{
+    std::mt19937 random(seed);
+    QByteArray out(size, '\0');
+    for (char &byte : out)
+        byte = char(random() & 0xFF);
+    return out;
+}
+
+QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)
+{
+    const QDir dir(directory);
+    QList<Entry> entries;
+    bool ok = true;
+    auto add = [&](const QString &name, const QByteArray &bytes, Outcome outcome,
+                   bool heavy = false) {
+        ok = ok && writeFile(dir.filePath(name), bytes);
+        entries.append({name, outcome, heavy});
+    };
+
+    // Sources for the damaged copies: a ten-page document as QPdfWriter writes it (compressed
+    // streams, real fonts) and a hand-written one whose objects are all plain text.
+    const QString a4 = TestDocuments::writeA4Document(dir.filePath(".source-a4.pdf"), 10);
+    const QString raw = TestDocuments::writeRawPdf(
+        dir.filePath(".source-raw.pdf"), {QSizeF(595, 842), QSizeF(842, 595), QSizeF(300, 300)});
+    if (a4.isEmpty() || raw.isEmpty())
+        return {};
+    const QByteArray a4Bytes = readFile(a4);
+    const QByteArray rawBytes = readFile(raw);
+    QFile::remove(a4);
+    QFile::remove(raw);
+
+    for (int percent : {1, 10, 25, 50, 75, 90, 99})
+        add(QStringLiteral("truncated-%1.pdf").arg(percent, 2, 10, QLatin1Char('0')),
+            a4Bytes.left(a4Bytes.size() * percent / 100), Outcome::Either);
+    // Cut inside the trailer, after the last object.
+    add(QStringLiteral("truncated-trailer.pdf"), a4Bytes.left(a4Bytes.size() - 12),
+        Outcome::Either);
+
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        add(QStringLiteral("byte-mutated-%1.pdf").arg(seed),
+            byteMutated(seed % 2 ? a4Bytes : rawBytes, seed, 8 * int(seed)), Outcome::Either);
+    for (quint32 seed = 1; seed <= 6; ++seed)
+        add(QStringLiteral("token-mutated-%1.pdf").arg(seed),
+            tokenMutated(seed % 2 ? rawBytes : a4Bytes, seed, 3 * int(seed)), Outcome::Either);
+
+    add(QStringLiteral("random-bytes.pdf"), randomBytes(7, 65536), Outcome::Fails);
+    add(QStringLiteral("random-with-header.pdf"), "%PDF-1.7\n" + randomBytes(8, 65536),
+        Outcome::Either);
+    add(QStringLiteral("empty.pdf"), QByteArray(), Outcome::Fails);
+
+    const QString folder = QStringLiteral("directory.pdf");
+    ok = ok && (dir.exists(folder) || dir.mkdir(folder));
+    entries.append({folder, Outcome::Fails, false});
+
+    add(QStringLiteral("page-tree-cycle.pdf"), pageTreeCycle(), Outcome::Either);
+    add(QStringLiteral("page-count-2147483647.pdf"), hugePageCount(), Outcome::Either);
+    add(QStringLiteral("nested-arrays.pdf"), nestedArrays(100000), Outcome::Either);
+    add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
+    add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
+    add(QStringLiteral("transparency-stack.pdf"), transparencyStack(3), Outcome::Opens, true);
+
+    const QString noPages = TestDocuments::writeRawPdf(dir.filePath("no-pages.pdf"), {});
+    ok = ok && !noPages.isEmpty();
+    entries.append({QStringLiteral("no-pages.pdf"), Outcome::Opens, false});
+
+    const QString user =
+        TestDocuments::writeEncryptedPdf(dir.filePath("user-password.pdf"),
+                                         TestDocuments::UserPassword, TestDocuments::OwnerPassword);
+    const QString owner = TestDocuments::writeEncryptedPdf(
+        dir.filePath("owner-password-only.pdf"), QByteArray(), TestDocuments::OwnerPassword);
+    ok = ok && !user.isEmpty() && !owner.isEmpty();
+    entries.append({QStringLiteral("user-password.pdf"), Outcome::Fails, false});
+    // An empty user password opens the document; the owner password only limits permissions.
+    entries.append({QStringLiteral("owner-password-only.pdf"), Outcome::Opens, false});
+
+    return ok ? entries : QList<Entry>();
+}
