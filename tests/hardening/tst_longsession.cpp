@@ -20,7 +20,8 @@
 #endif
 #endif
 #ifdef PAGE_SCOPE_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime; GCC does not install the header that declares it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
