@@ -118,7 +118,7 @@ QJsonObject CommandDispatcher::ping() const
 QJsonObject CommandDispatcher::widgets() const
 {
     QJsonObject reply = success();
-    reply.insert(QStringLiteral("widgets"), m_inspector.describeWidgets());
+    reply.insert(QStringLiteral("widgets"), m_catalog.describeWidgets());
     return reply;
 }
 
@@ -175,7 +175,7 @@ QJsonObject CommandDispatcher::tap(const QJsonObject &request)
         QString name;
         if (!stringField(request, QStringLiteral("name"), &name, &error))
             return failure(error);
-        QWidget *widget = m_inspector.findVisible(name);
+        QWidget *widget = m_catalog.findVisible(name);
         if (!widget)
             return failure(QStringLiteral("no visible widget named %1").arg(name));
         target = m_injector.tapWidget(widget, &point, &error);
@@ -206,17 +206,17 @@ QJsonObject CommandDispatcher::grab(const QJsonObject &request) const
         QString name;
         if (!stringField(request, QStringLiteral("name"), &name, &error))
             return failure(error);
-        widget = m_inspector.findVisible(name);
+        widget = m_catalog.findVisible(name);
         if (!widget)
             return failure(QStringLiteral("no visible widget named %1").arg(name));
     } else {
-        widget = m_inspector.frontWindow();
+        widget = m_catalog.frontWindow();
         if (!widget)
             return failure(QStringLiteral("no visible window"));
     }
 
     QSize size;
-    const QByteArray png = m_inspector.grabPng(widget, &size);
+    const QByteArray png = m_catalog.grabPng(widget, &size);
     if (png.isEmpty())
         return failure(QStringLiteral("could not grab %1").arg(widget->objectName()));
     QJsonObject reply = success();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "inputinjector.h"
-#include "widgetinspector.h"
+#include "widgetcatalog.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -24,6 +24,6 @@ private:
     QJsonObject tap(const QJsonObject &request);
     QJsonObject grab(const QJsonObject &request) const;
 
-    WidgetInspector m_inspector;
+    WidgetCatalog m_catalog;
     InputInjector m_injector;
 };

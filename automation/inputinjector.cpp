@@ -1,6 +1,6 @@
 #include "inputinjector.h"
 
-#include "widgetinspector.h"
+#include "widgetcatalog.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -51,7 +51,7 @@ QWidget *focusedReceiver()
         return active;
     // Without a window manager nothing may be active; the front window stands in for it,
     // with the widget that would have the focus were it active.
-    QWidget *front = WidgetInspector().frontWindow();
+    QWidget *front = WidgetCatalog().frontWindow();
     return front && front->focusWidget() ? front->focusWidget() : front;
 }
 

@@ -10,7 +10,7 @@ class QWidget;
 
 // Read-only view of the process's widgets: whatever windows exist, without knowing the
 // viewer's classes.
-class WidgetInspector
+class WidgetCatalog
 {
 public:
     // Visible top-level windows, front first: the active modal dialog, the active window,

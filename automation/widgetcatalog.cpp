@@ -1,4 +1,4 @@
-#include "widgetinspector.h"
+#include "widgetcatalog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -71,7 +71,7 @@ QWidget *findIn(QWidget *widget, const QString &objectName)
 
 } // namespace
 
-QList<QWidget *> WidgetInspector::visibleWindows()
+QList<QWidget *> WidgetCatalog::visibleWindows()
 {
     QList<QWidget *> windows;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -95,13 +95,13 @@ QList<QWidget *> WidgetInspector::visibleWindows()
     return windows;
 }
 
-QWidget *WidgetInspector::frontWindow() const
+QWidget *WidgetCatalog::frontWindow() const
 {
     const QList<QWidget *> windows = visibleWindows();
     return windows.isEmpty() ? nullptr : windows.first();
 }
 
-QJsonArray WidgetInspector::describeWidgets() const
+QJsonArray WidgetCatalog::describeWidgets() const
 {
     QJsonArray list;
     int nextId = 1;
@@ -110,7 +110,7 @@ QJsonArray WidgetInspector::describeWidgets() const
     return list;
 }
 
-QWidget *WidgetInspector::findVisible(const QString &objectName) const
+QWidget *WidgetCatalog::findVisible(const QString &objectName) const
 {
     if (objectName.isEmpty())
         return nullptr;
@@ -121,7 +121,7 @@ QWidget *WidgetInspector::findVisible(const QString &objectName) const
     return nullptr;
 }
 
-QByteArray WidgetInspector::grabPng(QWidget *widget, QSize *size) const
+QByteArray WidgetCatalog::grabPng(QWidget *widget, QSize *size) const
 {
     const QPixmap pixmap = widget->grab();
     if (pixmap.isNull())
