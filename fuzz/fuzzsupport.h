@@ -25,8 +25,9 @@ protected:
 
 inline void silenceStandardOutput()
 {
-    static NullBuffer sink;
-    std::cout.rdbuf(&sink);
+    // Never destroyed: the standard streams are flushed after every static object is gone.
+    static NullBuffer *sink = new NullBuffer;
+    std::cout.rdbuf(sink);
 }
 
 // A QApplication on the offscreen platform, alive for the rest of the process.
