@@ -50,11 +50,11 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 {
-    echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory;" \
+    echo "- Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory;" \
         "Linux $(uname -r); Qt $(pkg-config --modversion Qt5Core); Poppler $(pkg-config --modversion poppler-qt5)."
-    echo "Run: $started, commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+    echo "- Run: $started, commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)," \
         "load average (1, 5, 15 min) $load_before before and $load_after after."
-    echo "Command: bash bench/run-benchmarks.sh $*"
+    echo "- Command: \`bash bench/run-benchmarks.sh${*:+ $*}\`"
     echo
     echo "$tables"
 } | tee "$build_dir/bench/results.md"
