@@ -406,12 +406,17 @@ void writeTables(QTextStream &out, const QVector<Result> &results, bool instruct
             << (floor ? ratio(median(r.viewer.cpuMs), median(r.floor.cpuMs)) : none) << " |\n";
     }
 
-    out << "\nPeak resident memory (VmHWM) in MiB, each side in a process of its own. Base = "
-           "resident memory of that process with its window shown, before the case; image = the "
-           "page image the case ends with (its largest); bound = 1.10 x (base + image).\n\n";
-    out << "| Case | Base | Image | Bound | Viewer peak | Poppler peak | Viewer - Poppler | "
-           "Viewer within bound |\n";
-    out << "|---|---:|---:|---:|---:|---:|---:|---|\n";
+    const bool memory = std::any_of(results.begin(), results.end(),
+                                    [](const Result &r) { return r.viewerMemory.peakKib >= 0; });
+    if (memory) {
+        out << "\nPeak resident memory (VmHWM) in MiB, each side in a process of its own. Base = "
+               "resident memory of that process with its window shown, before the case; image = "
+               "the page image the case ends with (its largest); bound = 1.10 x (base + "
+               "image).\n\n";
+        out << "| Case | Base | Image | Bound | Viewer peak | Poppler peak | Viewer - Poppler | "
+               "Viewer within bound |\n";
+        out << "|---|---:|---:|---:|---:|---:|---:|---|\n";
+    }
     for (const Result &r : results) {
         const Memory &v = r.viewerMemory;
         const Memory &f = r.floorMemory;
