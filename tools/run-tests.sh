@@ -22,14 +22,14 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j"${PAGE_SCO
 # Sanitizer pass: the suite once more, built with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer in build-asan (cmake/Sanitizers.cmake); any report fails its test.
 # Left out by default, to keep CI well within its time: the package test (an instrumented build
-# is never packaged), the real binary on the hostile documents (Poppler is not instrumented; our
-# code on the same documents runs in tst_hostiledocuments) and the end-to-end tests under Xvfb.
+# is never packaged) and the real binary on the hostile documents (minutes of Poppler rendering,
+# which is not instrumented; our code on the same documents runs in tst_hostiledocuments).
 # PAGE_SCOPE_SANITIZER_TESTS=all runs every test; =none skips the pass.
 sanitizer_tests=${PAGE_SCOPE_SANITIZER_TESTS:-ci}
 if [[ $sanitizer_tests != none ]]; then
     BUILD_DIR=build-asan bash tools/build.sh -DPAGE_SCOPE_SANITIZE=ON
     subset=()
-    [[ $sanitizer_tests == all ]] || subset=(-LE '^(package|hostile-binary|e2e)$')
+    [[ $sanitizer_tests == all ]] || subset=(-LE '^(package|hostile-binary)$')
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j"${PAGE_SCOPE_TEST_JOBS:-2}" \
         "${subset[@]}"
 fi
