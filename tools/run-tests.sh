@@ -28,15 +28,15 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j"${PAGE_SCO
 # Sanitizer pass: the suite once more, built with AddressSanitizer, LeakSanitizer and
 # UndefinedBehaviorSanitizer in build-asan (cmake/Sanitizers.cmake); any report fails its test.
 # Left out by default, to keep CI well within its time: the package test (an instrumented build
-# is never packaged) and the real binary on the hostile documents (minutes of Poppler rendering,
-# which is not instrumented; our code on the same documents runs in tst_hostiledocuments).
+# is never packaged) and the hostile-document suites (minutes of Poppler rendering, which is not
+# instrumented; our code on the same documents runs here in tst_fuzzreplay_document).
 # PAGE_SCOPE_SANITIZER_TESTS=ci runs that subset, =all every test. Off by default until the pass
 # has run green from a clean clone on the CI machine; it doubles the build time.
 sanitizer_tests=${PAGE_SCOPE_SANITIZER_TESTS:-none}
 if [[ $sanitizer_tests != none ]]; then
     BUILD_DIR=build-asan bash tools/build.sh -DPAGE_SCOPE_SANITIZE=ON
     subset=()
-    [[ $sanitizer_tests == all ]] || subset=(-LE '^(package|hostile-binary)$')
+    [[ $sanitizer_tests == all ]] || subset=(-LE '^(package|hostile)$')
     ctest --test-dir build-asan --output-on-failure --no-tests=error -j"${PAGE_SCOPE_TEST_JOBS:-2}" \
         "${subset[@]}"
 fi
