@@ -2,6 +2,7 @@
 # Cross-builds page-scope, its automation plugin and its tests for arm64 (64-bit ARM Linux) and
 # makes the arm64 Debian packages.
 #   tools/build-arm64.sh [--no-packages] [extra CMake arguments...]
+#   ARM64_TARGETS="a b"  builds only those targets (and what they need) instead of everything
 # Installs, when missing (as root): Debian's cross compiler, the arm64 development packages of
 # Qt 5 and Poppler (multiarch, beside the host's), the host's Qt tools and qemu's user-mode
 # emulator, which runs the sample-document writer during the build.
@@ -31,7 +32,11 @@ cmake -S . -B "$build_dir" \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON "$@"
 # Two jobs at most: the machine's cores are shared.
-cmake --build "$build_dir" -j2
+targets=()
+for target in ${ARM64_TARGETS:-}; do
+    targets+=(--target "$target")
+done
+cmake --build "$build_dir" -j2 "${targets[@]}"
 built=$(date +%s)
 echo "build-arm64: built in $((built - started)) s"
 
