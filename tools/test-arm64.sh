@@ -16,7 +16,7 @@ source tools/packaging-common.sh
 # One test program per subsystem whose code could behave differently on another processor:
 # the option parser, the profile reader's number conversions, the softkey arithmetic, the page
 # view with Poppler, and the plugin end to end.
-quick_tests=(tst_commandline tst_configloader tst_softkeylayout tst_pdfwidget automation_e2e)
+quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_pdfwidget automation_e2e)
 
 build_dir=${BUILD_DIR:-build-arm64}
 cmake_args=()
