@@ -149,19 +149,6 @@ private slots:
         QCOMPARE(view->pageNumberLabel->text(), QStringLiteral("1 / 3"));
     }
 
-    void emptyFileNameOpensNothing()
-    {
-        PDFViewer viewer(nullptr, true);
-        viewer.setFileToLoad("");
-        StdoutCapture out;
-        ModalCloser closer;
-        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
-        QTest::qWait(100);
-        QVERIFY(!Access::notice(viewer));
-        QVERIFY(out.lines().isEmpty());
-        QCOMPARE(closer.closed(), 0);
-    }
-
     void pathWithBlanksAndNonAscii()
     {
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
