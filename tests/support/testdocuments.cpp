@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QFont>
 #include <QMarginsF>
 #include <QPageLayout>
@@ -12,22 +11,15 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
-#include <cmath>
 
 namespace {
 
-// Numbers in PDF syntax: integers without a decimal point, others with up to four decimals.
+// Ten significant digits never switch to an exponent for the sizes used here, which PDF lacks.
 QByteArray pdfNumber(double value)
 {
-    if (value == std::floor(value) && std::abs(value) < 1e9)
-        return QByteArray::number(static_cast<qlonglong>(value));
-    QByteArray text = QByteArray::number(value, 'f', 4);
-    while (text.endsWith('0'))
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
-    return text;
+    return QByteArray::number(value, 'g', 10);
 }
 
 QByteArray pdfHexString(const QByteArray &bytes)
@@ -116,79 +108,16 @@ QList<QByteArray> pageTreeObjects(const QList<QSizeF> &sizes, const QList<QByteA
 }
 
 // The 32-byte string that pads passwords in the standard security handler.
-const QByteArray &passwordPadding()
+QByteArray padPassword(const QByteArray &password)
 {
     static const QByteArray padding =
         QByteArray::fromHex("28BF4E5E4E758A4164004E56FFFA01082E2E00B6D0683E802F0CA9FE6453697A");
-    return padding;
-}
-
-QByteArray padPassword(const QByteArray &password)
-{
-    return (password.left(32) + passwordPadding()).left(32);
+    return (password.left(32) + padding).left(32);
 }
 
 QByteArray md5(const QByteArray &data)
 {
     return QCryptographicHash::hash(data, QCryptographicHash::Md5);
-}
-
-QByteArray xorKey(const QByteArray &key, int value)
-{
-    QByteArray out = key;
-    for (char &byte : out)
-        byte = static_cast<char>(static_cast<unsigned char>(byte) ^ value);
-    return out;
-}
-
-// Revision 3: the RC4 pass repeated with the key XORed with 1 .. 19.
-QByteArray rc4Rounds(const QByteArray &key, QByteArray data)
-{
-    data = TestDocuments::rc4(key, data);
-    for (int i = 1; i <= 19; ++i)
-        data = TestDocuments::rc4(xorKey(key, i), data);
-    return data;
-}
-
-constexpr int KeyLength = 16; // 128 bits
-
-QByteArray ownerEntry(const QByteArray &ownerPassword, const QByteArray &userPassword)
-{
-    QByteArray hash = md5(padPassword(ownerPassword.isEmpty() ? userPassword : ownerPassword));
-    for (int i = 0; i < 50; ++i)
-        hash = md5(hash);
-    return rc4Rounds(hash.left(KeyLength), padPassword(userPassword));
-}
-
-QByteArray fileKey(const QByteArray &userPassword, const QByteArray &ownerEntryValue,
-                   qint32 permissions, const QByteArray &firstId)
-{
-    const quint32 p = static_cast<quint32>(permissions);
-    QByteArray input = padPassword(userPassword) + ownerEntryValue;
-    for (int shift = 0; shift < 32; shift += 8)
-        input += static_cast<char>((p >> shift) & 0xFF);
-    input += firstId;
-    QByteArray hash = md5(input);
-    for (int i = 0; i < 50; ++i)
-        hash = md5(hash.left(KeyLength));
-    return hash.left(KeyLength);
-}
-
-QByteArray userEntry(const QByteArray &key, const QByteArray &firstId)
-{
-    // Only the first 16 bytes are checked by readers; the rest is arbitrary padding.
-    return rc4Rounds(key, md5(passwordPadding() + firstId)) + QByteArray(16, '\0');
-}
-
-QByteArray objectKey(const QByteArray &key, int objectNumber, int generation)
-{
-    QByteArray input = key;
-    input += static_cast<char>(objectNumber & 0xFF);
-    input += static_cast<char>((objectNumber >> 8) & 0xFF);
-    input += static_cast<char>((objectNumber >> 16) & 0xFF);
-    input += static_cast<char>(generation & 0xFF);
-    input += static_cast<char>((generation >> 8) & 0xFF);
-    return md5(input).left(std::min(KeyLength + 5, 16));
 }
 
 void paintA4Page(QPainter &painter, const QRectF &page, int number, int count)
@@ -260,23 +189,30 @@ QString TestDocuments::writeRawPdf(const QString &path, const QList<QSizeF> &pag
 QString TestDocuments::writeEncryptedPdf(const QString &path, const QByteArray &userPassword,
                                          const QByteArray &ownerPassword)
 {
-    // All permissions granted; the two low bits must be zero.
-    const qint32 permissions = -4;
+    // Revision 2 of the standard security handler (40-bit RC4): the simplest one that every
+    // reader still has to accept. All permissions granted; the two low bits must be zero.
+    const quint32 permissions = 0xFFFFFFFC;
     // A fixed identifier keeps the output reproducible for a given pair of passwords.
-    const QByteArray firstId =
+    const QByteArray id =
         md5("page-scope encrypted test document " + userPassword + '/' + ownerPassword);
-    const QByteArray o = ownerEntry(ownerPassword, userPassword);
-    const QByteArray key = fileKey(userPassword, o, permissions, firstId);
-    const QByteArray u = userEntry(key, firstId);
+    const QByteArray ownerKey =
+        md5(padPassword(ownerPassword.isEmpty() ? userPassword : ownerPassword)).left(5);
+    const QByteArray o = rc4(ownerKey, padPassword(userPassword));
+    QByteArray keyInput = padPassword(userPassword) + o;
+    for (int shift = 0; shift < 32; shift += 8)
+        keyInput += static_cast<char>((permissions >> shift) & 0xFF);
+    const QByteArray key = md5(keyInput + id).left(5);
+    const QByteArray u = rc4(key, padPassword(QByteArray()));
 
     const QSizeF a4(595, 842);
-    // Object 4 is the content stream of the only page; it is the one encrypted object.
-    const QByteArray content = rc4(objectKey(key, 4, 0), defaultPageContent(a4, 1));
+    // Object 4, the content stream of the only page, is the one encrypted object.
+    const QByteArray objectKey = md5(key + QByteArray::fromHex("0400000000")).left(10);
+    const QByteArray content = rc4(objectKey, defaultPageContent(a4, 1));
     QList<QByteArray> bodies = pageTreeObjects({a4}, {content});
-    bodies.append("<< /Filter /Standard /V 2 /R 3 /Length 128 /O " + pdfHexString(o) + " /U " +
-                  pdfHexString(u) + " /P " + QByteArray::number(permissions) + " >>");
+    bodies.append("<< /Filter /Standard /V 1 /R 2 /O " + pdfHexString(o) + " /U " +
+                  pdfHexString(u) + " /P " + QByteArray::number(qint32(permissions)) + " >>");
     const QByteArray trailer = " /Encrypt " + QByteArray::number(bodies.size()) + " 0 R /ID [" +
-                               pdfHexString(firstId) + ' ' + pdfHexString(firstId) + ']';
+                               pdfHexString(id) + ' ' + pdfHexString(id) + ']';
     return writeBytes(path, assemblePdf(bodies, trailer));
 }
 
@@ -289,41 +225,26 @@ QString TestDocuments::writeNotPdf(const QString &path)
 QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &dest,
                                           double fraction)
 {
-    const qint64 size = QFileInfo(source).size();
-    const double clamped = std::max(0.0, std::min(1.0, fraction));
-    return writeTruncatedCopyOfSize(source, dest, static_cast<qint64>(size * clamped));
-}
-
-QString TestDocuments::writeTruncatedCopyOfSize(const QString &source, const QString &dest,
-                                                qint64 byteCount)
-{
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
         return QString();
-    const QByteArray bytes = in.read(std::max<qint64>(0, byteCount));
-    if (bytes.size() != std::min(std::max<qint64>(0, byteCount), in.size()))
-        return QString();
-    return writeBytes(dest, bytes);
-}
-
-QStringList TestDocuments::standardSetNames()
-{
-    return {QStringLiteral("ten-pages.pdf"),
-            QStringLiteral("one-page.pdf"),
-            QStringLiteral("landscape.pdf"),
-            QStringLiteral("mixed-heights.pdf"),
-            QStringLiteral("user-password.pdf"),
-            QStringLiteral("owner-password.pdf"),
-            QStringLiteral("not-a-pdf.pdf"),
-            QStringLiteral("truncated.pdf"),
-            QStringLiteral("with blanks \u00FCn\u00EFc\u00F8d\u00E9.pdf"),
-            QStringLiteral("no-pages.pdf")};
+    const QByteArray bytes = in.readAll();
+    return writeBytes(dest, bytes.left(int(bytes.size() * qBound(0.0, fraction, 1.0))));
 }
 
 QStringList TestDocuments::writeStandardSet(const QString &directory)
 {
     const QDir dir(directory);
-    const QStringList names = standardSetNames();
+    const QStringList names = {QStringLiteral("ten-pages.pdf"),
+                               QStringLiteral("one-page.pdf"),
+                               QStringLiteral("landscape.pdf"),
+                               QStringLiteral("mixed-heights.pdf"),
+                               QStringLiteral("user-password.pdf"),
+                               QStringLiteral("owner-password.pdf"),
+                               QStringLiteral("not-a-pdf.pdf"),
+                               QStringLiteral("truncated.pdf"),
+                               QStringLiteral("with blanks \u00FCn\u00EFc\u00F8d\u00E9.pdf"),
+                               QStringLiteral("no-pages.pdf")};
     auto at = [&](int i) { return dir.filePath(names.at(i)); };
 
     const QString tenPages = writeA4Document(at(0), 10);

@@ -28,9 +28,9 @@ public:
     static QString writeRawPdf(const QString &path, const QList<QSizeF> &pageSizesInPoints,
                                const QByteArray &pageContent = QByteArray());
 
-    // A one-page A4 document protected by the standard security handler (revision 3, 128-bit
-    // RC4). With an empty user password it opens without a password; the owner password only
-    // restricts permissions. An empty owner password means the user password serves as both.
+    // A one-page A4 document protected by the standard security handler (RC4). With an empty
+    // user password it opens without a password; the owner password only restricts permissions. An
+    // empty owner password means the user password serves as both.
     static QString writeEncryptedPdf(const QString &path, const QByteArray &userPassword,
                                      const QByteArray &ownerPassword);
 
@@ -39,18 +39,13 @@ public:
 
     // The first fraction (0..1) of the bytes of source, written to dest.
     static QString writeTruncatedCopy(const QString &source, const QString &dest, double fraction);
-    // The first byteCount bytes of source (all of it if it is shorter), written to dest.
-    static QString writeTruncatedCopyOfSize(const QString &source, const QString &dest,
-                                            qint64 byteCount);
 
-    // File names of the standard set, in the order writeStandardSet writes them.
-    static QStringList standardSetNames();
-    // Writes the whole standard set into directory (which must exist) and returns the paths
-    // written, or an empty list if any file failed.
+    // The standard set (ten-pages, one-page, landscape, mixed-heights, user-password,
+    // owner-password, not-a-pdf, truncated, a name with blanks and accents, no-pages) written into
+    // directory, which must exist. Returns the paths, or an empty list if any file failed.
     static QStringList writeStandardSet(const QString &directory);
 
-    // RC4 as the PDF standard security handler uses it; public so that it can be checked
-    // against published test vectors.
+    // RC4 as the PDF standard security handler uses it.
     static QByteArray rc4(const QByteArray &key, const QByteArray &data);
 };
 
