@@ -1,195 +1,222 @@
-// The real plugin inside the real viewer on the fixed port 5014, driven as an automation tool
-// would drive it. PAGE_SCOPE_E2E_PLATFORM chooses the viewer's platform (offscreen by default,
-// xcb under a virtual X server).
-#include "lineclient.h"
+// The real plugin inside the real viewer on the automation port, driven as an automation tool
+// drives it: offscreen, or on a private Xvfb when PAGE_SCOPE_E2E_XVFB is set. One viewer serves
+// the tests in order; the last ones end it.
+#include "testdocuments.h"
 #include "viewerprocess.h"
-#include "widgetlist.h"
 
-#include <QImage>
-#include <QJsonArray>
+#include <QScopeGuard>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-constexpr quint16 automationPort = 5014;
-
-// The lock keeps this suite's viewers apart, but a viewer of another suite or build may hold
-// the port for a moment; a test that needs it waits until it is free.
-bool waitForFreePort()
-{
-    return QTest::qWaitFor(
-        [] {
-            QTcpServer probe;
-            return probe.listen(QHostAddress::LocalHost, automationPort);
-        },
-        60000);
-}
-
-} // namespace
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 class TestAutomationEndToEnd : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void pingAndDefaultSoftkeyLayout();
-    void badRequestsLeaveViewerServing();
-    void grabShowsWholeWindow();
+    void initTestCase();
+    void pingNamesViewer();
+    void widgetsListDefaultSoftkeys();
+    void downKeyScrollsDocument();
+    void badRequestsAreAnswered_data();
+    void badRequestsAreAnswered();
+    void ninthClientIsRefused();
+    void overlongLineIsAnsweredThenClosed();
+    void vanishingClientsAreForgotten();
+    void clientThatNeverReadsIsDropped();
     void tapOnCloseEndsViewer();
-    void closeKeyEndsViewer();
     void takenPortIsReportedAndViewerRuns();
 
 private:
-    bool startViewer();
+    bool pingWorks() { return m_viewer->request({{"cmd", "ping"}}).value("ok").toBool(); }
 
+    const bool m_underXvfb = qEnvironmentVariableIsSet("PAGE_SCOPE_E2E_XVFB");
+    QTemporaryDir m_folder;
     std::unique_ptr<ViewerProcess> m_viewer;
-    LineClient m_client;
 };
 
-void TestAutomationEndToEnd::init()
+void TestAutomationEndToEnd::initTestCase()
 {
-    m_viewer.reset(new ViewerProcess(QStringLiteral(SQUISH_PLUGIN_DIR),
-                                     qEnvironmentVariable("PAGE_SCOPE_E2E_PLATFORM", "offscreen")));
+    const QString document =
+        TestDocuments::writeA4Document(m_folder.filePath(QStringLiteral("ten.pdf")), 10);
+    QVERIFY(!document.isEmpty());
+    m_viewer.reset(new ViewerProcess(SQUISH_PLUGIN_DIR, m_underXvfb));
+    QVERIFY2(m_viewer->startWithAutomation({"-f", document}), qPrintable(m_viewer->error()));
+    // Both scroll bars show once the page, wider and taller than the view, is rendered.
+    QVERIFY(QTest::qWaitFor([this] { return !m_viewer->widget("verticalScrollBar").isEmpty(); }));
 }
 
-void TestAutomationEndToEnd::cleanup()
+void TestAutomationEndToEnd::pingNamesViewer()
 {
-    m_client.close();
-    m_viewer.reset();
+    const QJsonObject answer = m_viewer->request({{"cmd", "ping"}, {"id", 7}});
+    QCOMPARE(answer.value("ok").toBool(), true);
+    QCOMPARE(answer.value("id").toInt(), 7);
+    QCOMPARE(qint64(answer.value("pid").toDouble()), m_viewer->processId());
+    QCOMPARE(answer.value("application").toString(), QString("page-scope"));
 }
 
-bool TestAutomationEndToEnd::startViewer()
+void TestAutomationEndToEnd::widgetsListDefaultSoftkeys()
 {
-    if (!waitForFreePort()) {
-        qWarning("port 5014 stays in use by another process");
-        return false;
-    }
-    QString error;
-    if (!m_viewer->start(&error)) {
-        qWarning("%s", qPrintable(error));
-        return false;
-    }
-    if (!m_viewer->waitForLine("Squish opened Port: 5014") ||
-        !m_viewer->waitForLine("Arguments: 1")) {
-        qWarning("%s", qPrintable(m_viewer->lines().join('\n')));
-        return false;
-    }
-    // The port is open before any window exists; wait until the main window is shown.
-    if (!m_client.connectTo(automationPort))
-        return false;
-    return QTest::qWaitFor(
-        [this] {
-            const QJsonArray widgets =
-                m_client.request({{"cmd", "widgets"}}).value("widgets").toArray();
-            return !findWidget(widgets, "closeButton").isEmpty();
-        },
-        30000);
-}
-
-void TestAutomationEndToEnd::pingAndDefaultSoftkeyLayout()
-{
-    QVERIFY(startViewer());
-    const QJsonObject pong = m_client.request({{"cmd", "ping"}});
-    QCOMPARE(pong.value("ok").toBool(), true);
-    QCOMPARE(qint64(pong.value("pid").toDouble()), m_viewer->processId());
-    QCOMPARE(pong.value("application").toString(), QString("page-scope"));
-
-    const QJsonArray widgets = m_client.request({{"cmd", "widgets"}}).value("widgets").toArray();
-    const QJsonObject window = findWidget(widgets, "PDFViewer");
-    QCOMPARE(window.value("class").toString(), QString("PDFViewer"));
-    QCOMPARE(geometry(window), QRect(0, 0, 480, 272));
-    QCOMPARE(geometry(findWidget(widgets, "verticalLayoutWidget")), QRect(428, 0, 52, 272));
-    QCOMPARE(geometry(findWidget(widgets, "verticalLayoutWidget_2")), QRect(0, 0, 53, 272));
-
-    const QRect rightColumn(428, 0, 52, 272);
-    const QRect leftColumn(0, 0, 53, 272);
-    for (const char *name : {"openButton", "upButton", "downButton", "rightButton"}) {
-        const QJsonObject button = findWidget(widgets, name);
+    // Two columns of four 50-pixel slots, 24 pixels apart, at the edges of the 480 x 272 window.
+    const QList<QPair<QString, QRect>> softkeys = {
+        {"openButton", {428, 0, 50, 50}},    {"upButton", {428, 74, 50, 50}},
+        {"downButton", {428, 148, 50, 50}},  {"rightButton", {428, 222, 50, 50}},
+        {"closeButton", {0, 0, 50, 50}},     {"zommInButton", {0, 74, 50, 50}},
+        {"zoomOutButton", {0, 148, 50, 50}}, {"leftButton", {0, 222, 50, 50}},
+    };
+    const QJsonArray widgets = m_viewer->widgets();
+    for (const auto &[name, place] : softkeys) {
+        QJsonObject button;
+        for (const QJsonValue &entry : widgets)
+            button = entry.toObject().value("name") == name ? entry.toObject() : button;
         QCOMPARE(button.value("class").toString(), QString("QPushButton"));
-        QVERIFY2(rightColumn.contains(geometry(button)), name);
+        QCOMPARE(ViewerProcess::geometry(button), place);
     }
-    for (const char *name : {"closeButton", "zommInButton", "zoomOutButton", "leftButton"}) {
-        const QJsonObject button = findWidget(widgets, name);
-        QCOMPARE(button.value("class").toString(), QString("QPushButton"));
-        QVERIFY2(leftColumn.contains(geometry(button)), name);
-    }
-    // Without the open option the open softkey is a disabled blank.
-    QCOMPARE(findWidget(widgets, "openButton").value("enabled").toBool(true), false);
-    QCOMPARE(findWidget(widgets, "upButton").value("text").toString(), QString::fromUtf8("⇧"));
+    // Without the open option its softkey keeps the slot but does nothing.
+    QCOMPARE(m_viewer->widget("openButton").value("enabled").toBool(true), false);
 }
 
-void TestAutomationEndToEnd::badRequestsLeaveViewerServing()
+void TestAutomationEndToEnd::downKeyScrollsDocument()
 {
-    QVERIFY(startViewer());
-    for (const QByteArray &line :
-         {QByteArray("{"), QByteArray("{}"), QByteArray(R"({"cmd":"fly"})"),
-          QByteArray(R"({"cmd":"tap","name":"noSuchButton"})"), QByteArray(R"({"cmd":"key"})")}) {
-        const QJsonObject answer = m_client.requestRaw(line);
-        QCOMPARE(answer.value("ok").toBool(true), false);
-        QVERIFY(!answer.value("error").toString().isEmpty());
-    }
-    LineClient overlong;
-    QVERIFY(overlong.connectTo(automationPort));
-    overlong.send(QByteArray(1024 * 1024 + 1, '{'));
-    QVERIFY(overlong.readLine().contains("longer than"));
-    QVERIFY(overlong.waitForClosed());
-
-    QCOMPARE(m_client.request({{"cmd", "ping"}}).value("ok").toBool(), true);
-    QVERIFY(m_viewer->isRunning());
+    const QImage before = m_viewer->grab("pdfWidget");
+    QVERIFY(!before.isNull());
+    const QJsonObject answer = m_viewer->request({{"cmd", "key"}, {"key", Qt::Key_F3}});
+    QCOMPARE(answer.value("ok").toBool(), true);
+    QVERIFY2(QTest::qWaitFor([&] { return m_viewer->grab("pdfWidget") != before; }),
+             "the page view did not change");
 }
 
-void TestAutomationEndToEnd::grabShowsWholeWindow()
+void TestAutomationEndToEnd::badRequestsAreAnswered_data()
 {
-    QVERIFY(startViewer());
-    const QJsonObject answer = m_client.request({{"cmd", "grab"}});
-    QCOMPARE(answer.value("targetName").toString(), QString("PDFViewer"));
-    const QImage image =
-        QImage::fromData(QByteArray::fromBase64(answer.value("png").toString().toLatin1()), "PNG");
-    QCOMPARE(image.size(), QSize(480, 272));
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("malformed JSON") << QByteArray(R"({"cmd":)") << "malformed JSON";
+    QTest::newRow("unknown command") << QByteArray(R"({"cmd":"fly"})") << "unknown command: fly";
+    QTest::newRow("no command") << QByteArray("{}") << "missing field: cmd";
+    QTest::newRow("key without key") << QByteArray(R"({"cmd":"key"})") << "missing field: key";
+    QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
+    QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
+                                    << "no visible widget named noSuchButton";
+}
+
+void TestAutomationEndToEnd::badRequestsAreAnswered()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, error);
+    const QJsonObject answer = m_viewer->requestLine(line);
+    QCOMPARE(answer.value("ok").toBool(true), false);
+    QVERIFY2(answer.value("error").toString().contains(error),
+             qPrintable(answer.value("error").toString()));
+    QVERIFY(pingWorks());
+}
+
+void TestAutomationEndToEnd::ninthClientIsRefused()
+{
+    // The tests' own connection is the first of eight.
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 7; ++i) {
+        clients.push_back(ViewerProcess::connectToPlugin());
+        QVERIFY(clients.back());
+        ViewerProcess::send(*clients.back(), "{\"cmd\":\"ping\"}\n");
+        QVERIFY(ViewerProcess::readLine(*clients.back()).contains("\"ok\":true"));
+    }
+    const auto ninth = ViewerProcess::connectToPlugin();
+    QVERIFY(ninth);
+    QVERIFY(ViewerProcess::readLine(*ninth).contains("too many clients"));
+    QVERIFY(ViewerProcess::waitForClosed(*ninth));
+    QVERIFY(pingWorks());
+}
+
+void TestAutomationEndToEnd::overlongLineIsAnsweredThenClosed()
+{
+    const auto client = ViewerProcess::connectToPlugin();
+    QVERIFY(client);
+    ViewerProcess::send(*client, QByteArray(1024 * 1024 + 1, 'a'));
+    QVERIFY(ViewerProcess::readLine(*client).contains("longer than 1048576 bytes"));
+    QVERIFY(ViewerProcess::waitForClosed(*client));
+    QVERIFY(pingWorks());
+}
+
+void TestAutomationEndToEnd::vanishingClientsAreForgotten()
+{
+    for (const QByteArray &last :
+         {QByteArray(R"({"cmd":"wid)"), QByteArray("{\"cmd\":\"grab\"}\n")}) {
+        const auto client = ViewerProcess::connectToPlugin();
+        QVERIFY(client);
+        ViewerProcess::send(*client, last);
+        client->abort();
+    }
+    QVERIFY(pingWorks());
+    const auto fresh = ViewerProcess::connectToPlugin();
+    QVERIFY(fresh);
+    ViewerProcess::send(*fresh, "{\"cmd\":\"ping\"}\n");
+    QVERIFY(ViewerProcess::readLine(*fresh).contains("\"ok\":true"));
+}
+
+void TestAutomationEndToEnd::clientThatNeverReadsIsDropped()
+{
+    // A plain socket with a small receive buffer, so the answers pile up in the viewer.
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    const auto closer = qScopeGuard([socket] { ::close(socket); });
+    const int small = 4096;
+    const timeval timeout{10, 0};
+    setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(ViewerProcess::automationPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QVERIFY(::connect(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    // Served, not refused: a refused client is closed as well.
+    const QByteArray ping = "{\"cmd\":\"ping\"}\n";
+    QCOMPARE(::send(socket, ping.data(), ping.size(), MSG_NOSIGNAL), ssize_t(ping.size()));
+    char answer[200] = {};
+    QVERIFY(::recv(socket, answer, sizeof answer - 1, 0) > 0 && strstr(answer, "\"ok\":true"));
+
+    const QByteArray grab = "{\"cmd\":\"grab\"}\n";
+    QElapsedTimer clock;
+    clock.start();
+    bool dropped = false;
+    while (!dropped && !clock.hasExpired(150000)) {
+        if (::send(socket, grab.data(), grab.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0)
+            continue;
+        dropped = errno != EAGAIN;
+        usleep(20000);
+    }
+    QVERIFY2(dropped, "the viewer kept answering a client that never reads");
+    QVERIFY(pingWorks());
 }
 
 void TestAutomationEndToEnd::tapOnCloseEndsViewer()
 {
-    QVERIFY(startViewer());
-    const QJsonObject answer = m_client.request({{"cmd", "tap"}, {"name", "closeButton"}});
-    QCOMPARE(answer.value("ok").toBool(), true);
+    const QJsonObject answer = m_viewer->request({{"cmd", "tap"}, {"name", "closeButton"}});
     QCOMPARE(answer.value("targetName").toString(), QString("closeButton"));
-    QCOMPARE(m_viewer->waitForExit(), 0);
-}
-
-void TestAutomationEndToEnd::closeKeyEndsViewer()
-{
-    QVERIFY(startViewer());
-    // F8, the default close key, acts on release in the main window.
-    QCOMPARE(m_client.request({{"cmd", "key"}, {"key", Qt::Key_F8}, {"action", "press"}})
-                 .value("ok")
-                 .toBool(),
-             true);
-    QTest::qWait(200);
-    QVERIFY(m_viewer->isRunning());
-    QCOMPARE(m_client.request({{"cmd", "key"}, {"key", Qt::Key_F8}, {"action", "release"}})
-                 .value("ok")
-                 .toBool(),
-             true);
     QCOMPARE(m_viewer->waitForExit(), 0);
 }
 
 void TestAutomationEndToEnd::takenPortIsReportedAndViewerRuns()
 {
-    QVERIFY(waitForFreePort());
+    QVERIFY(ViewerProcess::waitForFreePort());
     QTcpServer squatter;
-    QVERIFY(squatter.listen(QHostAddress::LocalHost, automationPort));
-    QString error;
-    QVERIFY2(m_viewer->start(&error), qPrintable(error));
-    QVERIFY2(m_viewer->waitForLine("Arguments: 1"), qPrintable(m_viewer->lines().join('\n')));
-    const QStringList lines = m_viewer->lines();
-    QCOMPARE(lines.mid(0, 3), QStringList({"Squish Plugin loaded", "Squish Plugin Initialized",
-                                           "Squish FAILED to open Port: 5014"}));
-    QTest::qWait(1000);
-    QVERIFY(m_viewer->isRunning());
+    QVERIFY(squatter.listen(QHostAddress::LocalHost, ViewerProcess::automationPort));
+    ViewerProcess viewer(SQUISH_PLUGIN_DIR, m_underXvfb);
+    QVERIFY2(viewer.start(), qPrintable(viewer.error()));
+    QVERIFY2(viewer.waitForLine("Opening b7s.conf FAILED! Using default B7 config!"),
+             qPrintable(viewer.error()));
+    QCOMPARE(viewer.lines().mid(0, 4),
+             QStringList({"Squish Plugin loaded", "Squish Plugin Initialized",
+                          "Squish FAILED to open Port: 5014", "Arguments: 1"}));
+    if (!m_underXvfb) {
+        QTest::qWait(500);
+        QVERIFY(viewer.isRunning());
+        return;
+    }
+    QVERIFY2(viewer.xKey("key", "F8"), qPrintable(viewer.error()));
+    QCOMPARE(viewer.waitForExit(), 0);
 }
 
 QTEST_MAIN(TestAutomationEndToEnd)
