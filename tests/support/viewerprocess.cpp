@@ -21,10 +21,8 @@ protected:
 
 void stop(QProcess &process)
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
+    process.kill();
+    process.waitForFinished(5000);
 }
 
 } // namespace
@@ -34,8 +32,7 @@ ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
       m_xvfb(new ChildProcess)
 {
     // The icons are looked up relative to the working directory; tests run from the source tree.
-    QFile::link(QDir::current().absoluteFilePath(QStringLiteral("images")),
-                m_directory.filePath(QStringLiteral("images")));
+    QFile::link(QDir::current().absoluteFilePath("images"), m_directory.filePath("images"));
 }
 
 ViewerProcess::~ViewerProcess()
@@ -47,36 +44,30 @@ ViewerProcess::~ViewerProcess()
 
 bool ViewerProcess::fail(const QString &why)
 {
-    m_error = why + QStringLiteral("\nviewer output:\n") + lines().join(QLatin1Char('\n'));
+    m_error = why + "\nviewer output:\n" + lines().join('\n');
     return false;
 }
 
 bool ViewerProcess::writeProfile(const QByteArray &text)
 {
-    QFile profile(filePath(QStringLiteral("b7s.conf")));
+    QFile profile(m_directory.filePath("b7s.conf"));
     return profile.open(QIODevice::WriteOnly) && profile.write(text) == text.size();
 }
 
 bool ViewerProcess::startXvfb()
 {
-    if (m_xvfb->state() == QProcess::Running)
-        return true;
     // -displayfd picks a free display number, so parallel runs cannot collide. The long
     // autorepeat delay keeps a key held down by xdotool from repeating.
-    m_xvfb->start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp"), QStringLiteral("-ardelay"), QStringLiteral("30000")});
+    m_xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                           "-ardelay", "30000"});
     QByteArray number;
-    const bool answered = QTest::qWaitFor(
-        [&] {
-            number += m_xvfb->readAllStandardOutput();
-            return number.contains('\n') || m_xvfb->state() == QProcess::NotRunning;
-        },
-        20000);
-    if (!answered || !number.contains('\n'))
-        return fail(QStringLiteral("Xvfb gave no display: ") + m_xvfb->errorString());
-    m_display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    const auto answered = [&] {
+        number += m_xvfb->readAllStandardOutput();
+        return number.contains('\n') || m_xvfb->state() == QProcess::NotRunning;
+    };
+    if (!QTest::qWaitFor(answered, 20000) || !number.contains('\n'))
+        return fail("Xvfb gave no display: " + m_xvfb->errorString());
+    m_display = ':' + QString::fromLatin1(number.trimmed());
     return true;
 }
 
@@ -84,71 +75,58 @@ bool ViewerProcess::start(const QStringList &arguments)
 {
     const QString binary = qEnvironmentVariable("PAGE_SCOPE_BINARY");
     if (binary.isEmpty() || !m_directory.isValid())
-        return fail(QStringLiteral("PAGE_SCOPE_BINARY is not set or no scratch directory"));
+        return fail("PAGE_SCOPE_BINARY is not set or no scratch directory");
+    if (m_underXvfb && m_display.isEmpty() && !startXvfb())
+        return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
-                       m_underXvfb ? QStringLiteral("xcb") : QStringLiteral("offscreen"));
-    if (m_underXvfb) {
-        if (!startXvfb())
-            return false;
-        environment.insert(QStringLiteral("DISPLAY"), m_display);
-    }
-    if (m_pluginDirectory.isEmpty())
-        environment.remove(QStringLiteral("LD_LIBRARY_PATH"));
-    else
-        environment.insert(QStringLiteral("LD_LIBRARY_PATH"), m_pluginDirectory);
+    environment.insert("QT_QPA_PLATFORM", m_underXvfb ? "xcb" : "offscreen");
+    environment.insert("DISPLAY", m_display);
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("LD_LIBRARY_PATH", m_pluginDirectory);
     m_lines.clear();
     m_partialLine.clear();
     m_viewer->setProcessEnvironment(environment);
     m_viewer->setWorkingDirectory(m_directory.path());
     m_viewer->start(binary, arguments);
-    if (!m_viewer->waitForStarted(10000))
-        return fail(QStringLiteral("the viewer does not start: ") + m_viewer->errorString());
-    return true;
+    return m_viewer->waitForStarted(10000) || fail("no start: " + m_viewer->errorString());
 }
 
 bool ViewerProcess::waitForFreePort(int timeoutMs)
 {
     return QTest::qWaitFor(
-        [] {
-            QTcpServer probe;
-            return probe.listen(QHostAddress::LocalHost, automationPort);
-        },
-        timeoutMs);
+        [] { return QTcpServer().listen(QHostAddress::LocalHost, automationPort); }, timeoutMs);
 }
 
 bool ViewerProcess::startWithAutomation(const QStringList &arguments)
 {
-    const QString opened = QStringLiteral("Squish opened Port: %1").arg(automationPort);
+    const QString opened = QString("Squish opened Port: %1").arg(automationPort);
+    const QString taken = QString("Squish FAILED to open Port: %1").arg(automationPort);
+    // Another run may take the port between our look and the viewer's; then start again.
     QElapsedTimer clock;
     clock.start();
-    // Another run may take the port between our look and the viewer's; then start again.
-    while (!lines().contains(opened)) {
+    do {
         stop(*m_viewer);
         if (clock.hasExpired(120000) || !waitForFreePort() || !start(arguments))
-            return fail(QStringLiteral("port %1 stays busy, or no start").arg(automationPort));
-        const auto portLine = [this] {
-            return lines().join(QLatin1Char('\n')).contains("Port: ") || !isRunning();
-        };
-        if (!QTest::qWaitFor(portLine, 20000))
-            return fail(QStringLiteral("the plugin reports nothing"));
-    }
+            return fail(QString("port %1 stays busy, or no start").arg(automationPort));
+        if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
+                             20000))
+            return fail("the plugin reports nothing");
+    } while (!lines().contains(opened));
+
     m_client.connectToHost(QHostAddress::LocalHost, automationPort);
     if (!m_client.waitForConnected(10000))
-        return fail(QStringLiteral("no connection to the plugin"));
+        return fail("no connection to the plugin");
     if (qint64(request({{"cmd", "ping"}}).value("pid").toDouble()) != processId())
-        return fail(QStringLiteral("another process answers on the automation port"));
+        return fail("another process answers on the automation port");
     // The port opens before any window exists.
-    if (!QTest::qWaitFor([this] { return !widget(QStringLiteral("closeButton")).isEmpty(); },
-                         30000))
-        return fail(QStringLiteral("no main window"));
-    return true;
+    return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
+           fail("no main window");
 }
 
 QStringList ViewerProcess::lines()
 {
-    m_partialLine += m_viewer->readAllStandardOutput();
+    if (m_viewer->isOpen())
+        m_partialLine += m_viewer->readAllStandardOutput();
     int newline;
     while ((newline = m_partialLine.indexOf('\n')) >= 0) {
         m_lines << QString::fromUtf8(m_partialLine.left(newline));
@@ -161,7 +139,7 @@ bool ViewerProcess::waitForLine(const QString &line, int timeoutMs)
 {
     const auto printed = [&] { return lines().contains(line); };
     return (QTest::qWaitFor([&] { return printed() || !isRunning(); }, timeoutMs) && printed()) ||
-           fail(QStringLiteral("no line: ") + line);
+           fail("no line: " + line);
 }
 
 int ViewerProcess::waitForExit(int timeoutMs)
@@ -192,8 +170,7 @@ QJsonObject ViewerProcess::widget(const QString &name, const QString &text)
 {
     for (const QJsonValue &entry : widgets()) {
         const QJsonObject widget = entry.toObject();
-        if (widget.value("name").toString() == name &&
-            (text.isEmpty() || widget.value("text").toString() == text))
+        if (widget.value("name") == name && (text.isEmpty() || widget.value("text") == text))
             return widget;
     }
     return QJsonObject();
@@ -214,11 +191,20 @@ QRect ViewerProcess::geometry(const QJsonObject &widget)
                  widget.value("width").toInt(), widget.value("height").toInt());
 }
 
-std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin()
+std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin(bool served)
 {
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, automationPort);
-    return socket->waitForConnected(10000) ? std::move(socket) : nullptr;
+    std::unique_ptr<QTcpSocket> socket;
+    // Connections that a test just closed count until the viewer's event loop has noticed.
+    const auto connected = [&] {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, automationPort);
+        if (!socket->waitForConnected(10000))
+            return false;
+        if (served)
+            send(*socket, "{\"cmd\":\"ping\"}\n");
+        return !served || readLine(*socket).contains("\"ok\":true");
+    };
+    return QTest::qWaitFor(connected, 10000) ? std::move(socket) : nullptr;
 }
 
 void ViewerProcess::send(QTcpSocket &socket, const QByteArray &bytes)
@@ -232,12 +218,10 @@ QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
-    while (!socket.canReadLine()) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0 || !socket.waitForReadyRead(int(left)))
-            return socket.canReadLine() ? socket.readLine().chopped(1) : QByteArray();
+    while (!socket.canReadLine() && timeoutMs > clock.elapsed() &&
+           socket.waitForReadyRead(int(timeoutMs - clock.elapsed()))) {
     }
-    return socket.readLine().chopped(1);
+    return socket.canReadLine() ? socket.readLine().chopped(1) : QByteArray();
 }
 
 bool ViewerProcess::waitForClosed(QTcpSocket &socket, int timeoutMs)
@@ -251,47 +235,30 @@ bool ViewerProcess::waitForClosed(QTcpSocket &socket, int timeoutMs)
     return socket.state() != QAbstractSocket::ConnectedState;
 }
 
-bool ViewerProcess::xdotool(const QStringList &arguments, QByteArray *output)
+bool ViewerProcess::xdotool(const QStringList &arguments)
 {
     QProcess tool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert("DISPLAY", m_display);
     tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral("xdotool"), arguments);
-    if (!tool.waitForFinished(10000) || tool.exitStatus() != QProcess::NormalExit ||
-        tool.exitCode() != 0) {
-        tool.kill();
-        tool.waitForFinished(1000);
-        return fail(QStringLiteral("xdotool %1 failed: %2")
-                        .arg(arguments.join(QLatin1Char(' ')),
-                             QString::fromLocal8Bit(tool.readAllStandardError())));
-    }
-    if (output)
-        *output = tool.readAllStandardOutput();
-    return true;
+    tool.start("xdotool", arguments);
+    if (tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
+        tool.exitCode() == 0)
+        return true;
+    stop(tool);
+    return fail("xdotool " + arguments.join(' ') + " failed: " + tool.readAllStandardError());
 }
 
-bool ViewerProcess::xKey(const QString &action, const QString &key)
+bool ViewerProcess::xKey(const QString &key)
 {
-    QByteArray found;
-    if (m_window.isEmpty() &&
-        QTest::qWaitFor(
-            [&] {
-                return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                QStringLiteral("--name"), QStringLiteral("^PDFViewer$")},
-                               &found);
-            },
-            10000))
-        m_window = QString::fromLatin1(found.split('\n').first());
-    // Without a window manager nothing gives the window the keyboard but us.
-    return !m_window.isEmpty() && xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"),
-                                           m_window, action, key});
+    // Without a window manager nothing gives the main window the keyboard but us.
+    return xdotool({"search", "--sync", "--onlyvisible", "--name", "^PDFViewer$", "windowfocus",
+                    "--sync", "key", key});
 }
 
 bool ViewerProcess::xClick(const QPoint &screenPoint)
 {
     // No --sync: it waits forever when the pointer is already there.
-    return xdotool({QStringLiteral("mousemove"), QString::number(screenPoint.x()),
-                    QString::number(screenPoint.y()), QStringLiteral("click"),
-                    QStringLiteral("1")});
+    return xdotool({"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                    "click", "1"});
 }

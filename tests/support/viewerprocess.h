@@ -28,7 +28,6 @@ public:
     ViewerProcess &operator=(const ViewerProcess &) = delete;
 
     QString error() const { return m_error; }
-    QString filePath(const QString &name) const { return m_directory.filePath(name); }
     bool writeProfile(const QByteArray &text);
 
     bool start(const QStringList &arguments = {});
@@ -54,22 +53,23 @@ public:
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
 
-    // Further connections to the automation port, for tests of the server's limits.
-    static std::unique_ptr<QTcpSocket> connectToPlugin();
+    // Further connections to the automation port, for tests of the server's limits; served ones
+    // have had a ping answered.
+    static std::unique_ptr<QTcpSocket> connectToPlugin(bool served = true);
     static void send(QTcpSocket &socket, const QByteArray &bytes);
     // One line without its newline; empty when none arrives in time.
     static QByteArray readLine(QTcpSocket &socket, int timeoutMs = 10000);
     static bool waitForClosed(QTcpSocket &socket, int timeoutMs = 10000);
 
-    // Real input on the X server: xdotool's key, keydown or keyup with a key name such as F3,
-    // sent to the main window; and a left click at a point of the screen.
-    bool xKey(const QString &action, const QString &key);
+    // Real input on the X server: a key as xdotool names it (F3, Escape) pressed and released
+    // in the main window, and a left click at a point of the screen.
+    bool xKey(const QString &key);
     bool xClick(const QPoint &screenPoint);
 
 private:
     bool fail(const QString &why);
     bool startXvfb();
-    bool xdotool(const QStringList &arguments, QByteArray *output = nullptr);
+    bool xdotool(const QStringList &arguments);
 
     QString m_pluginDirectory;
     bool m_underXvfb;
