@@ -16,12 +16,10 @@ private slots:
 
 namespace {
 
+// The chooser has a cancel softkey; the main window has none.
 bool chooserShown(ViewerProcess &viewer)
 {
-    for (const QJsonValue &entry : viewer.widgets())
-        if (entry.toObject().value("class") == "CustomFileOpenDialog")
-            return true;
-    return false;
+    return !viewer.widget("cancelButton").isEmpty();
 }
 
 // The tree fills in from a background reader and selects the current document a moment after

@@ -37,7 +37,6 @@ ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
 
 ViewerProcess::~ViewerProcess()
 {
-    m_client.abort();
     stop(*m_viewer);
     stop(*m_xvfb);
 }
@@ -113,11 +112,9 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
             return fail("the plugin reports nothing");
     } while (!lines().contains(opened));
 
-    m_client.connectToHost(QHostAddress::LocalHost, automationPort);
-    if (!m_client.waitForConnected(10000))
-        return fail("no connection to the plugin");
+    m_client = connectToPlugin();
     if (qint64(request({{"cmd", "ping"}}).value("pid").toDouble()) != processId())
-        return fail("another process answers on the automation port");
+        return fail("no answer, or another process answers on the automation port");
     // The port opens before any window exists.
     return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
            fail("no main window");
@@ -152,8 +149,8 @@ int ViewerProcess::waitForExit(int timeoutMs)
 
 QJsonObject ViewerProcess::requestLine(const QByteArray &line)
 {
-    send(m_client, line + '\n');
-    return QJsonDocument::fromJson(readLine(m_client)).object();
+    send(*m_client, line + '\n');
+    return QJsonDocument::fromJson(readLine(*m_client)).object();
 }
 
 QJsonObject ViewerProcess::request(const QJsonObject &request)
@@ -194,7 +191,6 @@ QRect ViewerProcess::geometry(const QJsonObject &widget)
 std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin(bool served)
 {
     std::unique_ptr<QTcpSocket> socket;
-    // Connections that a test just closed count until the viewer's event loop has noticed.
     const auto connected = [&] {
         socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QHostAddress::LocalHost, automationPort);
@@ -204,7 +200,9 @@ std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin(bool served)
             send(*socket, "{\"cmd\":\"ping\"}\n");
         return !served || readLine(*socket).contains("\"ok\":true");
     };
-    return QTest::qWaitFor(connected, 10000) ? std::move(socket) : nullptr;
+    if (!QTest::qWaitFor(connected, 10000))
+        socket->abort();
+    return socket;
 }
 
 void ViewerProcess::send(QTcpSocket &socket, const QByteArray &bytes)
@@ -224,29 +222,11 @@ QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
     return socket.canReadLine() ? socket.readLine().chopped(1) : QByteArray();
 }
 
-bool ViewerProcess::waitForClosed(QTcpSocket &socket, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (socket.state() == QAbstractSocket::ConnectedState && !clock.hasExpired(timeoutMs)) {
-        socket.waitForReadyRead(100);
-        socket.readAll();
-    }
-    return socket.state() != QAbstractSocket::ConnectedState;
-}
-
 bool ViewerProcess::xdotool(const QStringList &arguments)
 {
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", m_display);
-    tool.setProcessEnvironment(environment);
-    tool.start("xdotool", arguments);
-    if (tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit &&
-        tool.exitCode() == 0)
-        return true;
-    stop(tool);
-    return fail("xdotool " + arguments.join(' ') + " failed: " + tool.readAllStandardError());
+    const QStringList command = QStringList{"10", "env", "DISPLAY=" + m_display, "xdotool"};
+    return QProcess::execute("timeout", command + arguments) == 0 ||
+           fail("xdotool failed: " + arguments.join(' '));
 }
 
 bool ViewerProcess::xKey(const QString &key)

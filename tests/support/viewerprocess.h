@@ -12,11 +12,10 @@
 
 #include <memory>
 
-// The real viewer (PAGE_SCOPE_BINARY) as a device starts it, in a scratch working directory that
-// has the icons and whatever profile the test writes there. It loads libSquishPlugin.so.1 from
-// the given directory only, runs offscreen or on an X server of its own, and takes real key and
-// mouse events through xdotool there. Everything it starts dies with it, and with the test
-// process: a viewer left behind would keep the automation port busy for every other run.
+// The real viewer (PAGE_SCOPE_BINARY) in a scratch working directory with the icons and any
+// profile the test writes, loading libSquishPlugin.so.1 from the given directory only, offscreen
+// or on an X server of its own that takes real input through xdotool. Everything it starts dies
+// with it, and with the test process: a viewer left behind would keep the automation port busy.
 class ViewerProcess
 {
 public:
@@ -24,23 +23,19 @@ public:
 
     ViewerProcess(const QString &pluginDirectory, bool underXvfb);
     ~ViewerProcess();
-    ViewerProcess(const ViewerProcess &) = delete;
-    ViewerProcess &operator=(const ViewerProcess &) = delete;
 
     QString error() const { return m_error; }
     bool writeProfile(const QByteArray &text);
-
     bool start(const QStringList &arguments = {});
-    // Starts the viewer with the plugin on the automation port and waits for its main window.
-    // Other runs on this machine use the same port, so it waits for the port and makes sure the
-    // viewer that answers is this one.
+    // Starts the viewer with the real plugin and waits for its main window. Other runs on this
+    // machine use the same port, so it waits for the port and checks that the viewer is ours.
     bool startWithAutomation(const QStringList &arguments = {});
     static bool waitForFreePort(int timeoutMs = 120000);
 
     QStringList lines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
     bool isRunning() const { return m_viewer->state() != QProcess::NotRunning; }
-    // The exit code of a normal exit; -1 after a crash or when the viewer is still running.
+    // The exit code of a normal exit; -1 after a crash or while the viewer still runs.
     int waitForExit(int timeoutMs = 15000);
     qint64 processId() const { return m_viewer->processId(); }
 
@@ -48,21 +43,20 @@ public:
     QJsonObject request(const QJsonObject &request);
     QJsonObject requestLine(const QByteArray &line);
     QJsonArray widgets();
-    // The first listed widget with this object name, or with this text when name is empty.
+    // The first listed widget with this object name and, when given, this text.
     QJsonObject widget(const QString &name, const QString &text = QString());
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
 
-    // Further connections to the automation port, for tests of the server's limits; served ones
-    // have had a ping answered.
+    // A further connection, unconnected when that fails. A served one has had a ping answered;
+    // connections that a test just closed count until the viewer notices, so it waits its turn.
     static std::unique_ptr<QTcpSocket> connectToPlugin(bool served = true);
     static void send(QTcpSocket &socket, const QByteArray &bytes);
-    // One line without its newline; empty when none arrives in time.
+    // One line without its newline; empty when none arrives in time or the connection closes.
     static QByteArray readLine(QTcpSocket &socket, int timeoutMs = 10000);
-    static bool waitForClosed(QTcpSocket &socket, int timeoutMs = 10000);
 
-    // Real input on the X server: a key as xdotool names it (F3, Escape) pressed and released
-    // in the main window, and a left click at a point of the screen.
+    // Real input: a key as xdotool names it (F3, Escape) pressed and released in the main
+    // window, and a left click at a point of the screen.
     bool xKey(const QString &key);
     bool xClick(const QPoint &screenPoint);
 
@@ -76,9 +70,8 @@ private:
     QTemporaryDir m_directory;
     std::unique_ptr<QProcess> m_viewer;
     std::unique_ptr<QProcess> m_xvfb;
+    std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
     QString m_display;
-    QString m_window;
-    QTcpSocket m_client;
     QByteArray m_partialLine;
     QStringList m_lines;
     QString m_error;
