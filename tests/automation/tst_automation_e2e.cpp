@@ -41,8 +41,7 @@ void TestAutomationEndToEnd::initTestCase()
     QVERIFY(!document.isEmpty());
     m_viewer.reset(new ViewerProcess(SQUISH_PLUGIN_DIR, m_underXvfb));
     QVERIFY2(m_viewer->startWithAutomation({"-f", document}), qPrintable(m_viewer->error()));
-    // Both scroll bars show once the page, wider and taller than the view, is rendered.
-    QVERIFY(QTest::qWaitFor([this] { return !m_viewer->widget("verticalScrollBar").isEmpty(); }));
+    QVERIFY2(m_viewer->waitForDocument(), qPrintable(m_viewer->error()));
 }
 
 void TestAutomationEndToEnd::pingNamesViewer()

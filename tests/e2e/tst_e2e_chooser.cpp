@@ -46,7 +46,7 @@ void ChooserTest::cancelThenPickNextDocument()
     QVERIFY(!first.isEmpty() && !second.isEmpty());
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
     QVERIFY2(viewer.startWithAutomation({"-o", "-f", first}), qPrintable(viewer.error()));
-    QVERIFY(QTest::qWaitFor([&] { return !viewer.widget("verticalScrollBar").isEmpty(); }));
+    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
 
     // The close key cancels the chooser; only a second one would quit.
     QVERIFY2(openChooser(viewer), qPrintable(viewer.error()));

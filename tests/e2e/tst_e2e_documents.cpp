@@ -21,8 +21,7 @@ void DocumentsTest::softkeyAndKeysMoveThePage()
     QVERIFY(!document.isEmpty());
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
     QVERIFY2(viewer.startWithAutomation({"-f", document}), qPrintable(viewer.error()));
-    // The scroll bars show once the page, larger than the view, is rendered.
-    QVERIFY(QTest::qWaitFor([&] { return !viewer.widget("verticalScrollBar").isEmpty(); }));
+    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
 
     const auto changesPage = [&](auto send) {
         const QImage before = viewer.grab("pdfWidget");

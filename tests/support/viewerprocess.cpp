@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 
@@ -118,6 +119,19 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     // The port opens before any window exists.
     return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
            fail("no main window");
+}
+
+bool ViewerProcess::waitForDocument()
+{
+    const auto pageNumberShown = [this] {
+        for (const QJsonValue &entry : widgets())
+            if (entry.toObject().value("text").toString().contains(QRegularExpression("^\\d+ / ")))
+                return true;
+        return false;
+    };
+    return (QTest::qWaitFor([this] { return !widget("verticalScrollBar").isEmpty(); }, 20000) &&
+            QTest::qWaitFor([&] { return !pageNumberShown(); }, 5000)) ||
+           fail("no document shown, or its page number stays");
 }
 
 QStringList ViewerProcess::lines()

@@ -31,6 +31,9 @@ public:
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
     bool startWithAutomation(const QStringList &arguments = {});
     static bool waitForFreePort(int timeoutMs = 120000);
+    // Waits until a page larger than the view is shown (the scroll bars appear) and its page
+    // number has gone again, so that the page view changes only through input from then on.
+    bool waitForDocument();
 
     QStringList lines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
