@@ -83,8 +83,7 @@ bool ViewerProcess::start(const QStringList &arguments)
     environment.insert("DISPLAY", m_display);
     environment.insert("LC_ALL", "C.UTF-8");
     environment.insert("LD_LIBRARY_PATH", m_pluginDirectory);
-    m_lines.clear();
-    m_partialLine.clear();
+    m_output.clear();
     m_viewer->setProcessEnvironment(environment);
     m_viewer->setWorkingDirectory(m_directory.path());
     m_viewer->start(binary, arguments);
@@ -137,13 +136,10 @@ bool ViewerProcess::waitForDocument()
 QStringList ViewerProcess::lines()
 {
     if (m_viewer->isOpen())
-        m_partialLine += m_viewer->readAllStandardOutput();
-    int newline;
-    while ((newline = m_partialLine.indexOf('\n')) >= 0) {
-        m_lines << QString::fromUtf8(m_partialLine.left(newline));
-        m_partialLine.remove(0, newline + 1);
-    }
-    return m_lines;
+        m_output += m_viewer->readAllStandardOutput();
+    QStringList lines = QString::fromUtf8(m_output).split('\n');
+    lines.removeLast(); // not finished yet
+    return lines;
 }
 
 bool ViewerProcess::waitForLine(const QString &line, int timeoutMs)

@@ -75,8 +75,7 @@ private:
     std::unique_ptr<QProcess> m_xvfb;
     std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
     QString m_display;
-    QByteArray m_partialLine;
-    QStringList m_lines;
+    QByteArray m_output;
     QString m_error;
 };
 
