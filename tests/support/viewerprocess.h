@@ -30,7 +30,6 @@ public:
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
     bool startWithAutomation(const QStringList &arguments = {});
-    static bool waitForFreePort(int timeoutMs = 120000);
     // Waits until a page larger than the view is shown (the scroll bars appear) and its page
     // number has gone again, so that the page view changes only through input from then on.
     bool waitForDocument();
@@ -66,6 +65,7 @@ public:
 private:
     bool fail(const QString &why);
     bool startXvfb();
+    static bool waitForFreePort(int timeoutMs = 120000);
     bool xdotool(const QStringList &arguments);
 
     QString m_pluginDirectory;
