@@ -1,0 +1,254 @@
+#include "viewerprocess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTest>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+// A child that is killed when the test process dies, even by CTest's timeout.
+class ChildProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+};
+
+void stop(QProcess &process)
+{
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+} // namespace
+
+ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
+    : m_pluginDirectory(pluginDirectory), m_underXvfb(underXvfb), m_viewer(new ChildProcess),
+      m_xvfb(new ChildProcess)
+{
+    // The icons are looked up relative to the working directory; tests run from the source tree.
+    QFile::link(QDir::current().absoluteFilePath("images"), m_directory.filePath("images"));
+}
+
+ViewerProcess::~ViewerProcess()
+{
+    stop(*m_viewer);
+    stop(*m_xvfb);
+}
+
+bool ViewerProcess::fail(const QString &why)
+{
+    m_error = why + "\nviewer output:\n" + lines().join('\n');
+    return false;
+}
+
+bool ViewerProcess::writeProfile(const QByteArray &text)
+{
+    QFile profile(m_directory.filePath("b7s.conf"));
+    return profile.open(QIODevice::WriteOnly) && profile.write(text) == text.size();
+}
+
+bool ViewerProcess::startXvfb()
+{
+    // -displayfd picks a free display number, so parallel runs cannot collide. The long
+    // autorepeat delay keeps a key held down by xdotool from repeating.
+    m_xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                           "-ardelay", "30000"});
+    QByteArray number;
+    const auto answered = [&] {
+        number += m_xvfb->readAllStandardOutput();
+        return number.contains('\n') || m_xvfb->state() == QProcess::NotRunning;
+    };
+    if (!QTest::qWaitFor(answered, 20000) || !number.contains('\n'))
+        return fail("Xvfb gave no display: " + m_xvfb->errorString());
+    m_display = ':' + QString::fromLatin1(number.trimmed());
+    return true;
+}
+
+bool ViewerProcess::start(const QStringList &arguments)
+{
+    const QString binary = qEnvironmentVariable("PAGE_SCOPE_BINARY");
+    if (binary.isEmpty() || !m_directory.isValid())
+        return fail("PAGE_SCOPE_BINARY is not set or no scratch directory");
+    if (m_underXvfb && m_display.isEmpty() && !startXvfb())
+        return false;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", m_underXvfb ? "xcb" : "offscreen");
+    environment.insert("DISPLAY", m_display);
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("LD_LIBRARY_PATH", m_pluginDirectory);
+    m_output.clear();
+    m_viewer->setProcessEnvironment(environment);
+    m_viewer->setWorkingDirectory(m_directory.path());
+    m_viewer->start(binary, arguments);
+    return m_viewer->waitForStarted(10000) || fail("no start: " + m_viewer->errorString());
+}
+
+bool ViewerProcess::waitForFreePort(int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [] { return QTcpServer().listen(QHostAddress::LocalHost, automationPort); }, timeoutMs);
+}
+
+bool ViewerProcess::startWithAutomation(const QStringList &arguments)
+{
+    const QString opened = QString("Squish opened Port: %1").arg(automationPort);
+    const QString taken = QString("Squish FAILED to open Port: %1").arg(automationPort);
+    // Another run may take the port between our look and the viewer's; then start again.
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        stop(*m_viewer);
+        if (clock.hasExpired(120000) || !waitForFreePort() || !start(arguments))
+            return fail(QString("port %1 stays busy, or no start").arg(automationPort));
+        if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
+                             20000))
+            return fail("the plugin reports nothing");
+    } while (!lines().contains(opened));
+
+    m_client = connectToPlugin();
+    if (qint64(request({{"cmd", "ping"}}).value("pid").toDouble()) != processId())
+        return fail("no answer, or another process answers on the automation port");
+    // The port opens before any window exists.
+    return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
+           fail("no main window");
+}
+
+bool ViewerProcess::waitForDocument()
+{
+    const auto pageNumberShown = [this] {
+        for (const QJsonValue &entry : widgets())
+            if (entry.toObject().value("text").toString().contains(QRegularExpression("^\\d+ / ")))
+                return true;
+        return false;
+    };
+    return (QTest::qWaitFor([this] { return !widget("verticalScrollBar").isEmpty(); }, 20000) &&
+            QTest::qWaitFor([&] { return !pageNumberShown(); }, 5000)) ||
+           fail("no document shown, or its page number stays");
+}
+
+QStringList ViewerProcess::lines()
+{
+    if (m_viewer->isOpen())
+        m_output += m_viewer->readAllStandardOutput();
+    QStringList lines = QString::fromUtf8(m_output).split('\n');
+    lines.removeLast(); // not finished yet
+    return lines;
+}
+
+bool ViewerProcess::waitForLine(const QString &line, int timeoutMs)
+{
+    const auto printed = [&] { return lines().contains(line); };
+    return (QTest::qWaitFor([&] { return printed() || !isRunning(); }, timeoutMs) && printed()) ||
+           fail("no line: " + line);
+}
+
+int ViewerProcess::waitForExit(int timeoutMs)
+{
+    if (!QTest::qWaitFor([this] { return !isRunning(); }, timeoutMs))
+        return -1;
+    lines();
+    return m_viewer->exitStatus() == QProcess::NormalExit ? m_viewer->exitCode() : -1;
+}
+
+QJsonObject ViewerProcess::requestLine(const QByteArray &line)
+{
+    send(*m_client, line + '\n');
+    return QJsonDocument::fromJson(readLine(*m_client)).object();
+}
+
+QJsonObject ViewerProcess::request(const QJsonObject &request)
+{
+    return requestLine(QJsonDocument(request).toJson(QJsonDocument::Compact));
+}
+
+QJsonArray ViewerProcess::widgets()
+{
+    return request({{"cmd", "widgets"}}).value("widgets").toArray();
+}
+
+QJsonObject ViewerProcess::widget(const QString &name, const QString &text)
+{
+    for (const QJsonValue &entry : widgets()) {
+        const QJsonObject widget = entry.toObject();
+        if (widget.value("name") == name && (text.isEmpty() || widget.value("text") == text))
+            return widget;
+    }
+    return QJsonObject();
+}
+
+QImage ViewerProcess::grab(const QString &name)
+{
+    QJsonObject grab{{"cmd", "grab"}};
+    if (!name.isEmpty())
+        grab.insert("name", name);
+    const QString png = request(grab).value("png").toString();
+    return QImage::fromData(QByteArray::fromBase64(png.toLatin1()), "PNG");
+}
+
+QRect ViewerProcess::geometry(const QJsonObject &widget)
+{
+    return QRect(widget.value("x").toInt(), widget.value("y").toInt(),
+                 widget.value("width").toInt(), widget.value("height").toInt());
+}
+
+std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin(bool served)
+{
+    std::unique_ptr<QTcpSocket> socket;
+    const auto connected = [&] {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, automationPort);
+        if (!socket->waitForConnected(10000))
+            return false;
+        if (served)
+            send(*socket, "{\"cmd\":\"ping\"}\n");
+        return !served || readLine(*socket).contains("\"ok\":true");
+    };
+    if (!QTest::qWaitFor(connected, 10000))
+        socket->abort();
+    return socket;
+}
+
+void ViewerProcess::send(QTcpSocket &socket, const QByteArray &bytes)
+{
+    socket.write(bytes);
+    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(10000)) {
+    }
+}
+
+QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!socket.canReadLine() && timeoutMs > clock.elapsed() &&
+           socket.waitForReadyRead(int(timeoutMs - clock.elapsed()))) {
+    }
+    return socket.canReadLine() ? socket.readLine().chopped(1) : QByteArray();
+}
+
+bool ViewerProcess::xdotool(const QStringList &arguments)
+{
+    const QStringList command = QStringList{"10", "env", "DISPLAY=" + m_display, "xdotool"};
+    return QProcess::execute("timeout", command + arguments) == 0 ||
+           fail("xdotool failed: " + arguments.join(' '));
+}
+
+bool ViewerProcess::xKey(const QString &key)
+{
+    // Without a window manager nothing gives the main window the keyboard but us.
+    return xdotool({"search", "--sync", "--onlyvisible", "--name", "^PDFViewer$", "windowfocus",
+                    "--sync", "key", key});
+}
+
+bool ViewerProcess::xClick(const QPoint &screenPoint)
+{
+    // No --sync: it waits forever when the pointer is already there.
+    return xdotool({"mousemove", QString::number(screenPoint.x()), QString::number(screenPoint.y()),
+                    "click", "1"});
+}

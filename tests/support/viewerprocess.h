@@ -1,0 +1,82 @@
+#ifndef VIEWERPROCESS_H
+#define VIEWERPROCESS_H
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRect>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The real viewer (PAGE_SCOPE_BINARY) in a scratch working directory with the icons and any
+// profile the test writes, loading libSquishPlugin.so.1 from the given directory only, offscreen
+// or on an X server of its own that takes real input through xdotool. Everything it starts dies
+// with it, and with the test process: a viewer left behind would keep the automation port busy.
+class ViewerProcess
+{
+public:
+    static constexpr quint16 automationPort = 5014;
+
+    ViewerProcess(const QString &pluginDirectory, bool underXvfb);
+    ~ViewerProcess();
+
+    QString error() const { return m_error; }
+    bool writeProfile(const QByteArray &text);
+    bool start(const QStringList &arguments = {});
+    // Starts the viewer with the real plugin and waits for its main window. Other runs on this
+    // machine use the same port, so it waits for the port and checks that the viewer is ours.
+    bool startWithAutomation(const QStringList &arguments = {});
+    // Waits until a page larger than the view is shown (the scroll bars appear) and its page
+    // number has gone again, so that the page view changes only through input from then on.
+    bool waitForDocument();
+
+    QStringList lines();
+    bool waitForLine(const QString &line, int timeoutMs = 20000);
+    bool isRunning() const { return m_viewer->state() != QProcess::NotRunning; }
+    // The exit code of a normal exit; -1 after a crash or while the viewer still runs.
+    int waitForExit(int timeoutMs = 15000);
+    qint64 processId() const { return m_viewer->processId(); }
+
+    // Requests on the connection that startWithAutomation opened.
+    QJsonObject request(const QJsonObject &request);
+    QJsonObject requestLine(const QByteArray &line);
+    QJsonArray widgets();
+    // The first listed widget with this object name and, when given, this text.
+    QJsonObject widget(const QString &name, const QString &text = QString());
+    QImage grab(const QString &name = QString());
+    static QRect geometry(const QJsonObject &widget);
+
+    // A further connection, unconnected when that fails. A served one has had a ping answered;
+    // connections that a test just closed count until the viewer notices, so it waits its turn.
+    static std::unique_ptr<QTcpSocket> connectToPlugin(bool served = true);
+    static void send(QTcpSocket &socket, const QByteArray &bytes);
+    // One line without its newline; empty when none arrives in time or the connection closes.
+    static QByteArray readLine(QTcpSocket &socket, int timeoutMs = 10000);
+
+    // Real input: a key as xdotool names it (F3, Escape) pressed and released in the main
+    // window, and a left click at a point of the screen.
+    bool xKey(const QString &key);
+    bool xClick(const QPoint &screenPoint);
+
+private:
+    bool fail(const QString &why);
+    bool startXvfb();
+    static bool waitForFreePort(int timeoutMs = 120000);
+    bool xdotool(const QStringList &arguments);
+
+    QString m_pluginDirectory;
+    bool m_underXvfb;
+    QTemporaryDir m_directory;
+    std::unique_ptr<QProcess> m_viewer;
+    std::unique_ptr<QProcess> m_xvfb;
+    std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
+    QString m_display;
+    QByteArray m_output;
+    QString m_error;
+};
+
+#endif // VIEWERPROCESS_H
