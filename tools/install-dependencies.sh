@@ -12,8 +12,8 @@ packages=(
     # run time: the SVG icon plugin and the "DejaVu Sans" font
     libqt5svg5
     fonts-dejavu-core
-    # tests and end-to-end runs: a virtual X screen, input, window queries and screenshots
-    xvfb xauth xdotool x11-utils imagemagick python3
+    # tests and end-to-end runs: a virtual X screen, real input, and the viewer script's screenshot
+    xvfb xauth xdotool imagemagick python3
 )
 
 # A package counts as installed when its native (or architecture-independent) instance is;
