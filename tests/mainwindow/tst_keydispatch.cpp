@@ -59,7 +59,6 @@ private slots:
     void release_data();
     void release();
     void unmappedKeyReport();
-    void keysBeforeDocument();
 
 private:
     ProfileFreeDirectory directory;
@@ -154,23 +153,6 @@ void TestKeyDispatch::unmappedKeyReport()
                           "LEFT: 16777268", "RIGHT: 16777267", "UP: 16777265", "DOWN: 16777266",
                           "ZOOM_IN: 16777270", "ZOOM_OUT: 16777269", "ENTER: 16777220",
                           "ESCAPE: 16777216", "HOME: 16777232"}));
-}
-
-void TestKeyDispatch::keysBeforeDocument()
-{
-    std::unique_ptr<PDFViewer> empty;
-    {
-        StdoutCapture quiet;
-        empty = std::make_unique<PDFViewer>(nullptr, false);
-    }
-    auto *view = empty->findChild<PDFWidget *>("pdfWidget");
-    StdoutCapture capture;
-    for (const int key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5, Qt::Key_F6,
-                          Qt::Key_F7, Qt::Key_Return})
-        QCOMPARE(inEventLoop([&] { QTest::keyRelease(empty.get(), Qt::Key(key)); }), stillRunning);
-    QCOMPARE(capture.lines(), QStringList());
-    QCOMPARE(view->resolution, 48.0);
-    QVERIFY(!view->image);
 }
 
 QTEST_MAIN(TestKeyDispatch)
