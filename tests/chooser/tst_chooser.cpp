@@ -22,7 +22,6 @@
 class CustomFileOpenDialogTestAccess
 {
 public:
-    static CustomTreeView *tree(CustomFileOpenDialog &dialog) { return dialog.treeView; }
     static QList<QWidget *> holders(CustomFileOpenDialog &d)
     {
         return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
@@ -167,7 +166,7 @@ void TestChooser::frames()
 
     QCOMPARE(firstHolder->geometry(), onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
     QCOMPARE(secondHolder->geometry(), onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
-    QCOMPARE(Dialog::tree(*dialog)->geometry(),
+    QCOMPARE(dialog->findChild<CustomTreeView *>()->geometry(),
              onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
     // The other pair is moved out of sight, just past the bottom-right corner.
     for (QWidget *other : {holders[onSide ? 2 : 0], holders[onSide ? 3 : 1]})
@@ -225,7 +224,7 @@ void TestChooser::keys()
     std::string result = "untouched";
     auto dialog = makeDialog(start.isEmpty() ? QString() : path(start), &result);
     dialog->show();
-    CustomTreeView *tree = Dialog::tree(*dialog);
+    CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
     const QModelIndex first = tree->currentIndex();
     const QModelIndex below = tree->indexBelow(first);
     const bool expanded = tree->isExpanded(first);
@@ -266,7 +265,7 @@ void TestChooser::taps()
     auto dialog = makeDialog(path("docs"), nullptr);
     dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-    CustomTreeView *tree = Dialog::tree(*dialog);
+    CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
     const QModelIndex docs = model->index(path("docs"));
     StdoutCapture capture;
     // A tap toggles the folder it lands on, since a device user cannot double-click.
@@ -315,7 +314,7 @@ void TestChooser::openCommand()
             return;
         started = true;
         QTest::qWait(600);
-        CustomTreeView *tree = Dialog::tree(*dialog);
+        CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
         const QRect item = tree->visualRect(tree->currentIndex());
         seen = {dialog->isWindow(), dialog->windowTitle(), dialog->size(),
                 tree->selectedIndexes() == QModelIndexList{model->index(path("a.pdf"))},
