@@ -115,7 +115,7 @@ void TestChooser::initTestCase()
     for (const char *folder : {"files/docs", "files/empty", "files/folder.pdf"})
         QVERIFY(QDir::current().mkpath(folder));
     for (const char *file : {"docs/d.pdf", "folder.pdf/inside.pdf", "a.pdf", "UPPER.PDF"})
-        QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}}).isEmpty());
+        QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}, {595, 842}}).isEmpty());
     // A name that only survives the trip through the chooser if it stays UTF-8 all the way.
     QVERIFY(!TestDocuments::writeA4Document(path("zweite Übersicht.pdf"), 2).isEmpty());
     StdoutCapture quiet;
@@ -297,6 +297,17 @@ void TestChooser::openCommand()
     auto *view = window.findChild<PDFWidget *>("pdfWidget");
     window.initWithFile(QFile::encodeName(path("a.pdf")).constData());
     view->zoomIn();
+    view->nextPage();
+    view->scrollRight();
+    view->scrollDown();
+    const auto place = [view] {
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(view->pageIndex)
+            .arg(view->xOffset)
+            .arg(view->yOffset)
+            .arg(view->resolution);
+    };
+    const QString before = place();
     QFileSystemModel *model = Viewer::model(window);
     QVERIFY(loadFolders(model, {root}));
     PaintCounter paints(view);
@@ -335,9 +346,10 @@ void TestChooser::openCommand()
     QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
     const bool opened = softkey == "openButton";
     QCOMPARE(capture.lines(), opened ? QStringList{chosen} : QStringList());
-    // A new document starts at the default zoom; a cancelled chooser leaves the page alone.
+    // A new document starts afresh; a cancelled chooser leaves the page where it was.
     QCOMPARE(view->filePath, opened ? chosen : path("a.pdf"));
-    QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
+    QCOMPARE(place(), opened ? "0 0 0 48" : before);
+    QCOMPARE(view->pageNumberLabel->text(), opened ? "1 / 2" : "2 / 2");
     QCOMPARE(paints.count > 0, opened);
 }
 
