@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QScrollBar>
 #include <QtTest>
 
 class PDFViewerTestAccess
@@ -33,9 +32,9 @@ struct BoxSeen
 };
 
 // Closes the next failure box and remembers what was on screen with it.
-ModalCloser *watchBox(PDFViewer &viewer, StdoutCapture &out, BoxSeen &seen)
+std::unique_ptr<ModalCloser> watchBox(PDFViewer &viewer, StdoutCapture &out, BoxSeen &seen)
 {
-    return new ModalCloser([&](QWidget *box) {
+    return std::make_unique<ModalCloser>([&](QWidget *box) {
         QLabel *notice = Access::notice(viewer);
         seen = {qobject_cast<QMessageBox *>(box)->text(), box->parentWidget(),
                 notice && notice->isVisibleTo(&viewer), out.lines()};
@@ -67,7 +66,7 @@ private slots:
         viewer.setFileToLoad(path.toUtf8().constData());
         StdoutCapture out;
         BoxSeen seen;
-        std::unique_ptr<ModalCloser> closer(watchBox(viewer, out, seen));
+        const auto closer = watchBox(viewer, out, seen);
 
         // The notice goes up at once; the load itself waits for the event loop.
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
@@ -109,7 +108,7 @@ private slots:
         viewer.initWithFile(tenA4.toLocal8Bit().constData());
         StdoutCapture out;
         BoxSeen seen;
-        std::unique_ptr<ModalCloser> closer(watchBox(viewer, out, seen));
+        const auto closer = watchBox(viewer, out, seen);
 
         viewer.initWithFile(path.toLocal8Bit().constData());
         QCOMPARE(closer->closed(), 1);
@@ -124,29 +123,6 @@ private slots:
         QVERIFY(Access::notice(viewer)->isHidden());
         // The earlier document is gone; nothing is left to paint.
         QVERIFY(view->filePath.isEmpty() && !view->image);
-    }
-
-    void nextDocumentStartsAfresh()
-    {
-        PDFViewer viewer(nullptr, true);
-        PDFWidget *view = viewer.findChild<PDFWidget *>("pdfWidget");
-        viewer.initWithFile(tenA4.toLocal8Bit().constData());
-        QVERIFY(Access::documentLoaded(viewer));
-        view->zoomIn();
-        view->gotoPage(4);
-        view->scrollRight();
-        view->scrollDown();
-
-        const QString other = TestDocuments::writeRawPdf(directory.filePath("three.pdf"),
-                                                         {{843, 594}, {843, 594}, {843, 594}});
-        viewer.initWithFile(other.toLocal8Bit().constData());
-        QCOMPARE(view->filePath, other);
-        QCOMPARE(view->resolution, 48.0);
-        QCOMPARE(QList<int>({view->pageIndex, view->xOffset, view->yOffset}),
-                 QList<int>({0, 0, 0}));
-        auto *bar = viewer.findChild<QScrollBar *>("verticalScrollBar");
-        QCOMPARE(QPoint(bar->value(), bar->maximum()), QPoint(0, 2));
-        QCOMPARE(view->pageNumberLabel->text(), QStringLiteral("1 / 3"));
     }
 
     void pathWithBlanksAndNonAscii()

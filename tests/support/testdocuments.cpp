@@ -57,13 +57,9 @@ QByteArray assemblePdf(const QList<QByteArray> &bodies, const QByteArray &extraT
 QString writeBytes(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    if (file.write(bytes) != bytes.size())
-        return QString();
-    if (!file.commit())
-        return QString();
-    return path;
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    return written ? path : QString();
 }
 
 QByteArray defaultPageContent(const QSizeF &size, int pageNumber)
@@ -235,16 +231,11 @@ QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &
 QStringList TestDocuments::writeStandardSet(const QString &directory)
 {
     const QDir dir(directory);
-    const QStringList names = {QStringLiteral("ten-pages.pdf"),
-                               QStringLiteral("one-page.pdf"),
-                               QStringLiteral("landscape.pdf"),
-                               QStringLiteral("mixed-heights.pdf"),
-                               QStringLiteral("user-password.pdf"),
-                               QStringLiteral("owner-password.pdf"),
-                               QStringLiteral("not-a-pdf.pdf"),
-                               QStringLiteral("truncated.pdf"),
-                               QStringLiteral("with blanks \u00FCn\u00EFc\u00F8d\u00E9.pdf"),
-                               QStringLiteral("no-pages.pdf")};
+    const QStringList names = {
+        "ten-pages.pdf",     "one-page.pdf",      "landscape.pdf",
+        "mixed-heights.pdf", "user-password.pdf", "owner-password.pdf",
+        "not-a-pdf.pdf",     "truncated.pdf",     "with blanks \u00FCn\u00EFc\u00F8d\u00E9.pdf",
+        "no-pages.pdf"};
     auto at = [&](int i) { return dir.filePath(names.at(i)); };
 
     const QString tenPages = writeA4Document(at(0), 10);
