@@ -32,7 +32,8 @@ QJsonObject request(QTcpSocket &socket, const QJsonObject &request, int timeoutM
     socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
     QElapsedTimer timer;
     timer.start();
-    while (!socket.canReadLine() && timer.elapsed() < timeoutMs)
+    while (!socket.canReadLine() && timer.elapsed() < timeoutMs &&
+           socket.state() == QAbstractSocket::ConnectedState)
         socket.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed())));
     return socket.canReadLine() ? QJsonDocument::fromJson(socket.readLine()).object()
                                 : QJsonObject();
@@ -176,7 +177,8 @@ void TestHostileBinary::survives()
     // Loaded: the page-number overlay is up (for a second, even without pages). Failed: the box.
     bool shown = false;
     QString box;
-    while (clock.elapsed() < bound && box.isEmpty() && !shown)
+    while (clock.elapsed() < bound && box.isEmpty() && !shown &&
+           socket.state() == QAbstractSocket::ConnectedState)
         box = boxText(socket, left(), &shown);
     QVERIFY2(!box.isEmpty() || shown, after("neither page nor failure box").constData());
     const bool failed = !box.isEmpty();
