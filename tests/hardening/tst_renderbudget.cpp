@@ -51,8 +51,6 @@ class TestRenderBudget : public QObject
 private slots:
     void estimateCoversTheMeasuredPeak_data();
     void estimateCoversTheMeasuredPeak();
-    void headroomIsTheSmallerLimit_data();
-    void headroomIsTheSmallerLimit();
     void headroomReadsThisProcess();
     void pageBeyondMemoryIsNotRendered();
     void cappedProcessRefusesAndRecovers();
@@ -96,34 +94,6 @@ void TestRenderBudget::estimateCoversTheMeasuredPeak()
     QVERIFY2(needed >= peak && needed < peak * 1.01 + 64 * 1024,
              qPrintable(QStringLiteral("%1 for a peak of %2").arg(needed).arg(peak)));
     QVERIFY(RenderBudget::fits(points, dpi, roomy));
-}
-
-void TestRenderBudget::headroomIsTheSmallerLimit_data()
-{
-    QTest::addColumn<qint64>("limit");
-    QTest::addColumn<qint64>("inUse");
-    QTest::addColumn<qint64>("available");
-    QTest::addColumn<qint64>("expected");
-    QTest::newRow("no limits known") << qint64(-1) << 100 * MiB << qint64(-1) << unlimited;
-    QTest::newRow("address space tighter") << 384 * MiB << 300 * MiB << 500 * MiB << 84 * MiB;
-    QTest::newRow("memory tighter") << 4096 * MiB << 300 * MiB << 200 * MiB << 200 * MiB;
-    QTest::newRow("over the limit") << 384 * MiB << 400 * MiB << 500 * MiB << qint64(0);
-}
-
-void TestRenderBudget::headroomIsTheSmallerLimit()
-{
-    QFETCH(qint64, limit);
-    QFETCH(qint64, inUse);
-    QFETCH(qint64, available);
-    QFETCH(qint64, expected);
-    RenderBudget::Headroom headroom;
-    headroom.addressSpaceLimit = limit;
-    headroom.addressSpaceInUse = inUse;
-    headroom.memoryAvailable = available;
-    QCOMPARE(headroom.bytes(), expected);
-    const QSizeF a4(595, 842);
-    QCOMPARE(RenderBudget::fits(a4, 48.0, headroom),
-             RenderBudget::bytesNeeded(a4, 48.0) <= expected);
 }
 
 void TestRenderBudget::headroomReadsThisProcess()
