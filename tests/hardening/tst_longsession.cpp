@@ -12,17 +12,8 @@
 
 #include <malloc.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define PAGE_SCOPE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PAGE_SCOPE_ASAN 1
-#endif
-#endif
-#ifdef PAGE_SCOPE_ASAN
-// From the sanitizer runtime; GCC does not install the header that declares it.
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
+// From the sanitizer runtime, when there is one; GCC does not install the header that declares it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 // A long session leaves no more objects, widgets or allocated memory behind than a short one.
 class TestLongSession : public QObject
@@ -97,12 +88,10 @@ QVector<qint64> TestLongSession::footprint(const PDFViewer &viewer)
     // Every chooser renders its SVG icons afresh into Qt's pixmap cache, which is bounded.
     QPixmapCache::clear();
     malloc_trim(0);
-#ifdef PAGE_SCOPE_ASAN
-    const qint64 bytes = qint64(__sanitizer_get_current_allocated_bytes());
-#else
     // Unlike the resident size, this moves only with memory that is still allocated.
-    const qint64 bytes = qint64(mallinfo2().uordblks + mallinfo2().hblkhd);
-#endif
+    const qint64 bytes = __sanitizer_get_current_allocated_bytes
+                             ? qint64(__sanitizer_get_current_allocated_bytes())
+                             : qint64(mallinfo2().uordblks + mallinfo2().hblkhd);
     return {viewer.findChildren<QObject *>().size(), QApplication::allWidgets().size(),
             QApplication::topLevelWidgets().size(), bytes};
 }
