@@ -4,7 +4,7 @@
 #   PAGE_SCOPE_TEST_JOBS   tests run at once (default 2; tests that need the fixed automation
 #                          port or another shared resource take a CTest RESOURCE_LOCK)
 #   BUILD_DIR              build directory (default: build)
-#   PAGE_SCOPE_HOSTILE_TESTS    1 adds the real binary on the hostile documents (slow)
+#   PAGE_SCOPE_HOSTILE_TESTS    1 adds the real binary on every hostile document (slow)
 #   PAGE_SCOPE_SANITIZER_TESTS  ci (default), all or none: the tests of the sanitizer pass
 set -euo pipefail
 
@@ -16,8 +16,9 @@ bash tools/build.sh
 
 # Unit and widget tests run headless on the offscreen platform; the end-to-end tests start
 # their own Xvfb. None of them needs the caller's display.
-# The real binary on every hostile document (twice, once under a memory cap) takes many minutes
-# of heavy rendering; PAGE_SCOPE_HOSTILE_TESTS=1 adds it.
+# The real binary goes through one hostile document of each kind in the default run; through
+# every one of them and the whole zoom range (twice, once under a memory cap, label
+# hostile-binary) it takes many minutes of heavy rendering; PAGE_SCOPE_HOSTILE_TESTS=1 adds that.
 hostile=(-LE '^hostile-binary$')
 [[ ${PAGE_SCOPE_HOSTILE_TESTS:-0} == 1 ]] && hostile=()
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j"${PAGE_SCOPE_TEST_JOBS:-2}" \

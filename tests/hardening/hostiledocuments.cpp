@@ -53,10 +53,7 @@ QByteArray onePage(const QByteArray &mediaBox, const QByteArray &resources)
            " /Contents 4 0 R >>";
 }
 
-} // namespace
-
-QByteArray HostileDocuments::assemble(const QList<QByteArray> &objects,
-                                      const QByteArray &trailerExtra)
+QByteArray assemble(const QList<QByteArray> &objects)
 {
     QByteArray out = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
     QList<qint64> offsets;
@@ -68,36 +65,37 @@ QByteArray HostileDocuments::assemble(const QList<QByteArray> &objects,
     out += "xref\n0 " + number(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (qint64 offset : offsets)
         out += number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + number(objects.size() + 1) + " /Root 1 0 R" + trailerExtra +
-           " >>\nstartxref\n" + number(xref) + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           number(xref) + "\n%%EOF\n";
     return out;
 }
 
-QByteArray HostileDocuments::pageTreeCycle()
+// The catalog, the page tree, one page and its content as objects 1 to 4, then the others.
+QByteArray onePageDocument(const QByteArray &pageTree, const QByteArray &mediaBox,
+                           const QByteArray &resources, const QByteArray &content,
+                           const QList<QByteArray> &others = {})
+{
+    return assemble(QList<QByteArray>{"<< /Type /Catalog /Pages 2 0 R >>",
+                                      "<< /Type /Pages " + pageTree + " >>",
+                                      onePage(mediaBox, resources), stream("", content)} +
+                    others);
+}
+
+QByteArray pageTreeCycle()
 {
     // The root's kids lead through an intermediate node back to the root.
-    const QByteArray content = "0 0 1 rg 10 10 100 100 re f";
-    return assemble({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 3 >>",
-        onePage("[0 0 595 842]", "<< >>"),
-        stream("", content),
-        "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R] /Count 2 >>",
-    });
+    return onePageDocument("/Kids [3 0 R 5 0 R] /Count 3", "[0 0 595 842]", "<< >>",
+                           "0 0 1 rg 10 10 100 100 re f",
+                           {"<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R] /Count 2 >>"});
 }
 
-QByteArray HostileDocuments::hugePageCount()
+QByteArray hugePageCount()
 {
-    const QByteArray content = "1 0 0 rg 10 10 200 200 re f";
-    return assemble({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 2147483647 >>",
-        onePage("[0 0 595 842]", "<< >>"),
-        stream("", content),
-    });
+    return onePageDocument("/Kids [3 0 R] /Count 2147483647", "[0 0 595 842]", "<< >>",
+                           "1 0 0 rg 10 10 200 200 re f");
 }
 
-QByteArray HostileDocuments::nestedArrays(int depth)
+QByteArray nestedArrays(int depth)
 {
     // Deep nesting in the page's resources, parsed once per page fetch, and a thousand levels as
     // an operand in the content stream, parsed on every render.
@@ -105,15 +103,11 @@ QByteArray HostileDocuments::nestedArrays(int depth)
     const int operandDepth = qMin(depth, 1000);
     const QByteArray content = "0 1 0 rg 10 10 100 100 re f\n" + QByteArray(operandDepth, '[') +
                                QByteArray(operandDepth, ']') + " pop\n";
-    return assemble({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        onePage("[0 0 595 842]", "<< /Deep " + nested + " >>"),
-        stream("", content),
-    });
+    return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]", "<< /Deep " + nested + " >>",
+                           content);
 }
 
-QByteArray HostileDocuments::pageOfPoints(double width, double height)
+QByteArray pageOfPoints(double width, double height)
 {
     const QByteArray w = number(qint64(width));
     const QByteArray h = number(qint64(height));
@@ -121,15 +115,10 @@ QByteArray HostileDocuments::pageOfPoints(double width, double height)
                                number(qint64(width / 4)) + ' ' + number(qint64(height / 4)) + ' ' +
                                number(qint64(width / 2)) + ' ' + number(qint64(height / 2)) +
                                " re f\n";
-    return assemble({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        onePage("[0 0 " + w + ' ' + h + ']', "<< >>"),
-        stream("", content),
-    });
+    return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 " + w + ' ' + h + ']', "<< >>", content);
 }
 
-QByteArray HostileDocuments::imageOfPixels(int width, int height)
+QByteArray imageOfPixels(int width, int height)
 {
     // A bilevel scan, one bit a pixel, in bands a hundred rows high and compressed: the file stays
     // small, the decoded image does not. Splash still reads every source pixel for every render.
@@ -143,29 +132,18 @@ QByteArray HostileDocuments::imageOfPixels(int width, int height)
                                         " /ColorSpace /DeviceGray /BitsPerComponent 1"
                                         " /Filter /FlateDecode",
                                     flate(pixels));
-    pixels.clear();
-    const QByteArray content = "q 595 0 0 842 0 0 cm /Im1 Do Q\n";
-    return assemble({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        onePage("[0 0 595 842]", "<< /XObject << /Im1 5 0 R >> >>"),
-        stream("", content),
-        image,
-    });
+    return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]",
+                           "<< /XObject << /Im1 5 0 R >> >>", "q 595 0 0 842 0 0 cm /Im1 Do Q\n",
+                           {image});
 }
 
-QByteArray HostileDocuments::transparencyStack(int layers)
+QByteArray transparencyStack(int layers)
 {
     // An A4 page of nested transparency groups, each with a luminosity soft mask and a blend
     // mode: Splash renders every group into a page-sized bitmap of its own, which makes this the
     // most memory-hungry kind of page for its size.
     const QByteArray box = "[0 0 595 842]";
-    QList<QByteArray> objects = {
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        onePage(box, "<< /XObject << /L0 5 0 R >> >>"),
-        stream("", "/L0 Do\n"),
-    };
+    QList<QByteArray> objects;
     for (int i = 0; i < layers; ++i) {
         const int layer = 5 + 3 * i; // group form, its soft mask form, the graphics state
         const bool innermost = i == layers - 1;
@@ -191,10 +169,11 @@ QByteArray HostileDocuments::transparencyStack(int layers)
                        "/Luminosity /G " +
                        number(layer + 1) + " 0 R >> >>");
     }
-    return assemble(objects);
+    return onePageDocument("/Kids [3 0 R] /Count 1", box, "<< /XObject << /L0 5 0 R >> >>",
+                           "/L0 Do\n", objects);
 }
 
-QByteArray HostileDocuments::byteMutated(const QByteArray &source, quint32 seed, int flips)
+QByteArray byteMutated(const QByteArray &source, quint32 seed, int flips)
 {
     std::mt19937 random(seed);
     QByteArray out = source;
@@ -203,7 +182,7 @@ QByteArray HostileDocuments::byteMutated(const QByteArray &source, quint32 seed,
     return out;
 }
 
-QByteArray HostileDocuments::tokenMutated(const QByteArray &source, quint32 seed, int replacements)
+QByteArray tokenMutated(const QByteArray &source, quint32 seed, int replacements)
 {
     // Values that stress the parser's arithmetic and its object structure.
     static const char *const hostile[] = {
@@ -242,7 +221,7 @@ QByteArray HostileDocuments::tokenMutated(const QByteArray &source, quint32 seed
     return out;
 }
 
-QByteArray HostileDocuments::randomBytes(quint32 seed, int size)
+QByteArray randomBytes(quint32 seed, int size)
 {
     std::mt19937 random(seed);
     QByteArray out(size, '\0');
@@ -250,6 +229,8 @@ QByteArray HostileDocuments::randomBytes(quint32 seed, int size)
         byte = char(random() & 0xFF);
     return out;
 }
+
+} // namespace
 
 QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)
 {

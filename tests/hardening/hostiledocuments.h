@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -16,24 +15,11 @@ public:
     {
         QString name;
         Outcome outcome;
-        // Pages whose rendering needs a lot of memory; the memory-limit measurements use them.
+        // Pages that take a lot of memory and seconds to render.
         bool heavy = false;
     };
 
     // Writes every hostile input into directory (which must exist) and returns them in a fixed
     // order, or an empty list if anything could not be written.
     static QList<Entry> writeAll(const QString &directory);
-
-    // The pieces, public for the tests of the generator itself.
-    static QByteArray assemble(const QList<QByteArray> &objects,
-                               const QByteArray &trailerExtra = {});
-    static QByteArray pageTreeCycle();
-    static QByteArray hugePageCount();
-    static QByteArray nestedArrays(int depth);
-    static QByteArray pageOfPoints(double width, double height);
-    static QByteArray imageOfPixels(int width, int height);
-    static QByteArray transparencyStack(int layers);
-    static QByteArray byteMutated(const QByteArray &source, quint32 seed, int flips);
-    static QByteArray tokenMutated(const QByteArray &source, quint32 seed, int replacements);
-    static QByteArray randomBytes(quint32 seed, int size);
 };

@@ -19,7 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 "$build/tools/make-test-documents" "$work" >/dev/null 2>&1
 "$build/tests/hardening/make-hostile-documents" "$work" >/dev/null 2>&1
 
-field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"; }
+field() { sed -nE "s/(^|.* )$1=([^ ]*).*/\2/p" <<<"$2"; }
 
 echo "== uncapped: peak address space of one render"
 printf '%-24s %4s %11s %10s %10s %7s\n' page dpi pixels image_kb added_kb factor

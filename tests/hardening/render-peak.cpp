@@ -1,7 +1,7 @@
 // Measures what one page render costs the process, the way the viewer renders (Splash, text
 // antialiasing, whole page, Rotate0), straight through Poppler without the viewer's budget:
 //   render-peak FILE DPI [PAGE]
-// Prints the rendered size, the image bytes, and the address space and resident memory before
+// Prints the budget's verdict, the rendered size, the image bytes, and the address space before
 // the render and at its peak. Run once per measurement: the peak of a process never goes down.
 // tests/hardening/measure-render-budget.sh runs it over the heavy pages, at several resolutions
 // and under several address-space caps.
@@ -12,7 +12,6 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -59,26 +58,16 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // Resets the resident high-water mark, so VmHWM afterwards belongs to the render alone.
-    std::ofstream("/proc/self/clear_refs") << "5";
     const long long vmBefore = statusKilobytes("VmSize");
-    const long long rssBefore = statusKilobytes("VmRSS");
-    const long long vmPeakBefore = statusKilobytes("VmPeak");
-
+    // What the viewer would decide here; the render below happens regardless. Printed first, as
+    // the render may take the process down.
     const QSizeF points = page->pageSizeF();
-    // What the viewer would decide here; the render below happens regardless.
-    const RenderBudget::Headroom headroom = RenderBudget::current();
-    std::printf("budget_kb=%lld headroom_kb=%lld fits=%s ",
-                static_cast<long long>(RenderBudget::bytesNeeded(points, dpi) / 1024),
-                static_cast<long long>(qMin<qint64>(headroom.bytes(), LLONG_MAX / 2) / 1024),
-                RenderBudget::fits(points, dpi, headroom) ? "yes" : "no");
+    std::printf("fits=%s ",
+                RenderBudget::fits(points, dpi, RenderBudget::current()) ? "yes" : "no");
     std::fflush(stdout);
     const QImage image = page->renderToImage(dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0);
-
-    std::printf("points=%.0fx%.0f dpi=%.0f pixels=%dx%d image_kb=%lld vm_before_kb=%lld "
-                "vm_peak_before_kb=%lld vm_peak_kb=%lld rss_before_kb=%lld rss_peak_kb=%lld\n",
-                points.width(), points.height(), dpi, image.width(), image.height(),
-                static_cast<long long>(image.sizeInBytes() / 1024), vmBefore, vmPeakBefore,
-                statusKilobytes("VmPeak"), rssBefore, statusKilobytes("VmHWM"));
+    std::printf("pixels=%dx%d image_kb=%lld vm_before_kb=%lld vm_peak_kb=%lld\n", image.width(),
+                image.height(), static_cast<long long>(image.sizeInBytes() / 1024), vmBefore,
+                statusKilobytes("VmPeak"));
     return image.isNull() ? 3 : 0;
 }

@@ -1,100 +1,59 @@
 #include "hostiledocuments.h"
 
-#include <QDir>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
-// The real viewer binary on every hostile input: opened from the command line, a page move,
-// zoom in to 300 dpi and out, then quit, all through the automation plugin on the offscreen
-// platform. With PAGE_SCOPE_ADDRESS_SPACE_KB set, the viewer runs under that address-space cap.
+#include <signal.h>
+#include <sys/prctl.h>
+
+// The real viewer on hostile inputs, driven through the automation plugin on the offscreen
+// platform: no crash, no hang, the failure box where one is due, and a viewer that answers to
+// the end. PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole zoom range; otherwise
+// one file of each kind at low resolutions, and the 14400 pt page at 300 dpi under the cap.
+// PAGE_SCOPE_ADDRESS_SPACE_KB lists the caps to run under, 0 for none.
 namespace {
 
-// A hang is a file that takes longer than this from start to exit. The heavy pages render
-// images of up to two gigabytes on every zoom step, which Poppler alone takes seconds for; for
-// them the bound holds for each single request, and the whole file gets heavyFileBoundMs.
-constexpr int fileBoundMs = 30000;
-constexpr int heavyFileBoundMs = 240000;
-constexpr int keyReturn = 0x01000004;
-constexpr int keyUp = 0x01000031;      // F2
-constexpr int keyDown = 0x01000032;    // F3
-constexpr int keyRight = 0x01000033;   // F4
-constexpr int keyLeft = 0x01000034;    // F5
-constexpr int keyZoomOut = 0x01000035; // F6
-constexpr int keyZoomIn = 0x01000036;  // F7
-constexpr int keyClose = 0x01000037;   // F8
-
-// One JSON Lines conversation with the plugin.
-class Automation
+// Dies with the test, whether it fails, times out or is killed: a viewer left behind would hold
+// the automation port that other test runs need.
+class ChildProcess : public QProcess
 {
-public:
-    bool connect(int timeoutMs)
-    {
-        socket.connectToHost(QStringLiteral("127.0.0.1"), 5014);
-        return socket.waitForConnected(timeoutMs);
-    }
-
-    // The answer to one request, or an empty object when none came in time.
-    QJsonObject request(const QJsonObject &request, int timeoutMs)
-    {
-        socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-        QElapsedTimer timer;
-        timer.start();
-        while (!socket.canReadLine()) {
-            const qint64 remaining = timeoutMs - timer.elapsed();
-            if (remaining <= 0 || !socket.waitForReadyRead(int(remaining)))
-                break;
-        }
-        if (!socket.canReadLine())
-            return {};
-        return QJsonDocument::fromJson(socket.readLine()).object();
-    }
-
-    bool key(int code, int timeoutMs)
-    {
-        return request({{"cmd", "key"}, {"key", code}, {"action", "click"}}, timeoutMs)
-            .value("ok")
-            .toBool();
-    }
-
-    QJsonArray widgets(int timeoutMs)
-    {
-        return request({{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
-    }
-
-private:
-    QTcpSocket socket;
+protected:
+    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
 };
 
-struct Screen
+// The answer to one request, or an empty object when none came in time.
+QJsonObject request(QTcpSocket &socket, const QJsonObject &request, int timeoutMs)
 {
-    bool box = false;
-    QString boxText;
-    bool pageNumber = false;
-};
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    QElapsedTimer timer;
+    timer.start();
+    while (!socket.canReadLine() && timer.elapsed() < timeoutMs &&
+           socket.state() == QAbstractSocket::ConnectedState)
+        socket.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed())));
+    return socket.canReadLine() ? QJsonDocument::fromJson(socket.readLine()).object()
+                                : QJsonObject();
+}
 
-Screen look(const QJsonArray &widgets)
+// The failure box's text ("" for none), or a null string when the viewer did not answer.
+QString boxText(QTcpSocket &socket, int timeoutMs, bool *pageNumberShown = nullptr)
 {
-    static const QRegularExpression pageNumber(QStringLiteral("^\\d+ / \\d+$"));
-    Screen screen;
+    const QJsonArray widgets =
+        request(socket, {{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
+    QString text = widgets.isEmpty() ? QString() : QLatin1String("");
     for (const QJsonValue &value : widgets) {
         const QJsonObject widget = value.toObject();
-        const QString className = widget.value("class").toString();
-        if (className == QLatin1String("QMessageBox"))
-            screen.box = true;
         if (widget.value("name").toString() == QLatin1String("qt_msgbox_label"))
-            screen.boxText = widget.value("text").toString();
-        if (className == QLatin1String("QLabel") &&
-            pageNumber.match(widget.value("text").toString()).hasMatch())
-            screen.pageNumber = true;
+            text = widget.value("text").toString();
+        if (pageNumberShown && widget.value("text").toString().contains(
+                                   QRegularExpression(QStringLiteral("^\\d+ / \\d+$"))))
+            *pageNumberShown = true;
     }
-    return screen;
+    return text;
 }
 
 } // namespace
@@ -107,162 +66,164 @@ private slots:
     void initTestCase();
     void survives_data();
     void survives();
+    void cleanup();
 
 private:
-    QTemporaryDir dir;
-    QString documents;
-    QString workingDirectory;
-    QList<HostileDocuments::Entry> entries;
+    // False only when another program holds the automation port.
+    bool startViewer(const QString &path, int capKb);
+
     QString binary;
     QString pluginDirectory;
-    QByteArray addressSpaceKb;
+    QTemporaryDir dir;
+    QList<HostileDocuments::Entry> entries;
+    ChildProcess viewer;
+    QByteArray output;
+    const bool full = qgetenv("PAGE_SCOPE_HOSTILE_SET") == "full";
 };
 
 void TestHostileBinary::initTestCase()
 {
-    binary = qEnvironmentVariable("PAGE_SCOPE_BINARY");
-    pluginDirectory = qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR");
-    addressSpaceKb = qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB");
-    QVERIFY2(QFileInfo(binary).isExecutable(), "PAGE_SCOPE_BINARY names no viewer binary");
-    QVERIFY2(QFileInfo::exists(pluginDirectory + "/libSquishPlugin.so.1"),
-             "PAGE_SCOPE_PLUGIN_DIR holds no automation plugin");
-
+    binary = QFileInfo(qEnvironmentVariable("PAGE_SCOPE_BINARY")).absoluteFilePath();
+    pluginDirectory = QFileInfo(qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR")).absoluteFilePath();
+    QVERIFY(QFileInfo(binary).isExecutable());
+    QVERIFY(QFileInfo::exists(pluginDirectory + "/libSquishPlugin.so.1"));
+    // The viewer runs in the scratch folder: the icons by their relative path, no device profile.
     QVERIFY(dir.isValid());
-    documents = dir.filePath(QStringLiteral("documents"));
-    workingDirectory = dir.filePath(QStringLiteral("work"));
-    QVERIFY(QDir().mkpath(documents) && QDir().mkpath(workingDirectory));
-    // The icons by their relative path, and no device profile but the defaults.
-    QVERIFY(QFile::link(QDir::current().absoluteFilePath(QStringLiteral("images")),
-                        workingDirectory + QStringLiteral("/images")));
-    entries = HostileDocuments::writeAll(documents);
+    QVERIFY(QFile::link(QDir::current().absoluteFilePath("images"), dir.filePath("images")));
+    entries = HostileDocuments::writeAll(dir.path());
     QVERIFY(!entries.isEmpty());
 }
 
 void TestHostileBinary::survives_data()
 {
     QTest::addColumn<int>("index");
-    // The rows are known only once the documents exist; initTestCase runs first.
-    for (int i = 0; i < entries.size(); ++i)
-        QTest::newRow(qPrintable(entries.at(i).name)) << i;
+    QTest::addColumn<int>("capKb");
+    const QRegularExpression number(QStringLiteral("-\\d+\\.pdf$"));
+    for (const QByteArray &cap : qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB").split(',')) {
+        // The last file of each kind is the most damaged, or the longest, of its kind.
+        QSet<QString> kinds;
+        for (int i = entries.size() - 1; i >= 0; --i) {
+            const QString name = entries.at(i).name;
+            if (full || !kinds.contains(QString(name).remove(number))) {
+                kinds.insert(QString(name).remove(number));
+                QTest::addRow("%s, cap %s KB", qPrintable(name), cap.constData())
+                    << i << cap.toInt();
+            }
+        }
+    }
+}
+
+bool TestHostileBinary::startViewer(const QString &path, int capKb)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_LIBRARY_PATH", pluginDirectory);
+    viewer.setProcessEnvironment(environment);
+    viewer.setWorkingDirectory(dir.path());
+    // Poppler reports every damaged object, up to a hundred thousand lines a file: a pipe that
+    // nobody reads would fill up and stop the viewer.
+    viewer.setStandardErrorFile(QProcess::nullDevice());
+    viewer.start("/bin/sh", {"-c",
+                             QString("ulimit -v %1 && exec \"$0\" \"$@\"")
+                                 .arg(capKb ? QString::number(capKb) : "unlimited"),
+                             binary, "-f", path});
+    output.clear();
+    QElapsedTimer clock;
+    clock.start();
+    while (viewer.state() != QProcess::NotRunning && clock.elapsed() < 30000 &&
+           !output.contains("Squish opened Port")) {
+        viewer.waitForReadyRead(100);
+        output += viewer.readAllStandardOutput();
+        if (output.contains("Squish FAILED")) {
+            cleanup();
+            return false;
+        }
+    }
+    return true;
 }
 
 void TestHostileBinary::survives()
 {
     QFETCH(int, index);
+    QFETCH(int, capKb);
     const HostileDocuments::Entry entry = entries.at(index);
-    const QString path = QDir(documents).filePath(entry.name);
+    const QString path = dir.filePath(entry.name);
 
-    QProcess viewer;
-    viewer.setWorkingDirectory(workingDirectory);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    environment.insert("LD_LIBRARY_PATH", pluginDirectory);
-    viewer.setProcessEnvironment(environment);
-    // Poppler reports every damaged object on standard error, a hundred thousand lines for
-    // some of these files: a pipe nobody reads would fill up and stop the viewer.
-    const QString errorLog = dir.filePath(QStringLiteral("stderr-%1.log").arg(index));
-    viewer.setStandardErrorFile(errorLog);
-    const QStringList arguments = {QStringLiteral("-f"), path};
-    if (addressSpaceKb.isEmpty()) {
-        viewer.start(binary, arguments);
-    } else {
-        viewer.start(QStringLiteral("/bin/sh"),
-                     QStringList{"-c",
-                                 "ulimit -v " + QString::fromLatin1(addressSpaceKb) +
-                                     " && exec \"$0\" \"$@\"",
-                                 binary} +
-                         arguments);
-    }
-    QVERIFY2(viewer.waitForStarted(), qPrintable(viewer.errorString()));
-    auto cleanup = qScopeGuard([&] {
-        if (viewer.state() != QProcess::NotRunning) {
-            viewer.kill();
-            viewer.waitForFinished();
-        }
-    });
-
-    QElapsedTimer clock;
-    clock.start();
-    const int bound = entry.heavy ? heavyFileBoundMs : fileBoundMs;
-    auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), fileBoundMs)); };
-    QByteArray output;
-    auto readOutput = [&] {
-        viewer.waitForReadyRead(10);
-        output += viewer.readAllStandardOutput();
-    };
-
-    while (!output.contains("Squish opened Port: 5014") && clock.elapsed() < bound &&
-           viewer.state() == QProcess::Running)
-        readOutput();
+    // Another test run on this machine may hold the port for a while; wait for it.
+    QElapsedTimer waited;
+    waited.start();
+    while (!startViewer(path, capKb) && waited.elapsed() < 120000)
+        QTest::qWait(1000);
     QVERIFY2(output.contains("Squish opened Port: 5014"), output.constData());
 
-    Automation automation;
-    QVERIFY(automation.connect(left()));
+    // A hang is a file that takes longer than its bound from start to exit. The heavy pages
+    // take Poppler seconds for each step of the whole zoom range; there each step has the bound.
+    const int stepBoundMs = 30000;
+    const int bound = full && entry.heavy ? 240000 : stepBoundMs;
+    QElapsedTimer clock;
+    clock.start();
+    auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };
+    auto after = [&](const char *what) {
+        return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms";
+    };
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), 5014);
+    auto key = [&](int code) {
+        return request(socket, {{"cmd", "key"}, {"key", code}, {"action", "click"}}, left())
+            .value("ok")
+            .toBool();
+    };
+    QVERIFY(socket.waitForConnected(left()));
 
-    // Loaded means the page-number overlay is up (it shows for a second after the load, also for
-    // a document without pages); failed means the box is up.
-    Screen screen;
-    while (clock.elapsed() < bound && !screen.box && !screen.pageNumber) {
-        screen = look(automation.widgets(left()));
-        if (!screen.box && !screen.pageNumber)
-            QTest::qWait(20);
-    }
-    readOutput();
-    QVERIFY2(screen.box || screen.pageNumber,
-             qPrintable("neither page nor failure box after " + QString::number(clock.elapsed()) +
-                        " ms: " + output));
-
-    const bool failed = screen.box;
+    // Loaded: the page-number overlay is up (for a second, even without pages). Failed: the box.
+    bool shown = false;
+    QString box;
+    while (clock.elapsed() < bound && box.isEmpty() && !shown &&
+           socket.state() == QAbstractSocket::ConnectedState)
+        box = boxText(socket, left(), &shown);
+    QVERIFY2(!box.isEmpty() || shown, after("neither page nor failure box").constData());
+    const bool failed = !box.isEmpty();
+    QVERIFY2(failed ? entry.outcome != HostileDocuments::Outcome::Opens
+                    : entry.outcome != HostileDocuments::Outcome::Fails,
+             failed ? "the document did not open" : "the document opened, but must not");
     if (failed) {
-        QVERIFY2(entry.outcome != HostileDocuments::Outcome::Opens, "the document did not open");
-        QVERIFY2(output.contains("Document is "), output.constData());
-        QCOMPARE(screen.boxText,
-                 QStringLiteral("Loading document ") + path + QStringLiteral(" failed!"));
-        QVERIFY(automation.key(keyReturn, left()));
-        while (clock.elapsed() < bound && screen.box) {
-            screen = look(automation.widgets(left()));
-            if (screen.box)
-                QTest::qWait(20);
-        }
-        QVERIFY2(!screen.box, "the failure box did not close");
-    } else {
-        QVERIFY2(entry.outcome != HostileDocuments::Outcome::Fails,
-                 "the document opened, but must not");
-        QVERIFY(!output.contains("Document is "));
+        QCOMPARE(box, "Loading document " + path + " failed!");
+        QVERIFY(key(Qt::Key_Return));
     }
 
-    // A page move (past the bottom of the page), zoom in to 300 dpi and back out to 10 dpi, and
-    // some scrolling on the way. Keys are posted to the viewer's event queue; the widgets request
-    // after each is answered once the key has been handled, so it bounds every single step.
-    const QList<QPair<int, int>> batches = {{keyDown, 14}, {keyUp, 3},       {keyZoomIn, 26},
-                                            {keyRight, 2}, {keyZoomOut, 29}, {keyLeft, 1}};
-    for (const auto &batch : batches) {
-        for (int i = 0; i < batch.second; ++i) {
-            QVERIFY2(automation.key(batch.first, left()),
-                     qPrintable("no answer after " + QString::number(clock.elapsed()) + " ms"));
-            const QJsonArray widgets = automation.widgets(left());
-            QVERIFY2(!widgets.isEmpty(), qPrintable("the viewer stopped answering after " +
-                                                    QString::number(clock.elapsed()) + " ms"));
-            QVERIFY2(!look(widgets).box, "a message box appeared during navigation");
+    // F2 up, F3 down, F4 right, F5 left, F6 zoom out, F7 zoom in (10 dpi a step from 48 dpi).
+    // The heavy pages take seconds a render, so by default only the one at 48 dpi.
+    using Steps = QVector<QPair<int, int>>;
+    Steps steps = {
+        {Qt::Key_F6, entry.heavy ? 0 : 4}, {Qt::Key_F3, 2}, {Qt::Key_F2, 1}, {Qt::Key_F4, 1}};
+    if (full)
+        steps = {{Qt::Key_F3, 14}, {Qt::Key_F2, 3},  {Qt::Key_F7, 26},
+                 {Qt::Key_F4, 2},  {Qt::Key_F6, 29}, {Qt::Key_F5, 1}};
+    else if (capKb && entry.name == "page-14400pt.pdf")
+        steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}}; // refused by the render budget
+    // Keys are posted to the viewer's queue; the widgets request after each is answered once the
+    // key has been handled, so it bounds every single step.
+    for (const auto &step : steps) {
+        for (int i = 0; i < step.second; ++i) {
+            QVERIFY2(key(step.first), after("no answer").constData());
+            const QString now = boxText(socket, left());
+            QVERIFY2(!now.isNull(), after("the viewer stopped answering").constData());
+            QVERIFY2(now.isEmpty(), qPrintable("a box during navigation: " + now));
         }
     }
-    readOutput();
-    QCOMPARE(output.count("Document is "), failed ? 1 : 0);
 
-    QVERIFY(automation.key(keyClose, left()));
-    QVERIFY2(viewer.waitForFinished(left()),
-             qPrintable("no exit within the bound: " + QString::number(clock.elapsed()) + " ms"));
+    QVERIFY(key(Qt::Key_F8));
+    QVERIFY2(viewer.waitForFinished(left()), after("no exit").constData());
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(viewer.exitCode(), 0);
-    QFile errorFile(errorLog);
-    QVERIFY(errorFile.open(QIODevice::ReadOnly));
-    const QByteArray errors = errorFile.readAll();
-    // Poppler may report "Out of memory" for an allocation it then does without; a crash would
-    // have shown in the exit status above.
-    QVERIFY2(!errors.contains("Sanitizer") && !errors.contains("runtime error"),
-             errors.right(4096).constData());
-    qInfo("%s: %s in %lld ms", qPrintable(entry.name), failed ? "failure box" : "shown",
-          clock.elapsed());
+    QCOMPARE((output + viewer.readAllStandardOutput()).count("Document is "), failed ? 1 : 0);
+    qInfo("%s: %s, %lld ms after the start, %lld ms with it", qPrintable(entry.name),
+          failed ? "failure box" : "shown", clock.elapsed(), waited.elapsed());
+}
+
+void TestHostileBinary::cleanup()
+{
+    viewer.kill();
+    viewer.waitForFinished();
 }
 
 QTEST_MAIN(TestHostileBinary)
