@@ -5,8 +5,10 @@
 #   tools/test-arm64.sh --quick                  a fast subset, for CI: it builds only the
 #       viewer, the plugin and one test program per subsystem, in build-arm64-quick
 # Runs the unit and widget tests (offscreen platform) and the automation tests. Skips the tests
-# that need an X server (label xvfb, and the end-to-end tests in tests/e2e) and the package
-# test, which runs host packages; the host suite covers those.
+# that need an X server (label xvfb, and the end-to-end tests in tests/e2e), the package test,
+# which runs host packages, and the real binary on the hostile documents (label hostile: minutes
+# of Poppler's rendering under emulation, none of it processor-specific code of ours); the host
+# suite covers those.
 # Exits non-zero when the build or a test fails.
 set -euo pipefail
 
@@ -34,7 +36,7 @@ BUILD_DIR=$build_dir bash tools/build-arm64.sh --no-packages "${cmake_args[@]}"
 ensure_arm64_binfmt
 built=$(date +%s)
 
-skip_labels='xvfb|package'
+skip_labels='xvfb|package|hostile'
 skip_names='^tst_e2e_'
 echo "test-arm64: skipped here (they need Xvfb or run host packages; the host suite runs them):"
 ctest --test-dir "$build_dir" --show-only=json-v1 >"$build_dir/tests.json"
