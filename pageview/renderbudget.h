@@ -29,7 +29,7 @@ public:
     static bool fits(const QSizeF &pointSize, double resolution, const Headroom &headroom);
 
     // Peak address space of a render, as a multiple of the bytes of the rendered image, and
-    // what a render needs beyond that, measured with tests/hardening/measure-render-budget.sh:
+    // what a render needs beyond that, measured with bench/measure-render-budget.sh:
     // an A4 page of text needs 1.5 times its image, a page of one large scanned image 2.3 times,
     // a page of three nested transparency groups with soft masks 7.0 times (Splash renders each
     // group and each mask into page-sized bitmaps of their own), and beyond that at most 0.7 MB.

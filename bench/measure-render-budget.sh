@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures what page renders cost, to set RenderBudget's image factor and working margin
 # (pageview/renderbudget.h):
-#   tests/hardening/measure-render-budget.sh BUILD_DIR
+#   bench/measure-render-budget.sh BUILD_DIR    (a build with the tests and the benchmarks)
 # 1. For an ordinary A4 page and the heavy hostile pages, renders at several resolutions
 #    without a cap and prints the peak address space a render adds over the process before it,
 #    as a multiple of the rendered image ("factor") and as the rest beyond the image ("over").
@@ -11,7 +11,7 @@
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
-render_peak=$build/tests/hardening/render-peak
+render_peak=$build/bench/render-peak
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen

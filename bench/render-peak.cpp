@@ -3,7 +3,7 @@
 //   render-peak FILE DPI [PAGE]
 // Prints the budget's verdict, the rendered size, the image bytes, and the address space before
 // the render and at its peak. Run once per measurement: the peak of a process never goes down.
-// tests/hardening/measure-render-budget.sh runs it over the heavy pages, at several resolutions
+// bench/measure-render-budget.sh runs it over the heavy pages, at several resolutions
 // and under several address-space caps.
 #include "pageview/renderbudget.h"
 
