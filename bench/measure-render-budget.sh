@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
 "$build/tools/make-test-documents" "$work" >/dev/null 2>&1
-"$build/tests/hardening/make-hostile-documents" "$work" >/dev/null 2>&1
+"$build/tools/make-hostile-documents" "$work" >/dev/null 2>&1
 
 field() { sed -nE "s/(^|.* )$1=([^ ]*).*/\2/p" <<<"$2"; }
 

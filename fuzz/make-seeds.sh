@@ -2,7 +2,7 @@
 # Writes the seed corpora of the fuzz targets, one folder per target:
 #   fuzz/make-seeds.sh OUTPUT_DIR MAKE_TEST_DOCUMENTS MAKE_HOSTILE_DOCUMENTS
 # The two programs are the document generators of the build (tools/make-test-documents and
-# tests/hardening/make-hostile-documents). Every seed is made here or by them; nothing is copied
+# tools/make-hostile-documents). Every seed is made here or by them; nothing is copied
 # from the system. Idempotent: the folders are written anew on every run.
 set -euo pipefail
 
