@@ -88,10 +88,12 @@ public:
     }
 };
 
-class ViewerPageChange : public ViewerSide
+// A document open and its first page shown at a given resolution, with the page number gone:
+// the state in which a user turns pages or scrolls.
+class ViewerAtResolution : public ViewerSide
 {
 public:
-    ViewerPageChange(Stage &stage, const QString &path, double resolution)
+    ViewerAtResolution(Stage &stage, const QString &path, double resolution)
         : ViewerSide(stage, path), resolution(resolution)
     {
     }
@@ -101,9 +103,19 @@ public:
             return false;
         view->resolution = resolution;
         view->renderPage();
+        view->hidePageNumberWidget();
         settle(view);
         return true;
     }
+
+private:
+    double resolution;
+};
+
+class ViewerPageChange : public ViewerAtResolution
+{
+public:
+    using ViewerAtResolution::ViewerAtResolution;
     void prepare() override
     {
         if (view->pageIndex + 1 >= view->document->numPages())
@@ -115,9 +127,6 @@ public:
         view->nextPage();
         settle(view);
     }
-
-private:
-    double resolution;
 };
 
 class ViewerZoom : public ViewerSide
@@ -146,24 +155,10 @@ private:
     double from;
 };
 
-class ViewerScroll : public ViewerSide
+class ViewerScroll : public ViewerAtResolution
 {
 public:
-    ViewerScroll(Stage &stage, const QString &path, double resolution)
-        : ViewerSide(stage, path), resolution(resolution)
-    {
-    }
-    bool setUp() override
-    {
-        if (!ViewerSide::setUp())
-            return false;
-        view->resolution = resolution;
-        view->renderPage();
-        // Scrolling through a page happens after the page number has faded.
-        view->hidePageNumberWidget();
-        settle(view);
-        return true;
-    }
+    using ViewerAtResolution::ViewerAtResolution;
     void prepare() override
     {
         // Back to the top before the step that would turn the page: every step stays within it.
@@ -184,9 +179,6 @@ public:
         error = QStringLiteral("a scroll step turned the page");
         return false;
     }
-
-private:
-    double resolution;
 };
 
 // Poppler alone: the calls the viewer makes and nothing else, the previous image dropped before
