@@ -36,7 +36,7 @@ for item in ten-pages.pdf:48,100,150,200,300 image-20000px.pdf:48,150,300 \
 done
 
 echo "== capped: does the render survive, and what did the budget say"
-printf '%-24s %4s %8s %8s %12s\n' page dpi cap_mib budget survived
+printf '%-24s %4s %8s %8s %12s\n' page dpi cap_mib plan survived
 for file in ten-pages.pdf image-20000px.pdf transparency-stack.pdf; do
     for cap in 160 192 224 256 288 320; do
         for dpi in 150 200 250 300; do
@@ -49,7 +49,7 @@ for file in ten-pages.pdf image-20000px.pdf transparency-stack.pdf; do
             3) survived=null-image ;;
             *) survived="crash($status)" ;;
             esac
-            printf '%-24s %4s %8s %8s %12s\n' "$file" "$dpi" "$cap" "$(field fits "$line")" "$survived"
+            printf '%-24s %4s %8s %8s %12s\n' "$file" "$dpi" "$cap" "$(field plan "$line")" "$survived"
         done
     done
 done

@@ -1,19 +1,24 @@
-// Measures what one page render costs the process, the way the viewer renders (Splash, text
-// antialiasing, whole page, Rotate0), straight through Poppler without the viewer's budget:
-//   render-peak FILE DPI [PAGE]
-// Prints the budget's verdict, the rendered size, the image bytes, and the address space before
-// the render and at its peak. Run once per measurement: the peak of a process never goes down.
-// bench/measure-render-budget.sh runs it over the heavy pages, at several resolutions
-// and under several address-space caps.
+// Measures what one page render costs the process, straight through Poppler the way the viewer
+// renders (Splash, text antialiasing, Rotate0), without the viewer's budget:
+//   render-peak FILE DPI [PAGE] [BAND_ROWS]
+// renders the page whole, or with BAND_ROWS in bands of that many rows into one image as the
+// viewer does when memory is short. Prints the budget's plan, the rendered size, the image
+// bytes, the time, and the address space and resident memory before the render and at their
+// peaks. Run once per measurement: the peak of a process never goes down.
+// bench/measure-render-budget.sh runs it over the heavy pages, at several resolutions and under
+// several address-space caps.
+#include "pageview/pagerenderer.h"
 #include "pageview/renderbudget.h"
 
 #include <poppler-qt5.h>
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -31,6 +36,19 @@ long long statusKilobytes(const char *field)
     return -1;
 }
 
+const char *modeName(RenderBudget::Plan::Mode mode)
+{
+    switch (mode) {
+    case RenderBudget::Plan::Whole:
+        return "whole";
+    case RenderBudget::Plan::Bands:
+        return "bands";
+    case RenderBudget::Plan::Blank:
+        break;
+    }
+    return "blank";
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -39,11 +57,12 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: render-peak FILE DPI [PAGE]\n");
+        std::fprintf(stderr, "usage: render-peak FILE DPI [PAGE] [BAND_ROWS]\n");
         return 2;
     }
     const double dpi = std::atof(argv[2]);
     const int pageIndex = argc > 3 ? std::atoi(argv[3]) : 0;
+    const int bandRows = argc > 4 ? std::atoi(argv[4]) : 0;
 
     std::unique_ptr<Poppler::Document> document(Poppler::Document::load(argv[1]));
     if (!document || document->isLocked()) {
@@ -59,15 +78,28 @@ int main(int argc, char *argv[])
     }
 
     const long long vmBefore = statusKilobytes("VmSize");
+    const long long rssBefore = statusKilobytes("VmRSS");
     // What the viewer would decide here; the render below happens regardless. Printed first, as
     // the render may take the process down.
-    const QSizeF points = page->pageSizeF();
-    std::printf("fits=%s ",
-                RenderBudget::fits(points, dpi, RenderBudget::current()) ? "yes" : "no");
+    const RenderBudget::Headroom headroom = RenderBudget::current();
+    RenderBudget::Plan plan = RenderBudget::plan(page->pageSizeF(), dpi, headroom);
+    std::printf("plan=%s plan_rows=%d ", modeName(plan.mode), plan.bandRows);
     std::fflush(stdout);
-    const QImage image = page->renderToImage(dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0);
-    std::printf("pixels=%dx%d image_kb=%lld vm_before_kb=%lld vm_peak_kb=%lld\n", image.width(),
-                image.height(), static_cast<long long>(image.sizeInBytes() / 1024), vmBefore,
-                statusKilobytes("VmPeak"));
+
+    // No budget and no watch: the render as asked.
+    plan.imageSize = RenderBudget::imageSize(page->pageSizeF(), dpi);
+    plan.mode = bandRows > 0 ? RenderBudget::Plan::Bands : RenderBudget::Plan::Whole;
+    plan.bandRows = bandRows;
+    RenderBudget::Headroom unlimited;
+    unlimited.memoryAvailable = std::numeric_limits<qint64>::max();
+    QElapsedTimer clock;
+    clock.start();
+    const QImage image = PageRenderer::render(*page, dpi, plan, unlimited);
+    const qint64 elapsed = clock.elapsed();
+    std::printf("pixels=%dx%d image_kb=%lld ms=%lld vm_before_kb=%lld vm_peak_kb=%lld "
+                "rss_before_kb=%lld rss_peak_kb=%lld\n",
+                image.width(), image.height(), static_cast<long long>(image.sizeInBytes() / 1024),
+                static_cast<long long>(elapsed), vmBefore, statusKilobytes("VmPeak"), rssBefore,
+                statusKilobytes("VmHWM"));
     return image.isNull() ? 3 : 0;
 }

@@ -1,5 +1,7 @@
 #include "pageview/renderbudget.h"
 
+#include "pageview/memorycgroup.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -8,11 +10,33 @@
 #include <limits>
 #include <string>
 
+namespace {
+
+constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+
+// Saturates instead of overflowing: hostile page sizes reach any magnitude.
+qint64 saturated(double bytes)
+{
+    return bytes < double(unlimited) ? qint64(bytes) : unlimited;
+}
+
+// One side in pixels, computed as Poppler computes it (the scale first, then rounded), so that
+// the bands of a page add up to exactly the image a whole render would give.
+double pixels(double points, double resolution)
+{
+    const double side = std::floor((resolution / 72.0) * qMax(0.0, points) + 0.5);
+    return std::isnan(side) ? 1.0 : qMax(1.0, side);
+}
+
+} // namespace
+
 qint64 RenderBudget::Headroom::bytes() const
 {
-    qint64 left = std::numeric_limits<qint64>::max();
+    qint64 left = unlimited;
     if (addressSpaceLimit >= 0)
         left = qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse);
+    if (cgroupRoom >= 0)
+        left = qMin(left, cgroupRoom);
     if (memoryAvailable >= 0)
         left = qMin(left, memoryAvailable);
     return left;
@@ -24,14 +48,18 @@ RenderBudget::Headroom RenderBudget::current()
 
     struct rlimit limit;
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        headroom.addressSpaceLimit =
-            qint64(qMin<rlim_t>(limit.rlim_cur, rlim_t(std::numeric_limits<qint64>::max())));
+        headroom.addressSpaceLimit = qint64(qMin<rlim_t>(limit.rlim_cur, rlim_t(unlimited)));
 
     const long pageSize = sysconf(_SC_PAGESIZE);
     std::ifstream statm("/proc/self/statm");
     long long totalPages = 0;
     if (pageSize > 0 && statm >> totalPages)
         headroom.addressSpaceInUse = qint64(totalPages) * pageSize;
+
+    // A process does not change its cgroup by itself; finding it once keeps each render's
+    // check to the limit and usage files.
+    static const MemoryCgroup cgroup = MemoryCgroup::find();
+    headroom.cgroupRoom = cgroup.room();
 
     std::ifstream meminfo("/proc/meminfo");
     std::string key;
@@ -47,19 +75,49 @@ RenderBudget::Headroom RenderBudget::current()
     return headroom;
 }
 
-qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution)
+QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
 {
-    // Poppler rounds the page up to whole pixels; one more on each side is on the safe side.
-    // Computed in double: a hostile page size must not overflow the arithmetic.
-    const double width = std::ceil(qMax(0.0, pointSize.width()) * resolution / 72.0) + 1.0;
-    const double height = std::ceil(qMax(0.0, pointSize.height()) * resolution / 72.0) + 1.0;
-    const double bytes = width * height * 4.0 * imageFactor + double(workingMargin);
-    if (!(bytes < double(std::numeric_limits<qint64>::max())))
-        return std::numeric_limits<qint64>::max();
-    return qint64(bytes);
+    const double width = pixels(pointSize.width(), resolution);
+    const double height = pixels(pointSize.height(), resolution);
+    // QImage holds at most 2 GiB, in rows of at most 2 GiB.
+    if (width * height * 4.0 >= double(std::numeric_limits<int>::max()))
+        return QSize();
+    return QSize(int(width), int(height));
 }
 
-bool RenderBudget::fits(const QSizeF &pointSize, double resolution, const Headroom &headroom)
+qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution)
 {
-    return bytesNeeded(pointSize, resolution) <= headroom.bytes();
+    const double imageBytes =
+        pixels(pointSize.width(), resolution) * pixels(pointSize.height(), resolution) * 4.0;
+    return saturated(imageBytes * imageFactor + double(workingMargin));
+}
+
+RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution,
+                                      const Headroom &headroom)
+{
+    Plan plan;
+    plan.imageSize = imageSize(pointSize, resolution);
+    const qint64 usable = qMax<qint64>(0, headroom.bytes() - reserve);
+    plan.bytesNeeded = bytesNeeded(pointSize, resolution);
+    if (plan.imageSize.isEmpty())
+        return plan;
+    if (plan.bytesNeeded <= usable) {
+        plan.mode = Plan::Whole;
+        return plan;
+    }
+
+    // Bands: the page image, Splash's scaled copy of a page-sized image, and one band's working
+    // set, as tall as what is left allows.
+    const double imageBytes = double(plan.imageSize.width()) * plan.imageSize.height() * 4.0;
+    const double rowBytes = double(plan.imageSize.width()) * 4.0 * imageFactor;
+    const double fixedBytes = imageBytes * (1.0 + scaledImageFactor) + double(workingMargin);
+    const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
+    plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
+    const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
+    if (rows < leastRows)
+        return plan;
+    plan.mode = Plan::Bands;
+    plan.bandRows = int(qMin(rows, double(plan.imageSize.height())));
+    plan.bytesNeeded = saturated(fixedBytes + rowBytes * plan.bandRows);
+    return plan;
 }

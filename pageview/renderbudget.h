@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QSize>
 #include <QSizeF>
 #include <QtGlobal>
 
-// Decides, before Poppler is asked, whether the process can afford to render a page at a
-// resolution. Poppler aborts the process when one of its own allocations fails, which no handler
-// can catch, so a page that does not fit is not rendered at all and the view shows nothing.
+// Decides, before Poppler is asked, how a page can be rendered at a resolution within the memory
+// the process can still get: whole, in horizontal bands into one page image, or not at all.
+// Poppler aborts the process when one of its own allocations fails, and inside a memory cgroup
+// the kernel kills it instead, so nothing may be started that could go beyond that.
 class RenderBudget
 {
 public:
@@ -15,24 +17,52 @@ public:
         qint64 addressSpaceLimit = -1; // soft RLIMIT_AS
         qint64 addressSpaceInUse = 0;  // the process's mapped address space
         qint64 memoryAvailable = -1;   // MemAvailable of the system
+        qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
 
-        // The smaller of the address space left under the limit and the available memory.
+        // The smallest of the address space left under the limit, the cgroup's room and the
+        // available memory.
         qint64 bytes() const;
     };
 
-    // The process's headroom now, from getrlimit, /proc/self/statm and /proc/meminfo.
+    // The process's headroom now, from getrlimit, /proc/self/statm, the memory cgroup's files
+    // and /proc/meminfo: a handful of small reads.
     static Headroom current();
 
-    // Bytes a render of a page of this size (in points) at this resolution needs at its peak.
+    struct Plan
+    {
+        enum Mode { Whole, Bands, Blank };
+        Mode mode = Blank;
+        QSize imageSize; // Poppler's image of the page; empty when no image can be held
+        int bandRows = 0;
+        qint64 bytesNeeded = 0; // at the peak, for the chosen mode (for Blank, the least need)
+    };
+
+    // Whole when the conservative estimate of a whole render fits; otherwise bands as tall as
+    // fit beside the page image; otherwise Blank. The reserve is always left over.
+    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom);
+
+    // The image Poppler renders a page of this size to, exactly as Poppler rounds it; an empty
+    // size when it could not be held in one image.
+    static QSize imageSize(const QSizeF &pointSize, double resolution);
+
+    // Bytes a whole render of a page of this size at this resolution needs at its peak.
     static qint64 bytesNeeded(const QSizeF &pointSize, double resolution);
 
-    static bool fits(const QSizeF &pointSize, double resolution, const Headroom &headroom);
-
-    // Peak address space of a render, as a multiple of the bytes of the rendered image, and
-    // what a render needs beyond that, measured with bench/measure-render-budget.sh:
-    // an A4 page of text needs 1.5 times its image, a page of one large scanned image 2.3 times,
-    // a page of three nested transparency groups with soft masks 7.0 times (Splash renders each
-    // group and each mask into page-sized bitmaps of their own), and beyond that at most 0.7 MB.
+    // Peak of a whole render, as a multiple of the image's bytes, measured with
+    // bench/measure-render-budget.sh: an A4 page of text needs 1.5 times its image, a page of one
+    // large scanned image 2.3 times, a page of three nested transparency groups with soft masks
+    // 7.0 times (Splash renders each group and mask into bitmaps of the rendered area), and
+    // beyond that at most 0.7 MB. A band's working set follows the same factor on the band.
     static constexpr double imageFactor = 7.5;
     static constexpr qint64 workingMargin = 4ll * 1024 * 1024;
+    // Splash scales an image to its size on the page before clipping it to the band, so a band
+    // of a scanned page needs the page-sized scaled image too (1.05 times the page image,
+    // measured).
+    static constexpr double scaledImageFactor = 1.3;
+    // Left over by every render for what follows it: the repaint, the geometry changes and a
+    // message box took at most 6 MB of resident memory and 3.2 MB of address space, measured on
+    // the xcb and offscreen platforms.
+    static constexpr qint64 reserve = 8ll * 1024 * 1024;
+    // Bands are never lower than this, but for a page that is lower itself.
+    static constexpr int minimumBandRows = 16;
 };

@@ -1,6 +1,6 @@
 #include "pageview/pdfwidget.h"
 
-#include "pageview/renderbudget.h"
+#include "pageview/pagerenderer.h"
 
 #include <poppler-qt5.h>
 
@@ -8,23 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include <new>
-
 namespace {
-
-QImage renderWholePage(Poppler::Page *page, double resolution)
-{
-    // A page that cannot fit is not shown, as for any page Poppler cannot render: Poppler itself
-    // would abort the process when one of its allocations fails.
-    if (!RenderBudget::fits(page->pageSizeF(), resolution, RenderBudget::current()))
-        return QImage();
-    // Allocations outside Poppler's own allocator can still throw.
-    try {
-        return page->renderToImage(resolution, resolution, -1, -1, -1, -1, Poppler::Page::Rotate0);
-    } catch (const std::bad_alloc &) {
-        return QImage();
-    }
-}
 
 void setBarVisible(QScrollBar *bar, bool visible)
 {
@@ -53,7 +37,8 @@ void PDFWidget::renderPage()
     // The old image goes first, so that at most one page image is ever held.
     delete image;
     image = nullptr;
-    image = new QImage(renderWholePage(page, resolution));
+    // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
+    image = new QImage(PageRenderer::render(*page, resolution));
     imageHeight = image->height();
 
     if (qint64(pageCount()) * imageHeight > height()) {

@@ -118,6 +118,19 @@ QByteArray pageOfPoints(double width, double height)
     return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 " + w + ' ' + h + ']', "<< >>", content);
 }
 
+QByteArray unbalancedSaves(int saves)
+{
+    // Broken generators emit a save for every object and never restore: Poppler keeps every
+    // saved graphics state until the page ends, so the render's memory grows with the operators,
+    // not with the image.
+    QByteArray content;
+    content.reserve(saves * 2 + 64);
+    for (int i = 0; i < saves; ++i)
+        content += "q\n";
+    content += "0.8 0.2 0.2 rg 100 100 395 642 re f\n";
+    return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]", "<< >>", content);
+}
+
 QByteArray imageOfPixels(int width, int height)
 {
     // A bilevel scan, one bit a pixel, in bands a hundred rows high and compressed: the file stays
@@ -284,6 +297,7 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
     add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
     add(QStringLiteral("transparency-stack.pdf"), transparencyStack(3), Outcome::Opens, true);
+    add(QStringLiteral("unbalanced-saves.pdf"), unbalancedSaves(100000), Outcome::Opens, true);
 
     const QString noPages = TestDocuments::writeRawPdf(dir.filePath("no-pages.pdf"), {});
     ok = ok && !noPages.isEmpty();

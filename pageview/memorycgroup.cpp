@@ -1,0 +1,144 @@
+#include "pageview/memorycgroup.h"
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Both versions write a number near 2^63 for "no limit" (v1 rounds it down to whole pages).
+constexpr qint64 noLimit = qint64(1) << 60;
+
+// The first number in a file, or -1; v2's "max" reads as no limit.
+qint64 readNumber(const QString &path)
+{
+    std::ifstream file(path.toStdString());
+    std::string word;
+    if (!(file >> word))
+        return -1;
+    if (word == "max")
+        return std::numeric_limits<qint64>::max();
+    try {
+        return qint64(std::stoll(word));
+    } catch (...) {
+        return -1;
+    }
+}
+
+// A "key value" line of memory.stat, or 0.
+qint64 readStat(const QString &directory, const std::string &key)
+{
+    std::ifstream file((directory + QStringLiteral("/memory.stat")).toStdString());
+    std::string name;
+    long long value = 0;
+    while (file >> name >> value)
+        if (name == key)
+            return qint64(value);
+    return 0;
+}
+
+struct Mount
+{
+    std::string root;
+    std::string point;
+};
+
+// The mount of the v1 memory hierarchy, or of the v2 unified one, from mountinfo.
+bool findMount(const QString &mountInfo, bool version2, Mount *mount)
+{
+    std::ifstream file(mountInfo.toStdString());
+    std::string line;
+    while (std::getline(file, line)) {
+        // id parent major:minor root point options [optional fields] - type source super-options
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point, options, field;
+        if (!(fields >> id >> parent >> device >> root >> point >> options))
+            continue;
+        while (fields >> field && field != "-") {
+        }
+        std::string type, source, superOptions;
+        fields >> type >> source >> superOptions;
+        const bool memoryV1 =
+            type == "cgroup" && ("," + superOptions + ",").find(",memory,") != std::string::npos;
+        if (version2 ? type == "cgroup2" : memoryV1) {
+            *mount = {root, point};
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+MemoryCgroup MemoryCgroup::find(const QString &procSelf, const QString &mountRoot)
+{
+    MemoryCgroup cgroup;
+    // hierarchy-id:controllers:path; a v1 line naming memory wins over the unified "0::" line,
+    // since a controller belongs to one hierarchy only.
+    std::ifstream file((procSelf + QStringLiteral("/cgroup")).toStdString());
+    std::string line, path;
+    int version = 0;
+    while (std::getline(file, line)) {
+        const auto first = line.find(':');
+        const auto second = line.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            continue;
+        const std::string controllers = line.substr(first + 1, second - first - 1);
+        if (("," + controllers + ",").find(",memory,") != std::string::npos) {
+            version = 1;
+            path = line.substr(second + 1);
+        } else if (version == 0 && line.compare(0, 3, "0::") == 0) {
+            version = 2;
+            path = line.substr(second + 1);
+        }
+    }
+    Mount mount;
+    if (version == 0 || !findMount(procSelf + QStringLiteral("/mountinfo"), version == 2, &mount))
+        return cgroup;
+
+    // Without a cgroup namespace the path is the hierarchy's, and the mount may show a subtree.
+    if (mount.root != "/" && path.compare(0, mount.root.size(), mount.root) == 0)
+        path = path.substr(mount.root.size());
+    QString top = mountRoot + QString::fromStdString(mount.point);
+    QString directory = top + QString::fromStdString(path == "/" ? std::string() : path);
+    const QString limitFile =
+        version == 2 ? QStringLiteral("/memory.max") : QStringLiteral("/memory.limit_in_bytes");
+    while (directory.startsWith(top)) {
+        // v2's root has no limit files; it is the machine, which MemAvailable covers.
+        if (std::ifstream((directory + limitFile).toStdString()).good())
+            cgroup.directories.append(directory);
+        if (directory == top)
+            break;
+        directory = directory.left(qMax(top.size(), directory.lastIndexOf('/')));
+    }
+    cgroup.controllerVersion = version;
+    return cgroup;
+}
+
+qint64 MemoryCgroup::room() const
+{
+    const bool v2 = controllerVersion == 2;
+    qint64 tightest = -1;
+    QString tightestDirectory;
+    for (const QString &directory : directories) {
+        const qint64 limit =
+            readNumber(directory + (v2 ? QStringLiteral("/memory.max")
+                                       : QStringLiteral("/memory.limit_in_bytes")));
+        if (limit < 0 || limit >= noLimit)
+            continue;
+        const qint64 usage =
+            readNumber(directory + (v2 ? QStringLiteral("/memory.current")
+                                       : QStringLiteral("/memory.usage_in_bytes")));
+        const qint64 left = qMax<qint64>(0, limit - qMax<qint64>(0, usage));
+        if (tightest < 0 || left < tightest) {
+            tightest = left;
+            tightestDirectory = directory;
+        }
+    }
+    // The cache of files read through the group is dropped before anything is killed. Read for
+    // the tightest level only: memory.stat is the one long file here.
+    if (tightest >= 0)
+        tightest += readStat(tightestDirectory, v2 ? "inactive_file" : "total_inactive_file");
+    return tightest;
+}

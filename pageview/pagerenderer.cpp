@@ -1,0 +1,168 @@
+#include "pageview/pagerenderer.h"
+
+#include "pageview/renderbudget.h"
+
+#include <poppler-qt5.h>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr double mebibyte = 1024.0 * 1024.0;
+
+// The process's mapped and resident bytes, from one read of /proc/self/statm.
+struct Footprint
+{
+    qint64 mapped = 0;
+    qint64 resident = 0;
+
+    static Footprint now()
+    {
+        Footprint footprint;
+        long long size = 0;
+        long long resident = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "re")) {
+            if (std::fscanf(statm, "%lld %lld", &size, &resident) == 2) {
+                const qint64 pageSize = sysconf(_SC_PAGESIZE);
+                footprint.mapped = size * pageSize;
+                footprint.resident = resident * pageSize;
+            }
+            std::fclose(statm);
+        }
+        return footprint;
+    }
+};
+
+// Stops Poppler once the process has grown by more than it may since the render began. Freed
+// memory that Poppler reuses shows as resident growth only, new mappings as both.
+class GrowthWatch
+{
+public:
+    explicit GrowthWatch(qint64 allowedGrowth)
+        : start(Footprint::now()), allowedGrowth(allowedGrowth)
+    {
+    }
+
+    bool exceeded() const { return tripped; }
+
+    static bool shouldAbort(const QVariant &closure)
+    {
+        auto *watch = reinterpret_cast<GrowthWatch *>(closure.value<quintptr>());
+        // Poppler asks every ten operators; a look at /proc every few hundred keeps the cost
+        // out of the render's time while a page's operators can add little in between.
+        if (++watch->calls % 32 != 0)
+            return watch->tripped;
+        const Footprint now = Footprint::now();
+        const qint64 growth =
+            qMax(now.mapped - watch->start.mapped, now.resident - watch->start.resident);
+        watch->tripped = watch->tripped || growth > watch->allowedGrowth;
+        return watch->tripped;
+    }
+
+    // The whole page, or with a band's rows the part of the page from row top.
+    QImage render(const Poppler::Page &page, double resolution, int top = -1, int rows = -1,
+                  int width = -1)
+    {
+        QImage image =
+            page.renderToImage(resolution, resolution, top < 0 ? -1 : 0, top, width, rows,
+                               Poppler::Page::Rotate0, nullptr, nullptr, &GrowthWatch::shouldAbort,
+                               QVariant::fromValue(reinterpret_cast<quintptr>(this)));
+        // Poppler frees its working set on return, in many small blocks; handing the pages back
+        // lets the next allocations, and the cgroup's count, see them again.
+        malloc_trim(0);
+        return tripped ? QImage() : image;
+    }
+
+private:
+    const Footprint start;
+    const qint64 allowedGrowth;
+    int calls = 0;
+    bool tripped = false;
+};
+
+void report(const Poppler::Page &page, double resolution, const char *what,
+            const RenderBudget::Headroom &headroom)
+{
+    std::fprintf(stderr, "page-scope: page %d at %g dpi %s (headroom %.1f MiB)\n", page.index() + 1,
+                 resolution, what, double(headroom.bytes()) / mebibyte);
+    std::fflush(stderr);
+}
+
+// Null when a band fails; outOfMemory tells whether for want of memory or for the document.
+QImage renderInBands(const Poppler::Page &page, double resolution, const RenderBudget::Plan &plan,
+                     GrowthWatch &watch, bool *outOfMemory)
+{
+    const QSize size = plan.imageSize;
+    QImage image;
+    for (int top = 0; top < size.height(); top += plan.bandRows) {
+        const int rows = qMin(plan.bandRows, size.height() - top);
+        const QImage band = watch.render(page, resolution, top, rows, size.width());
+        if (band.isNull() || band.width() != size.width() || band.height() != rows)
+            return QImage();
+        // The page image takes the format Poppler gives its bands, as a whole render would.
+        if (image.isNull()) {
+            image = QImage(size, band.format());
+            if (image.isNull()) {
+                *outOfMemory = true;
+                return QImage();
+            }
+        }
+        if (band.format() != image.format())
+            return QImage();
+        const size_t rowBytes = size_t(qMin(band.bytesPerLine(), image.bytesPerLine()));
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(image.scanLine(top + row), band.constScanLine(row), rowBytes);
+    }
+    return image;
+}
+
+} // namespace
+
+QImage PageRenderer::render(const Poppler::Page &page, double resolution)
+{
+    const RenderBudget::Headroom headroom = RenderBudget::current();
+    return render(page, resolution, RenderBudget::plan(page.pageSizeF(), resolution, headroom),
+                  headroom);
+}
+
+QImage PageRenderer::render(const Poppler::Page &page, double resolution,
+                            const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom)
+{
+    if (plan.mode == RenderBudget::Plan::Blank) {
+        char what[96];
+        std::snprintf(what, sizeof what, "left blank for memory: needs %.1f MiB",
+                      double(plan.bytesNeeded) / mebibyte);
+        report(page, resolution, what, headroom);
+        return QImage();
+    }
+
+    GrowthWatch watch(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve));
+    QImage image;
+    bool outOfMemory = false;
+    // Allocations outside Poppler's own allocator can still throw.
+    try {
+        image = plan.mode == RenderBudget::Plan::Whole
+                    ? watch.render(page, resolution)
+                    : renderInBands(page, resolution, plan, watch, &outOfMemory);
+    } catch (const std::bad_alloc &) {
+        image = QImage();
+        outOfMemory = true;
+    }
+
+    if (outOfMemory) {
+        report(page, resolution, "left blank for memory: an allocation failed", headroom);
+    } else if (watch.exceeded()) {
+        report(page, resolution, "left blank for memory: the render outgrew its headroom",
+               headroom);
+    } else if (plan.mode == RenderBudget::Plan::Bands) {
+        char what[96];
+        std::snprintf(what, sizeof what, "rendered in bands of %d rows", plan.bandRows);
+        report(page, resolution, what, headroom);
+    }
+    return image;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "pageview/renderbudget.h"
+
+#include <QImage>
+
+namespace Poppler {
+class Page;
+} // namespace Poppler
+
+// Renders a page at a resolution within the memory the process can still get (RenderBudget):
+// whole when that fits, otherwise in horizontal bands copied into the one page image, otherwise
+// not at all. While Poppler works, a watch stops it when the process grows into the reserve,
+// which the budget cannot foresee for pages whose cost lies in their operators rather than in
+// their image. A page left blank, or rendered in bands, is reported on standard error.
+class PageRenderer
+{
+public:
+    // The page's image, or a null image when it could not be rendered.
+    static QImage render(const Poppler::Page &page, double resolution);
+    // The same with a plan made elsewhere, for measuring and testing one mode against another.
+    static QImage render(const Poppler::Page &page, double resolution,
+                         const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom);
+};
