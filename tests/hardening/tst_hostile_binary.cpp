@@ -1,4 +1,5 @@
 #include "hostiledocuments.h"
+#include "memorycgrouplimit.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include <signal.h>
 #include <sys/prctl.h>
 
@@ -15,7 +18,9 @@
 // platform: no crash, no hang, the failure box where one is due, and a viewer that answers to
 // the end. PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole zoom range; otherwise
 // one file of each kind at low resolutions, and the 14400 pt page at 300 dpi under the cap.
-// PAGE_SCOPE_ADDRESS_SPACE_KB lists the caps to run under, 0 for none.
+// PAGE_SCOPE_ADDRESS_SPACE_KB lists the caps to run under, 0 for none, and
+// PAGE_SCOPE_MEMORY_CGROUP_MIB the limits of memory cgroups to run in (made as root, v2 where
+// the machine's unified hierarchy has the memory controller, otherwise v1).
 namespace {
 
 // Dies with the test, whether it fails, times out or is killed: a viewer left behind would hold
@@ -70,7 +75,7 @@ private slots:
 
 private:
     // False only when another program holds the automation port.
-    bool startViewer(const QString &path, int capKb);
+    bool startViewer(const QString &path, const QString &limits);
 
     QString binary;
     QString pluginDirectory;
@@ -98,22 +103,32 @@ void TestHostileBinary::survives_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("capKb");
+    QTest::addColumn<int>("cgroupMiB");
     const QRegularExpression number(QStringLiteral("-\\d+\\.pdf$"));
-    for (const QByteArray &cap : qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB").split(',')) {
+    QList<QPair<int, int>> limits;
+    for (const QByteArray &cap : qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB").split(','))
+        if (!cap.isEmpty())
+            limits.append({cap.toInt(), 0});
+    for (const QByteArray &cgroup : qgetenv("PAGE_SCOPE_MEMORY_CGROUP_MIB").split(','))
+        if (cgroup.toInt() > 0)
+            limits.append({0, cgroup.toInt()});
+    for (const auto &limit : limits) {
+        const QByteArray cap = limit.second ? QByteArray::number(limit.second) + " MiB cgroup"
+                                            : QByteArray::number(limit.first) + " KB";
         // The last file of each kind is the most damaged, or the longest, of its kind.
         QSet<QString> kinds;
         for (int i = entries.size() - 1; i >= 0; --i) {
             const QString name = entries.at(i).name;
             if (full || !kinds.contains(QString(name).remove(number))) {
                 kinds.insert(QString(name).remove(number));
-                QTest::addRow("%s, cap %s KB", qPrintable(name), cap.constData())
-                    << i << cap.toInt();
+                QTest::addRow("%s, cap %s", qPrintable(name), cap.constData())
+                    << i << limit.first << limit.second;
             }
         }
     }
 }
 
-bool TestHostileBinary::startViewer(const QString &path, int capKb)
+bool TestHostileBinary::startViewer(const QString &path, const QString &limits)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LD_LIBRARY_PATH", pluginDirectory);
@@ -122,10 +137,7 @@ bool TestHostileBinary::startViewer(const QString &path, int capKb)
     // Poppler reports every damaged object, up to a hundred thousand lines a file: a pipe that
     // nobody reads would fill up and stop the viewer.
     viewer.setStandardErrorFile(QProcess::nullDevice());
-    viewer.start("/bin/sh", {"-c",
-                             QString("ulimit -v %1 && exec \"$0\" \"$@\"")
-                                 .arg(capKb ? QString::number(capKb) : "unlimited"),
-                             binary, "-f", path});
+    viewer.start("/bin/sh", {"-c", limits + "exec \"$0\" \"$@\"", binary, "-f", path});
     output.clear();
     QElapsedTimer clock;
     clock.start();
@@ -145,13 +157,25 @@ void TestHostileBinary::survives()
 {
     QFETCH(int, index);
     QFETCH(int, capKb);
+    QFETCH(int, cgroupMiB);
     const HostileDocuments::Entry entry = entries.at(index);
     const QString path = dir.filePath(entry.name);
+
+    QString limits = QString("ulimit -v %1 && ").arg(capKb ? QString::number(capKb) : "unlimited");
+    std::unique_ptr<MemoryCgroupLimit> cgroup;
+    if (cgroupMiB) {
+        cgroup = std::make_unique<MemoryCgroupLimit>(2, cgroupMiB * 1024ll * 1024);
+        if (!cgroup->isValid())
+            cgroup = std::make_unique<MemoryCgroupLimit>(1, cgroupMiB * 1024ll * 1024);
+        if (!cgroup->isValid())
+            QSKIP(qPrintable(cgroup->error()));
+        limits = cgroup->shellPrefix();
+    }
 
     // Another test run on this machine may hold the port for a while; wait for it.
     QElapsedTimer waited;
     waited.start();
-    while (!startViewer(path, capKb) && waited.elapsed() < 120000)
+    while (!startViewer(path, limits) && waited.elapsed() < 120000)
         QTest::qWait(1000);
     QVERIFY2(output.contains("Squish opened Port: 5014"), output.constData());
 
@@ -198,7 +222,7 @@ void TestHostileBinary::survives()
     if (full)
         steps = {{Qt::Key_F3, 14}, {Qt::Key_F2, 3},  {Qt::Key_F7, 26},
                  {Qt::Key_F4, 2},  {Qt::Key_F6, 29}, {Qt::Key_F5, 1}};
-    else if (capKb && entry.name == "page-14400pt.pdf")
+    else if ((capKb || cgroupMiB) && entry.name == "page-14400pt.pdf")
         steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}}; // refused by the render budget
     // Keys are posted to the viewer's queue; the widgets request after each is answered once the
     // key has been handled, so it bounds every single step.
@@ -213,6 +237,7 @@ void TestHostileBinary::survives()
 
     QVERIFY(key(Qt::Key_F8));
     QVERIFY2(viewer.waitForFinished(left()), after("no exit").constData());
+    QVERIFY(!cgroup || !cgroup->killedForMemory());
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(viewer.exitCode(), 0);
     QCOMPARE((output + viewer.readAllStandardOutput()).count("Document is "), failed ? 1 : 0);

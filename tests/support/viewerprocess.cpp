@@ -1,5 +1,6 @@
 #include "viewerprocess.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -84,9 +85,15 @@ bool ViewerProcess::start(const QStringList &arguments)
     environment.insert("LC_ALL", "C.UTF-8");
     environment.insert("LD_LIBRARY_PATH", m_pluginDirectory);
     m_output.clear();
+    m_errorOutput.clear();
     m_viewer->setProcessEnvironment(environment);
     m_viewer->setWorkingDirectory(m_directory.path());
-    m_viewer->start(binary, arguments);
+    if (m_launchPrefix.isEmpty())
+        m_viewer->start(binary, arguments);
+    else
+        m_viewer->start("/bin/sh",
+                        QStringList{"-c", m_launchPrefix + "exec \"$0\" \"$@\"", binary} +
+                            arguments);
     return m_viewer->waitForStarted(10000) || fail("no start: " + m_viewer->errorString());
 }
 
@@ -140,6 +147,15 @@ QStringList ViewerProcess::lines()
     QStringList lines = QString::fromUtf8(m_output).split('\n');
     lines.removeLast(); // not finished yet
     return lines;
+}
+
+QStringList ViewerProcess::errorLines()
+{
+    // The pipe is drained by the event loop, which a test waiting on the plugin's socket skips.
+    QCoreApplication::processEvents();
+    if (m_viewer->isOpen())
+        m_errorOutput += m_viewer->readAllStandardError();
+    return QString::fromUtf8(m_errorOutput).split('\n', Qt::SkipEmptyParts);
 }
 
 bool ViewerProcess::waitForLine(const QString &line, int timeoutMs)

@@ -26,6 +26,9 @@ public:
 
     QString error() const { return m_error; }
     bool writeProfile(const QByteArray &text);
+    // Shell commands run before the viewer is exec'd in their place: limits the viewer starts
+    // under, such as "ulimit -v 393216 && ".
+    void setLaunchPrefix(const QString &shellCommands) { m_launchPrefix = shellCommands; }
     bool start(const QStringList &arguments = {});
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
@@ -35,6 +38,8 @@ public:
     bool waitForDocument();
 
     QStringList lines();
+    // What the viewer wrote to standard error so far, Poppler's complaints among it.
+    QStringList errorLines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
     bool isRunning() const { return m_viewer->state() != QProcess::NotRunning; }
     // The exit code of a normal exit; -1 after a crash or while the viewer still runs.
@@ -76,6 +81,8 @@ private:
     std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
     QString m_display;
     QByteArray m_output;
+    QByteArray m_errorOutput;
+    QString m_launchPrefix;
     QString m_error;
 };
 

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// A memory cgroup of its own with a hard limit, made for one test as root and removed again,
+// so that a child process can be started inside it. The machine decides which version can have
+// a memory controller: error() says why none could be made.
+class MemoryCgroupLimit
+{
+public:
+    MemoryCgroupLimit(int version, qint64 limitBytes);
+    ~MemoryCgroupLimit();
+    MemoryCgroupLimit(const MemoryCgroupLimit &) = delete;
+    MemoryCgroupLimit &operator=(const MemoryCgroupLimit &) = delete;
+
+    bool isValid() const { return !directory.isEmpty(); }
+    QString error() const { return why; }
+    // Shell commands that move the shell into the group, to run before it execs the child.
+    QString shellPrefix() const;
+    // Whether the kernel ended a process of the group for want of memory.
+    bool killedForMemory() const;
+
+private:
+    bool fail(const QString &reason);
+
+    QString directory;
+    QString why;
+    int version;
+};
