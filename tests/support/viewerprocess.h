@@ -1,5 +1,4 @@
-#ifndef VIEWERPROCESS_H
-#define VIEWERPROCESS_H
+#pragma once
 
 #include <QImage>
 #include <QJsonArray>
@@ -24,7 +23,7 @@ public:
     ViewerProcess(const QString &pluginDirectory, bool underXvfb);
     ~ViewerProcess();
 
-    QString error() const { return m_error; }
+    QString error() const { return lastError; }
     bool writeProfile(const QByteArray &text);
     bool start(const QStringList &arguments = {});
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
@@ -36,10 +35,10 @@ public:
 
     QStringList lines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
-    bool isRunning() const { return m_viewer->state() != QProcess::NotRunning; }
+    bool isRunning() const { return viewer->state() != QProcess::NotRunning; }
     // The exit code of a normal exit; -1 after a crash or while the viewer still runs.
     int waitForExit(int timeoutMs = 15000);
-    qint64 processId() const { return m_viewer->processId(); }
+    qint64 processId() const { return viewer->processId(); }
 
     // Requests on the connection that startWithAutomation opened.
     QJsonObject request(const QJsonObject &request);
@@ -68,15 +67,13 @@ private:
     static bool waitForFreePort(int timeoutMs = 120000);
     bool xdotool(const QStringList &arguments);
 
-    QString m_pluginDirectory;
-    bool m_underXvfb;
-    QTemporaryDir m_directory;
-    std::unique_ptr<QProcess> m_viewer;
-    std::unique_ptr<QProcess> m_xvfb;
-    std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
-    QString m_display;
-    QByteArray m_output;
-    QString m_error;
+    QString pluginDirectory;
+    bool underXvfb;
+    QTemporaryDir directory;
+    std::unique_ptr<QProcess> viewer;
+    std::unique_ptr<QProcess> xvfb;
+    std::unique_ptr<QTcpSocket> client = std::make_unique<QTcpSocket>();
+    QString display;
+    QByteArray output;
+    QString lastError;
 };
-
-#endif // VIEWERPROCESS_H
