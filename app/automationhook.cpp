@@ -1,6 +1,6 @@
 #include "app/automationhook.h"
 
-#include "app/console.h"
+#include "base/console.h"
 
 #include <QCursor>
 #include <QGuiApplication>

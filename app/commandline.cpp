@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "config/deviceconfig.h"
 
 #include <getopt.h>

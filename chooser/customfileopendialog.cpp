@@ -1,9 +1,10 @@
 #include "chooser/customfileopendialog.h"
 
-#include "app/console.h"
+#include "base/console.h"
+#include "base/softkeyframe.h"
+#include "base/softkeylook.h"
 #include "chooser/customtreeview.h"
 #include "config/deviceconfig.h"
-#include "mainwindow/softkeystyle.h"
 
 #include <QBoxLayout>
 #include <QFileSystemModel>

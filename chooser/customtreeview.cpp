@@ -1,6 +1,6 @@
 #include "chooser/customtreeview.h"
 
-#include "app/console.h"
+#include "base/console.h"
 
 CustomTreeView::CustomTreeView(QWidget *parent) : QTreeView(parent) {}
 

@@ -1,6 +1,6 @@
 #include "mainwindow/pdfviewer.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "config/deviceconfig.h"
 
 #include <QKeyEvent>

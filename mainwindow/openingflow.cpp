@@ -2,8 +2,8 @@
 
 #include "ui_pdfviewer.h"
 
-#include "app/console.h"
-#include "pageview/transientlabelstyle.h"
+#include "base/console.h"
+#include "base/transientlabelstyle.h"
 
 #include <QLabel>
 #include <QMessageBox>

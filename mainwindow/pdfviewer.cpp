@@ -2,10 +2,12 @@
 
 #include "ui_pdfviewer.h"
 
+#include "base/softkeylook.h"
 #include "config/deviceconfig.h"
 
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QPushButton>
 
 bool PDFViewer::firstShowPending = true;
 
@@ -21,6 +23,11 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
         setWindowFlags(Qt::FramelessWindowHint);
 
     ui->setupUi(this);
+    // The arrows' look is the file chooser's too, so it is set here rather than in the form.
+    for (QPushButton *arrow : {ui->upButton, ui->downButton, ui->rightButton, ui->leftButton}) {
+        arrow->setPalette(arrowPalette());
+        arrow->setFont(arrowFont());
+    }
     ui->pdfWidget->setGeometry(56, 2, 367, 264);
     ui->horizontalScrollBar->hide();
     ui->verticalScrollBar->hide();

@@ -2,8 +2,8 @@
 
 #include "ui_pdfviewer.h"
 
+#include "base/softkeyframe.h"
 #include "config/deviceconfig.h"
-#include "mainwindow/softkeystyle.h"
 
 namespace {
 

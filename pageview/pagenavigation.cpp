@@ -1,6 +1,6 @@
 #include "pageview/pdfwidget.h"
 
-#include "pageview/transientlabelstyle.h"
+#include "base/transientlabelstyle.h"
 
 #include <poppler-qt5.h>
 

@@ -1,6 +1,6 @@
 #include "pageview/pdfwidget.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "config/deviceconfig.h"
 
 #include <poppler-qt5.h>

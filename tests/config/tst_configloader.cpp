@@ -1,18 +1,13 @@
 #include "config/deviceconfig.h"
-#include "mainwindow/pdfviewer.h"
+#include "config/pointerfile.h"
+#include "config/profile.h"
 
 #include "stdoutcapture.h"
 
 #include <QtTest>
 
 #include <climits>
-#include <memory>
-
-class PDFViewerTestAccess
-{
-public:
-    static std::string &configFile(PDFViewer &viewer) { return viewer.configFile; }
-};
+#include <sstream>
 
 namespace {
 
@@ -49,6 +44,16 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+// A record that differs from the defaults in its geometry, which belongs to the command line
+// and which no profile may touch.
+DeviceConfig startingConfig()
+{
+    DeviceConfig config = DeviceConfig::defaults();
+    config.windowX = 7;
+    config.windowWidth = 333;
+    return config;
+}
+
 } // namespace
 
 class TestConfigLoader : public QObject
@@ -56,70 +61,53 @@ class TestConfigLoader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase() { viewer.reset(); }
+    void initTestCase() { QVERIFY(directory.isValid()); }
     void pointerFile_data();
     void pointerFile();
     void profile_data();
     void profile();
-    void defaultLocations();
+    void profileFiles();
+    void pointerFileFiles();
 
 private:
     QTemporaryDir directory;
-    std::unique_ptr<PDFViewer> viewer;
 };
-
-void TestConfigLoader::initTestCase()
-{
-    QVERIFY(directory.isValid());
-    StdoutCapture quiet;
-    viewer = std::make_unique<PDFViewer>(nullptr, false);
-}
-
-void TestConfigLoader::init()
-{
-    deviceConfig = DeviceConfig::defaults();
-    // Geometry belongs to the command line; no profile may touch it.
-    deviceConfig.windowX = 7;
-    deviceConfig.windowWidth = 333;
-    PDFViewerTestAccess::configFile(*viewer) = "b7s.conf";
-}
 
 void TestConfigLoader::pointerFile_data()
 {
-    QTest::addColumn<QByteArray>("content"); // "missing" writes no file
-    QTest::addColumn<QByteArray>("configFile");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("profilePath"); // "none" when the file names no profile
 
-    const QByteArray standard = "b7s.conf";
-    QTest::newRow("missing") << QByteArray("missing") << standard;
-    QTest::newRow("last line without newline")
-        << QByteArray("config_file=/etc/dev.conf") << standard;
+    const QByteArray none = "none";
+    QTest::newRow("empty") << QByteArray() << none;
+    QTest::newRow("last line without newline") << QByteArray("config_file=/etc/dev.conf") << none;
     // Leading blanks stay, trailing ones go; the value starts after the last equals sign.
     QTest::newRow("value") << QByteArray("config_file=a=  /etc/dev.conf \t\r\n")
                            << QByteArray("  /etc/dev.conf");
+    QTest::newRow("only blanks after the equals sign")
+        << QByteArray("config_file= \r\n") << QByteArray();
     QTest::newRow("section, empty and other lines first, first match wins")
         << QByteArray("[main]\n\ndevice=3\nconfig_file=/first\nconfig_file=/second\n")
         << QByteArray("/first");
+    // The key is compared whole and exactly.
+    QTest::newRow("blank before the equals sign")
+        << QByteArray("config_file =/etc/dev.conf\n") << none;
+    QTest::newRow("longer key") << QByteArray("config_filex=/etc/dev.conf\n") << none;
+    QTest::newRow("upper case") << QByteArray("CONFIG_FILE=/etc/dev.conf\n") << none;
+    QTest::newRow("no equals sign") << QByteArray("config_file\n") << QByteArray("config_file");
 }
 
 void TestConfigLoader::pointerFile()
 {
     QFETCH(QByteArray, content);
-    QFETCH(QByteArray, configFile);
+    QFETCH(QByteArray, profilePath);
 
-    const QString path = directory.filePath("device_config.ini");
-    QFile::remove(path);
-    if (content != "missing")
-        QVERIFY(writeFile(path, content));
-    const QStringList before = fields(deviceConfig);
-
+    std::istringstream in(content.toStdString());
     StdoutCapture capture;
-    viewer->locateConfigFile(path.toStdString());
+    const std::optional<std::string> named = readPointerFile(in);
 
-    QCOMPARE(QByteArray::fromStdString(PDFViewerTestAccess::configFile(*viewer)), configFile);
+    QCOMPARE(named ? QByteArray::fromStdString(*named) : QByteArray("none"), profilePath);
     QCOMPARE(capture.lines(), QStringList());
-    QCOMPARE(fields(deviceConfig), before);
 }
 
 void TestConfigLoader::profile_data()
@@ -144,6 +132,9 @@ void TestConfigLoader::profile_data()
     // and the text comparison fails.
     QByteArray crlf = QByteArray(everyKey).replace("\n", "\r\n").replace("=FALSE", "=TRUE");
     QTest::newRow("CR LF") << crlf << everyKeyApplied;
+    QTest::newRow("side frames") << QByteArray("SOFTKEY_FRAMES_ON_SIDE=FALSE\n"
+                                               "SOFTKEY_FRAMES_ON_SIDE=TRUE\n")
+                                 << QStringList{"softkeyFramesOnSide=1"};
     // strtol and strtoul with base 0; codes are kept bit for bit, other values saturate.
     QTest::newRow("numbers") << QByteArray(
                                     "KEY_OPEN=0x01000013\nKEY_UP=0xFFFFFFFF\nKEY_DOWN=0100000023\n"
@@ -172,34 +163,55 @@ void TestConfigLoader::profile()
     QFETCH(QByteArray, content);
     QFETCH(QStringList, changes);
 
-    const QString path = directory.filePath("profile.conf");
-    QVERIFY(writeFile(path, content));
-    const QStringList before = fields(deviceConfig);
-
+    DeviceConfig config = startingConfig();
+    const QStringList before = fields(config);
+    std::istringstream in(content.toStdString());
     StdoutCapture capture;
-    viewer->loadDeviceConfig(path.toStdString());
+    readProfile(in, config);
 
-    QCOMPARE(capture.lines(), QStringList{"Using config file " + path});
-    QCOMPARE(fields(deviceConfig), withChanges(before, changes));
+    QCOMPARE(capture.lines(), QStringList());
+    QCOMPARE(fields(config), withChanges(before, changes));
 }
 
-void TestConfigLoader::defaultLocations()
+void TestConfigLoader::profileFiles()
 {
-    if (QFileInfo::exists("/data/device_config.ini"))
-        QSKIP("this machine has a device pointer file, which would choose the profile");
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(directory.path()));
-    QFile::remove("b7s.conf");
-    StdoutCapture capture;
-    viewer->loadDeviceConfig(std::string());
-    QVERIFY(writeFile("b7s.conf", "KEY_UP=6\n"));
-    viewer->loadDeviceConfig(std::string());
-    QVERIFY(QDir::setCurrent(previous));
+    const QString path = directory.filePath("profile.conf");
+    QVERIFY(writeFile(path, "KEY_UP=6\nDEVICE=0"));
+    const QString missing = directory.filePath("missing.conf");
+    DeviceConfig config = startingConfig();
+    const QStringList before = fields(config);
 
-    QCOMPARE(capture.lines(), QStringList({"Using config file b7s.conf",
-                                           "Opening b7s.conf FAILED! Using default B7 config!",
-                                           "Using config file b7s.conf"}));
-    QCOMPARE(deviceConfig.keyUp, 6);
+    StdoutCapture capture;
+    loadProfile(missing.toStdString(), config);
+    QCOMPARE(fields(config), before);
+    loadProfile(std::string(), config);
+    QCOMPARE(fields(config), before);
+    loadProfile(path.toStdString(), config);
+
+    QCOMPARE(capture.lines(),
+             QStringList({"Using config file " + missing,
+                          "Opening " + missing + " FAILED! Using default B7 config!",
+                          "Using config file ", "Opening  FAILED! Using default B7 config!",
+                          "Using config file " + path}));
+    QCOMPARE(fields(config), withChanges(before, {"keyUp=6", "deviceType=0"}));
+}
+
+void TestConfigLoader::pointerFileFiles()
+{
+    const QString path = directory.filePath("device_config.ini");
+    QVERIFY(writeFile(path, "config_file=/etc/dev.conf\n"));
+
+    StdoutCapture capture;
+    QCOMPARE(readPointerFile(path.toStdString()), std::optional<std::string>("/etc/dev.conf"));
+    QCOMPARE(readPointerFile(directory.filePath("missing.ini").toStdString()),
+             std::optional<std::string>());
+    QCOMPARE(readPointerFile(directory.path().toStdString()), std::optional<std::string>());
+    QCOMPARE(capture.lines(), QStringList());
+
+    // The device's own location until someone points it elsewhere.
+    QCOMPARE(pointerFilePath(), std::string("/data/device_config.ini"));
+    setPointerFilePath(path.toStdString());
+    QCOMPARE(pointerFilePath(), path.toStdString());
 }
 
 QTEST_MAIN(TestConfigLoader)

@@ -6,7 +6,7 @@
 
 // The open key brings up the file chooser over the main window; real hardware keys cancel it,
 // or walk the tree and pick another document.
-class ChooserTest : public QObject
+class TestE2EChooser : public QObject
 {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ bool openChooser(ViewerProcess &viewer)
 
 } // namespace
 
-void ChooserTest::cancelThenPickNextDocument()
+void TestE2EChooser::cancelThenPickNextDocument()
 {
     QTemporaryDir folder;
     const QString first = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
@@ -70,5 +70,5 @@ void ChooserTest::cancelThenPickNextDocument()
     QCOMPARE(viewer.waitForExit(), 0);
 }
 
-QTEST_MAIN(ChooserTest)
+QTEST_MAIN(TestE2EChooser)
 #include "tst_e2e_chooser.moc"

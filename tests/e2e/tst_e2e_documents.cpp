@@ -6,7 +6,7 @@
 
 // A document named on the command line, moved with a real touch on a softkey and real hardware
 // keys; each must change what the page view shows.
-class DocumentsTest : public QObject
+class TestE2EDocuments : public QObject
 {
     Q_OBJECT
 
@@ -14,7 +14,7 @@ private slots:
     void softkeyAndKeysMoveThePage();
 };
 
-void DocumentsTest::softkeyAndKeysMoveThePage()
+void TestE2EDocuments::softkeyAndKeysMoveThePage()
 {
     QTemporaryDir folder;
     const QString document = TestDocuments::writeA4Document(folder.filePath("ten.pdf"), 10);
@@ -36,5 +36,5 @@ void DocumentsTest::softkeyAndKeysMoveThePage()
     QCOMPARE(viewer.waitForExit(), 0);
 }
 
-QTEST_MAIN(DocumentsTest)
+QTEST_MAIN(TestE2EDocuments)
 #include "tst_e2e_documents.moc"

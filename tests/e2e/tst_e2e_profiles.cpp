@@ -4,7 +4,7 @@
 
 // The device profile b7s.conf in the working directory decides where the softkeys and the page
 // view go and which keys do what; real hardware keys reach the viewer in each arrangement.
-class ProfilesTest : public QObject
+class TestE2EProfiles : public QObject
 {
     Q_OBJECT
 
@@ -13,7 +13,7 @@ private slots:
     void arrangementsAndKeyCodes();
 };
 
-void ProfilesTest::arrangementsAndKeyCodes_data()
+void TestE2EProfiles::arrangementsAndKeyCodes_data()
 {
     QTest::addColumn<QString>("onSide");
     QTest::addColumn<int>("frames");
@@ -33,7 +33,7 @@ void ProfilesTest::arrangementsAndKeyCodes_data()
         << "FALSE" << 1 << QRect(0, 0, 465, 196) << QRect(61, 216, 50, 50) << "F11" << 0x0100003a;
 }
 
-void ProfilesTest::arrangementsAndKeyCodes()
+void TestE2EProfiles::arrangementsAndKeyCodes()
 {
     QFETCH(QString, onSide);
     QFETCH(int, frames);
@@ -73,5 +73,5 @@ void ProfilesTest::arrangementsAndKeyCodes()
     QCOMPARE(viewer.waitForExit(), 0);
 }
 
-QTEST_MAIN(ProfilesTest)
+QTEST_MAIN(TestE2EProfiles)
 #include "tst_e2e_profiles.moc"

@@ -4,7 +4,7 @@
 
 // The viewer as a device's launcher starts it: real arguments, the window where they put it,
 // standard output, and a real touch on the close softkey.
-class StartupTest : public QObject
+class TestE2EStartup : public QObject
 {
     Q_OBJECT
 
@@ -12,7 +12,7 @@ private slots:
     void argumentsGeometryAndCloseSoftkey();
 };
 
-void StartupTest::argumentsGeometryAndCloseSoftkey()
+void TestE2EStartup::argumentsGeometryAndCloseSoftkey()
 {
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
     // The toolkit takes -style for itself, so it is not counted.
@@ -45,5 +45,5 @@ void StartupTest::argumentsGeometryAndCloseSoftkey()
     QCOMPARE(viewer.lines(), expected);
 }
 
-QTEST_MAIN(StartupTest)
+QTEST_MAIN(TestE2EStartup)
 #include "tst_e2e_startup.moc"

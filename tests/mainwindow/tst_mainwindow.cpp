@@ -34,6 +34,8 @@ private slots:
     void softkeyLayout();
     void openSoftkey();
     void frameless();
+    void profileChoice_data();
+    void profileChoice();
 
 private:
     ProfileFreeDirectory directory;
@@ -41,8 +43,6 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    if (ProfileFreeDirectory::machineHasPointerFile())
-        QSKIP("this machine has a device pointer file, which would override the settings");
     QVERIFY(directory.enter());
 }
 
@@ -164,6 +164,69 @@ void TestMainWindow::frameless()
         deviceConfig.deviceType = deviceType;
         QCOMPARE(makeViewer()->windowFlags().testFlag(Qt::FramelessWindowHint), deviceType != 0);
     }
+}
+
+void TestMainWindow::profileChoice_data()
+{
+    QTest::addColumn<QByteArray>("pointer"); // "none" writes no pointer file
+    QTest::addColumn<bool>("profileInWorkingDirectory");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("keyUp");
+
+    const QString failed = "Opening b7s.conf FAILED! Using default B7 config!";
+    const QString chosen = "Using config file device.conf";
+    QTest::newRow("nothing") << QByteArray("none") << false
+                             << QStringList{"Using config file b7s.conf", failed}
+                             << int(Qt::Key_F2);
+    QTest::newRow("working directory")
+        << QByteArray("none") << true << QStringList{"Using config file b7s.conf"} << 6;
+    QTest::newRow("pointer file") << QByteArray("[main]\nconfig_file=device.conf\n") << true
+                                  << QStringList{chosen} << 77;
+    QTest::newRow("pointer file without its line")
+        << QByteArray("config_file =device.conf\n") << true
+        << QStringList{"Using config file b7s.conf"} << 6;
+    QTest::newRow("pointer file naming a missing profile")
+        << QByteArray("config_file=missing.conf\n") << true
+        << QStringList{"Using config file missing.conf",
+                       "Opening missing.conf FAILED! Using default B7 config!"}
+        << int(Qt::Key_F2);
+}
+
+void TestMainWindow::profileChoice()
+{
+    QFETCH(QByteArray, pointer);
+    QFETCH(bool, profileInWorkingDirectory);
+    QFETCH(QStringList, lines);
+    QFETCH(int, keyUp);
+
+    const auto write = [](const QString &name, const QByteArray &content) {
+        QFile file(name);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    QFile::remove("device_config.ini");
+    QFile::remove("b7s.conf");
+    QVERIFY(write("device.conf", "DEVICE=0\nKEY_UP=77\n"));
+    if (pointer != "none")
+        QVERIFY(write("device_config.ini", pointer));
+    if (profileInWorkingDirectory)
+        QVERIFY(write("b7s.conf", "KEY_UP=6\n"));
+
+    std::unique_ptr<PDFViewer> viewer;
+    {
+        StdoutCapture capture;
+        viewer = std::make_unique<PDFViewer>(nullptr, false);
+        QCOMPARE(capture.lines(), lines);
+    }
+    QFile::remove("device_config.ini");
+    QFile::remove("b7s.conf");
+    QCOMPARE(deviceConfig.keyUp, keyUp);
+    QCOMPARE(viewer->windowFlags().testFlag(Qt::FramelessWindowHint), keyUp != 77);
+
+    // A path given to the loader is the profile; the pointer file is not read.
+    StdoutCapture capture;
+    viewer->loadDeviceConfig("device.conf");
+    QCOMPARE(capture.lines(), QStringList{"Using config file device.conf"});
+    QCOMPARE(deviceConfig.keyUp, 77);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -171,6 +171,40 @@ private slots:
         }
     }
 
+    void zoomOutKeepsPlace_data()
+    {
+        QTest::addColumn<QSizeF>("page");
+        QTest::addColumn<int>("rightSteps");
+        // At 58 dpi after the steps right, after the zoom out to 48 dpi, after one more step.
+        QTest::addColumn<QList<int>>("offsets");
+        // 12 inches: 696 pixels wide at 58 dpi, 576 at 48, in a view 352 wide; 6.5 inches: 377
+        // and 312, so the smaller image fits and the bar goes.
+        QTest::newRow("within both images") << QSizeF(864, 594) << 2 << QList<int>{116, 116, 164};
+        QTest::newRow("past the smaller image's edge")
+            << QSizeF(864, 594) << 6 << QList<int>{344, 344, 224};
+        QTest::newRow("past the edge of a smaller image that fits")
+            << QSizeF(468, 594) << 1 << QList<int>{25, 25, 0};
+    }
+
+    // Zooming out keeps the offset within the previous image; the next step clamps to the new.
+    void zoomOutKeepsPlace()
+    {
+        QFETCH(QSizeF, page);
+        QFETCH(int, rightSteps);
+        QFETCH(QList<int>, offsets);
+        Frame frame;
+        QVERIFY(frame.open(pages(page)));
+        frame.view->zoomIn();
+        for (int i = 0; i < rightSteps; ++i)
+            frame.view->scrollRight();
+        QCOMPARE(frame.view->xOffset, offsets.at(0));
+        frame.view->zoomOut();
+        QCOMPARE(frame.view->resolution, 48.0);
+        QCOMPARE(frame.view->xOffset, offsets.at(1));
+        frame.view->scrollRight();
+        QCOMPARE(frame.view->xOffset, offsets.at(2));
+    }
+
     void scrollDownAcrossPages()
     {
         Frame frame;

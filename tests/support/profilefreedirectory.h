@@ -1,36 +1,43 @@
 #pragma once
 
+#include "config/pointerfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <string>
+
 // A working directory without a device profile, so that a window built there keeps the settings
 // a test has put into deviceConfig, but with the source tree's icons, which the window loads by
-// relative path.
+// relative path. The pointer file is looked for in the directory too (where there is none), so
+// that a device's own pointer file cannot choose a profile for the test.
 class ProfileFreeDirectory
 {
 public:
-    ProfileFreeDirectory() : previous(QDir::currentPath()) {}
-    ~ProfileFreeDirectory() { QDir::setCurrent(previous); }
+    ProfileFreeDirectory() : previous(QDir::currentPath()), previousPointer(pointerFilePath()) {}
+    ~ProfileFreeDirectory()
+    {
+        QDir::setCurrent(previous);
+        setPointerFilePath(previousPointer);
+    }
 
     bool enter()
     {
         const QString icons = QFileInfo(QStringLiteral("images")).absoluteFilePath();
-        return directory.isValid() && QFileInfo(icons).isDir() &&
-               QFile::link(icons, directory.filePath(QStringLiteral("images"))) &&
-               QDir::setCurrent(directory.path());
+        if (!directory.isValid() || !QFileInfo(icons).isDir() ||
+            !QFile::link(icons, directory.filePath(QStringLiteral("images"))) ||
+            !QDir::setCurrent(directory.path()))
+            return false;
+        setPointerFilePath(filePath(QStringLiteral("device_config.ini")).toStdString());
+        return true;
     }
 
     QString filePath(const QString &name) const { return directory.filePath(name); }
 
-    // A pointer file on the machine would choose a profile of its own.
-    static bool machineHasPointerFile()
-    {
-        return QFileInfo::exists(QStringLiteral("/data/device_config.ini"));
-    }
-
 private:
     QTemporaryDir directory;
     QString previous;
+    std::string previousPointer;
 };

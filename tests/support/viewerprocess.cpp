@@ -30,28 +30,28 @@ void stop(QProcess &process)
 } // namespace
 
 ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
-    : m_pluginDirectory(pluginDirectory), m_underXvfb(underXvfb), m_viewer(new ChildProcess),
-      m_xvfb(new ChildProcess)
+    : pluginDirectory(pluginDirectory), underXvfb(underXvfb), viewer(new ChildProcess),
+      xvfb(new ChildProcess)
 {
     // The icons are looked up relative to the working directory; tests run from the source tree.
-    QFile::link(QDir::current().absoluteFilePath("images"), m_directory.filePath("images"));
+    QFile::link(QDir::current().absoluteFilePath("images"), directory.filePath("images"));
 }
 
 ViewerProcess::~ViewerProcess()
 {
-    stop(*m_viewer);
-    stop(*m_xvfb);
+    stop(*viewer);
+    stop(*xvfb);
 }
 
 bool ViewerProcess::fail(const QString &why)
 {
-    m_error = why + "\nviewer output:\n" + lines().join('\n');
+    lastError = why + "\nviewer output:\n" + lines().join('\n');
     return false;
 }
 
 bool ViewerProcess::writeProfile(const QByteArray &text)
 {
-    QFile profile(m_directory.filePath("b7s.conf"));
+    QFile profile(directory.filePath("b7s.conf"));
     return profile.open(QIODevice::WriteOnly) && profile.write(text) == text.size();
 }
 
@@ -59,42 +59,41 @@ bool ViewerProcess::startXvfb()
 {
     // -displayfd picks a free display number, so parallel runs cannot collide. The long
     // autorepeat delay keeps a key held down by xdotool from repeating.
-    m_xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                           "-ardelay", "30000"});
+    xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                         "-ardelay", "30000"});
     QByteArray number;
     const auto answered = [&] {
-        number += m_xvfb->readAllStandardOutput();
-        return number.contains('\n') || m_xvfb->state() == QProcess::NotRunning;
+        number += xvfb->readAllStandardOutput();
+        return number.contains('\n') || xvfb->state() == QProcess::NotRunning;
     };
     if (!QTest::qWaitFor(answered, 20000) || !number.contains('\n'))
-        return fail("Xvfb gave no display: " + m_xvfb->errorString());
-    m_display = ':' + QString::fromLatin1(number.trimmed());
+        return fail("Xvfb gave no display: " + xvfb->errorString());
+    display = ':' + QString::fromLatin1(number.trimmed());
     return true;
 }
 
 bool ViewerProcess::start(const QStringList &arguments)
 {
     const QString binary = qEnvironmentVariable("PAGE_SCOPE_BINARY");
-    if (binary.isEmpty() || !m_directory.isValid())
+    if (binary.isEmpty() || !directory.isValid())
         return fail("PAGE_SCOPE_BINARY is not set or no scratch directory");
-    if (m_underXvfb && m_display.isEmpty() && !startXvfb())
+    if (underXvfb && display.isEmpty() && !startXvfb())
         return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", m_underXvfb ? "xcb" : "offscreen");
-    environment.insert("DISPLAY", m_display);
+    environment.insert("QT_QPA_PLATFORM", underXvfb ? "xcb" : "offscreen");
+    environment.insert("DISPLAY", display);
     environment.insert("LC_ALL", "C.UTF-8");
-    environment.insert("LD_LIBRARY_PATH", m_pluginDirectory);
-    m_output.clear();
-    m_errorOutput.clear();
-    m_viewer->setProcessEnvironment(environment);
-    m_viewer->setWorkingDirectory(m_directory.path());
-    if (m_launchPrefix.isEmpty())
-        m_viewer->start(binary, arguments);
+    environment.insert("LD_LIBRARY_PATH", pluginDirectory);
+    output.clear();
+    errorOutput.clear();
+    viewer->setProcessEnvironment(environment);
+    viewer->setWorkingDirectory(directory.path());
+    if (launchPrefix.isEmpty())
+        viewer->start(binary, arguments);
     else
-        m_viewer->start("/bin/sh",
-                        QStringList{"-c", m_launchPrefix + "exec \"$0\" \"$@\"", binary} +
-                            arguments);
-    return m_viewer->waitForStarted(10000) || fail("no start: " + m_viewer->errorString());
+        viewer->start("/bin/sh",
+                      QStringList{"-c", launchPrefix + "exec \"$0\" \"$@\"", binary} + arguments);
+    return viewer->waitForStarted(10000) || fail("no start: " + viewer->errorString());
 }
 
 bool ViewerProcess::waitForFreePort(int timeoutMs)
@@ -111,7 +110,7 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     QElapsedTimer clock;
     clock.start();
     do {
-        stop(*m_viewer);
+        stop(*viewer);
         if (clock.hasExpired(120000) || !waitForFreePort() || !start(arguments))
             return fail(QString("port %1 stays busy, or no start").arg(automationPort));
         if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
@@ -119,7 +118,7 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
             return fail("the plugin reports nothing");
     } while (!lines().contains(opened));
 
-    m_client = connectToPlugin();
+    client = connectToPlugin();
     if (qint64(request({{"cmd", "ping"}}).value("pid").toDouble()) != processId())
         return fail("no answer, or another process answers on the automation port");
     // The port opens before any window exists.
@@ -142,9 +141,9 @@ bool ViewerProcess::waitForDocument()
 
 QStringList ViewerProcess::lines()
 {
-    if (m_viewer->isOpen())
-        m_output += m_viewer->readAllStandardOutput();
-    QStringList lines = QString::fromUtf8(m_output).split('\n');
+    if (viewer->isOpen())
+        output += viewer->readAllStandardOutput();
+    QStringList lines = QString::fromUtf8(output).split('\n');
     lines.removeLast(); // not finished yet
     return lines;
 }
@@ -153,9 +152,9 @@ QStringList ViewerProcess::errorLines()
 {
     // The pipe is drained by the event loop, which a test waiting on the plugin's socket skips.
     QCoreApplication::processEvents();
-    if (m_viewer->isOpen())
-        m_errorOutput += m_viewer->readAllStandardError();
-    return QString::fromUtf8(m_errorOutput).split('\n', Qt::SkipEmptyParts);
+    if (viewer->isOpen())
+        errorOutput += viewer->readAllStandardError();
+    return QString::fromUtf8(errorOutput).split('\n', Qt::SkipEmptyParts);
 }
 
 bool ViewerProcess::waitForLine(const QString &line, int timeoutMs)
@@ -170,13 +169,13 @@ int ViewerProcess::waitForExit(int timeoutMs)
     if (!QTest::qWaitFor([this] { return !isRunning(); }, timeoutMs))
         return -1;
     lines();
-    return m_viewer->exitStatus() == QProcess::NormalExit ? m_viewer->exitCode() : -1;
+    return viewer->exitStatus() == QProcess::NormalExit ? viewer->exitCode() : -1;
 }
 
 QJsonObject ViewerProcess::requestLine(const QByteArray &line)
 {
-    send(*m_client, line + '\n');
-    return QJsonDocument::fromJson(readLine(*m_client)).object();
+    send(*client, line + '\n');
+    return QJsonDocument::fromJson(readLine(*client)).object();
 }
 
 QJsonObject ViewerProcess::request(const QJsonObject &request)
@@ -250,7 +249,7 @@ QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
 
 bool ViewerProcess::xdotool(const QStringList &arguments)
 {
-    const QStringList command = QStringList{"10", "env", "DISPLAY=" + m_display, "xdotool"};
+    const QStringList command = QStringList{"10", "env", "DISPLAY=" + display, "xdotool"};
     return QProcess::execute("timeout", command + arguments) == 0 ||
            fail("xdotool failed: " + arguments.join(' '));
 }

@@ -1,5 +1,4 @@
-#ifndef VIEWERPROCESS_H
-#define VIEWERPROCESS_H
+#pragma once
 
 #include <QImage>
 #include <QJsonArray>
@@ -24,11 +23,11 @@ public:
     ViewerProcess(const QString &pluginDirectory, bool underXvfb);
     ~ViewerProcess();
 
-    QString error() const { return m_error; }
+    QString error() const { return lastError; }
     bool writeProfile(const QByteArray &text);
     // Shell commands run before the viewer is exec'd in their place: limits the viewer starts
     // under, such as "ulimit -v 393216 && ".
-    void setLaunchPrefix(const QString &shellCommands) { m_launchPrefix = shellCommands; }
+    void setLaunchPrefix(const QString &shellCommands) { launchPrefix = shellCommands; }
     bool start(const QStringList &arguments = {});
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
@@ -41,10 +40,10 @@ public:
     // What the viewer wrote to standard error so far, Poppler's complaints among it.
     QStringList errorLines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
-    bool isRunning() const { return m_viewer->state() != QProcess::NotRunning; }
+    bool isRunning() const { return viewer->state() != QProcess::NotRunning; }
     // The exit code of a normal exit; -1 after a crash or while the viewer still runs.
     int waitForExit(int timeoutMs = 15000);
-    qint64 processId() const { return m_viewer->processId(); }
+    qint64 processId() const { return viewer->processId(); }
 
     // Requests on the connection that startWithAutomation opened.
     QJsonObject request(const QJsonObject &request);
@@ -73,17 +72,15 @@ private:
     static bool waitForFreePort(int timeoutMs = 120000);
     bool xdotool(const QStringList &arguments);
 
-    QString m_pluginDirectory;
-    bool m_underXvfb;
-    QTemporaryDir m_directory;
-    std::unique_ptr<QProcess> m_viewer;
-    std::unique_ptr<QProcess> m_xvfb;
-    std::unique_ptr<QTcpSocket> m_client = std::make_unique<QTcpSocket>();
-    QString m_display;
-    QByteArray m_output;
-    QByteArray m_errorOutput;
-    QString m_launchPrefix;
-    QString m_error;
+    QString pluginDirectory;
+    bool underXvfb;
+    QTemporaryDir directory;
+    std::unique_ptr<QProcess> viewer;
+    std::unique_ptr<QProcess> xvfb;
+    std::unique_ptr<QTcpSocket> client = std::make_unique<QTcpSocket>();
+    QString display;
+    QByteArray output;
+    QByteArray errorOutput;
+    QString launchPrefix;
+    QString lastError;
 };
-
-#endif // VIEWERPROCESS_H

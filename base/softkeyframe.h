@@ -1,14 +1,10 @@
 #pragma once
 
-#include <QFont>
-#include <QPalette>
-
 class QBoxLayout;
+class QWidget;
 
-// The look of the arrow softkeys, shared by the main window and the file chooser so that both
-// show the same dark-blue arrows.
-QPalette arrowPalette();
-QFont arrowFont();
+// The arithmetic of a softkey frame, shared by the main window and the file chooser so that
+// both put their softkeys in the same slots.
 
 // Spreads `softkeys` slots of 50 pixels with equal gaps over a frame `length` pixels long.
 // Negative when the slots do not fit, which makes them overlap.

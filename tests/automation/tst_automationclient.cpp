@@ -1,0 +1,223 @@
+// The automation server's connections with small limits, in this process on a free port, so
+// that each limit is reached in milliseconds rather than by filling the kernel's buffers.
+#include "automationclient.h"
+#include "automationserver.h"
+#include "commanddispatcher.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A request that the dispatcher answers with its own text: about 1 KB an answer.
+QByteArray bulkyRequest()
+{
+    return "{\"cmd\":\"" + QByteArray(1000, 'x') + "\"}\n";
+}
+
+// One line without its newline; empty when none arrives in time or the connection closes.
+QByteArray readAnswer(QTcpSocket &peer)
+{
+    const bool arrived = QTest::qWaitFor(
+        [&] { return peer.canReadLine() || peer.state() == QTcpSocket::UnconnectedState; }, 5000);
+    return arrived && peer.canReadLine() ? peer.readLine().trimmed() : QByteArray();
+}
+
+bool closedByServer(QTcpSocket &peer)
+{
+    return QTest::qWaitFor([&] { return peer.state() == QTcpSocket::UnconnectedState; }, 5000) &&
+           peer.bytesAvailable() == 0;
+}
+
+} // namespace
+
+class TestAutomationClient : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(listener.listen(QHostAddress::LocalHost, 0)); }
+    void lineLimit_data();
+    void lineLimit();
+    void pendingWriteLimit_data();
+    void pendingWriteLimit();
+    void lingerAfterRefusal();
+    void serverPassesItsLimits();
+
+private:
+    // A served socket of this process with its peer; the client takes the served socket.
+    std::unique_ptr<QTcpSocket> connectPeer(QTcpSocket *&served)
+    {
+        auto peer = std::make_unique<QTcpSocket>();
+        peer->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        served = QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000)
+                     ? listener.nextPendingConnection()
+                     : nullptr;
+        return peer;
+    }
+
+    QTcpServer listener;
+    CommandDispatcher dispatcher;
+};
+
+void TestAutomationClient::lineLimit_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<bool>("served");
+    // {"cmd": "ping" } is 16 bytes, the limit.
+    QTest::newRow("at the limit") << QByteArray("{\"cmd\": \"ping\" }\n") << true;
+    QTest::newRow("at the limit with CR LF") << QByteArray("{\"cmd\": \"ping\" }\r\n") << false;
+    QTest::newRow("over, whole line") << QByteArray("{\"cmd\": \"ping\"  }\n") << false;
+    QTest::newRow("over, line not ended yet") << QByteArray("{\"cmd\": \"ping\"  }") << false;
+}
+
+void TestAutomationClient::lineLimit()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, served);
+    QTcpSocket *socket = nullptr;
+    const auto peer = connectPeer(socket);
+    QVERIFY(socket);
+    AutomationClient client(socket, &dispatcher);
+    client.setMaxLineLength(16);
+    client.start();
+
+    peer->write(request);
+    const QJsonObject answer = QJsonDocument::fromJson(readAnswer(*peer)).object();
+    if (served) {
+        QCOMPARE(answer.value("ok").toBool(), true);
+        QCOMPARE(client.state(), AutomationClient::State::Serving);
+        return;
+    }
+    QCOMPARE(answer.value("error").toString(), QString("request line longer than 16 bytes"));
+    QVERIFY(closedByServer(*peer));
+    QTRY_COMPARE(client.state(), AutomationClient::State::Finished);
+}
+
+void TestAutomationClient::pendingWriteLimit_data()
+{
+    QTest::addColumn<bool>("peerReads");
+    QTest::newRow("peer reads") << true;
+    QTest::newRow("peer never reads") << false;
+}
+
+void TestAutomationClient::pendingWriteLimit()
+{
+    QFETCH(bool, peerReads);
+    constexpr int requests = 300;
+    QTcpSocket *socket = nullptr;
+    std::unique_ptr<QTcpSocket> peer;
+    int rawPeer = -1;
+    if (peerReads) {
+        peer = connectPeer(socket);
+    } else {
+        // Outside Qt, so that nothing reads for it, with a receive buffer as small as it gets.
+        rawPeer = ::socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(rawPeer >= 0);
+        const int small = 2048;
+        ::setsockopt(rawPeer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(listener.serverPort());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(rawPeer, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000));
+        socket = listener.nextPendingConnection();
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+    }
+    QVERIFY(socket);
+    auto *client = new AutomationClient(socket, &dispatcher);
+    const std::unique_ptr<AutomationClient> owner(client);
+    QSignalSpy finished(client, &AutomationClient::finished);
+    client->setMaxPendingWrite(4096);
+    client->start();
+
+    QByteArray all;
+    for (int i = 0; i < requests; ++i)
+        all += bulkyRequest();
+    int answers = 0;
+    if (peerReads) {
+        peer->write(all);
+        while (answers < requests && readAnswer(*peer).contains("unknown command"))
+            ++answers;
+        QCOMPARE(answers, requests);
+        QCOMPARE(client->state(), AutomationClient::State::Serving);
+        return;
+    }
+    // Blocking writes would wait for a server that runs in this very thread.
+    QElapsedTimer clock;
+    clock.start();
+    qsizetype sent = 0;
+    while (finished.isEmpty() && sent < all.size() && !clock.hasExpired(10000)) {
+        const ssize_t n = ::send(rawPeer, all.constData() + sent, size_t(all.size() - sent),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0)
+            sent += n;
+        QTest::qWait(1);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+    QCOMPARE(client->state(), AutomationClient::State::Finished);
+    ::close(rawPeer);
+}
+
+void TestAutomationClient::lingerAfterRefusal()
+{
+    QTcpSocket *socket = nullptr;
+    const auto peer = connectPeer(socket);
+    QVERIFY(socket);
+    AutomationClient client(socket, &dispatcher);
+    QSignalSpy finished(&client, &AutomationClient::finished);
+    client.setLingerMs(200);
+    client.refuse("full");
+
+    QCOMPARE(readAnswer(*peer), QByteArray(R"({"error":"full","ok":false})"));
+    QCOMPARE(client.state(), AutomationClient::State::Closing);
+    // Further requests are swallowed, and the peer, which never closes, is cut off in time.
+    peer->write("{\"cmd\":\"ping\"}\n");
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1500);
+    QCOMPARE(readAnswer(*peer), QByteArray());
+}
+
+void TestAutomationClient::serverPassesItsLimits()
+{
+    AutomationServer server;
+    server.setMaxClients(2);
+    server.setMaxLineLength(16);
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    const auto connect = [&] {
+        auto peer = std::make_unique<QTcpSocket>();
+        peer->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        return peer;
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> peers;
+    for (int i = 0; i < 2; ++i) {
+        peers.push_back(connect());
+        peers.back()->write("{\"cmd\":\"ping\"}\n");
+        QVERIFY(readAnswer(*peers.back()).contains("\"ok\":true"));
+    }
+    const auto third = connect();
+    QCOMPARE(readAnswer(*third),
+             QByteArray(R"({"error":"too many clients: at most 2 connections","ok":false})"));
+    QVERIFY(closedByServer(*third));
+    QCOMPARE(server.clientCount(), 2);
+
+    // A place that comes free is given to the next one, which has the server's line limit.
+    peers.front()->disconnectFromHost();
+    QTRY_COMPARE(server.clientCount(), 1);
+    const auto fourth = connect();
+    fourth->write("{\"cmd\": \"ping\"  }\n");
+    QVERIFY(readAnswer(*fourth).contains("longer than 16 bytes"));
+}
+
+QTEST_MAIN(TestAutomationClient)
+#include "tst_automationclient.moc"

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fails when a source folder includes from a folder above it. Lowest first; a folder may include
+# from itself and from the folders before it in this list.
+#   tests/layers.sh [source root]
+set -euo pipefail
+
+cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}"
+layers=(base config pageview chooser mainwindow app)
+# PDFViewer members that live with the subsystem whose work they do.
+members_of_the_window=(config/configloader.cpp chooser/choosefile.cpp)
+
+rank() {
+    local i
+    for i in "${!layers[@]}"; do
+        [[ ${layers[$i]} == "$1" ]] && echo "$i" && return
+    done
+    echo -1
+}
+
+failures=0
+for folder in "${layers[@]}" automation; do
+    own=$(rank "$folder")
+    for file in "$folder"/*.cpp "$folder"/*.h; do
+        [[ -e $file ]] || continue
+        while IFS= read -r included; do
+            target=${included%%/*}
+            target_rank=$(rank "$target")
+            ((target_rank < 0)) && continue
+            if [[ $folder == automation ]]; then
+                echo "$file includes $included: the automation plugin includes nothing of the viewer"
+                failures=$((failures + 1))
+            elif ((target_rank > own)); then
+                if [[ $target == mainwindow && " ${members_of_the_window[*]} " == *" $file "* ]]; then
+                    continue
+                fi
+                echo "$file includes $included, from a layer above $folder/"
+                failures=$((failures + 1))
+            fi
+        done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")
+    done
+done
+if ((failures > 0)); then
+    exit 1
+fi
+echo "layers: no folder includes from a layer above it"
