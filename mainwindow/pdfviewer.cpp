@@ -2,6 +2,7 @@
 
 #include "ui_pdfviewer.h"
 
+#include "app/startuptrace.h"
 #include "config/deviceconfig.h"
 
 #include <QFileSystemModel>
@@ -16,6 +17,7 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
 {
     // Before any widget exists: everything below reads the final device settings.
     loadDeviceConfig(std::string());
+    startupTrace("device configuration read");
 
     if (deviceConfig.deviceType != 0)
         setWindowFlags(Qt::FramelessWindowHint);
@@ -28,12 +30,15 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     ui->pdfWidget->verticalScrollBar = ui->verticalScrollBar;
     loadingLabel = nullptr;
     documentLoaded = false;
+    startupTrace("widget tree built");
 
     layoutSoftkeys();
+    startupTrace("softkeys laid out");
 
     fileSystemModel = new QFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
     fileSystemModel->setRootPath(QStringLiteral("/"));
+    startupTrace("file-system model created");
 
     // Queued, so the file is opened only once the event loop runs and can draw the window.
     connect(this, &PDFViewer::firstShowCalled, this, &PDFViewer::loadFile, Qt::QueuedConnection);
