@@ -15,8 +15,10 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     startupTrace("application created");
     loadAutomationPlugin(5014, &application);
+    startupTrace("automation hook done");
 
     const CommandLineChoices choices = parseCommandLine(argc, argv);
+    startupTrace("command line parsed");
 
     PDFViewer viewer(nullptr, choices.openButtonEnabled);
     startupTrace("window constructed");

@@ -524,39 +524,50 @@ int main(int argc, char *argv[])
                         floorPeak, viewerPeak, viewerPeak - floorPeak);
         }
 
-    std::printf("\nThe viewer's trace (PAGE_SCOPE_STARTUP_TRACE), milliseconds after the exec, "
-                "medians.\n\n");
-    std::printf("| Phase |");
-    for (const QString &platform : platforms)
-        for (const Document &document : documentList)
-            std::printf(" %s, %d |", qPrintable(platform), document.pages);
-    std::printf("\n|---|");
-    for (size_t i = 0; i < size_t(platforms.size()) * documentList.size(); ++i)
-        std::printf("---:|");
-    std::printf("\n");
     const char *order[] = {"main",
                            "application created",
+                           "automation hook done",
+                           "command line parsed",
+                           "window base constructed",
                            "device configuration read",
                            "widget tree built",
                            "softkeys laid out",
                            "file-system model created",
                            "window constructed",
+                           "document loaded and page rendered",
                            "window shown",
                            "loading notice shown",
                            "notice timer fired",
-                           "document loaded and page rendered",
                            "page painted"};
-    for (const char *phase : order) {
-        std::printf("| %s |", phase);
+    for (const Program &program : programs) {
+        std::printf("\nThe %s's trace (PAGE_SCOPE_STARTUP_TRACE), milliseconds after the exec, "
+                    "medians.\n\n| Phase |",
+                    qPrintable(program.name));
         for (const QString &platform : platforms)
-            for (const Document &document : documentList) {
-                const auto &phases =
-                    series[QString("%1 %2 viewer").arg(platform).arg(document.pages)].phases;
-                const auto found = phases.find(phase);
-                std::printf(" %s |",
-                            qPrintable(number(found == phases.end() ? -1 : median(found->second))));
-            }
+            for (const Document &document : documentList)
+                std::printf(" %s, %d |", qPrintable(platform), document.pages);
+        std::printf("\n|---|");
+        for (size_t i = 0; i < size_t(platforms.size()) * documentList.size(); ++i)
+            std::printf("---:|");
         std::printf("\n");
+        for (const char *phase : order) {
+            QString row = QString("| %1 |").arg(phase);
+            bool seen = false;
+            for (const QString &platform : platforms)
+                for (const Document &document : documentList) {
+                    const auto &phases = series[QString("%1 %2 %3")
+                                                    .arg(platform)
+                                                    .arg(document.pages)
+                                                    .arg(program.name)]
+                                             .phases;
+                    const auto found = phases.find(phase);
+                    seen = seen || found != phases.end();
+                    row += QString(" %1 |").arg(
+                        number(found == phases.end() ? -1 : median(found->second)));
+                }
+            if (seen)
+                std::printf("%s\n", qPrintable(row));
+        }
     }
     if (failures)
         std::fprintf(stderr, "startup-bench: %d runs failed\n", failures);

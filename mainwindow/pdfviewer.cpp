@@ -15,6 +15,7 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
       documentLoaded(false), fileSystemModel(nullptr), openButtonEnabled(openButtonEnabled),
       configFile("b7s.conf")
 {
+    startupTrace("window base constructed");
     // Before any widget exists: everything below reads the final device settings.
     loadDeviceConfig(std::string());
     startupTrace("device configuration read");
