@@ -3,6 +3,7 @@
 #include "ui_pdfviewer.h"
 
 #include "base/console.h"
+#include "base/startuptrace.h"
 #include "base/transientlabelstyle.h"
 
 #include <QLabel>
@@ -38,6 +39,7 @@ void PDFViewer::loadFile()
 {
     if (fileToLoad != QString()) {
         showLoadingNotice();
+        startupTrace("loading notice shown");
         // Loading blocks the GUI thread: give the event loop a moment to draw the window and
         // the notice first.
         QTimer::singleShot(10, this, SLOT(doLoadFile()));
@@ -46,6 +48,7 @@ void PDFViewer::loadFile()
 
 void PDFViewer::doLoadFile()
 {
+    startupTrace("notice timer fired");
     const QByteArray path = fileToLoad.toLocal8Bit();
     initWithFile(path.constData());
 }
@@ -70,7 +73,9 @@ void PDFViewer::initWithFile(const char *path)
         return;
     showLoadingNotice();
     if (ui->pdfWidget->loadDocument(document)) {
+        startupTrace("document loaded and page rendered");
         ui->pdfWidget->repaint();
+        startupTrace("page painted");
         documentLoaded = true;
     }
     hideLoadingNotice();

@@ -3,6 +3,7 @@
 #include "ui_pdfviewer.h"
 
 #include "base/softkeylook.h"
+#include "base/startuptrace.h"
 #include "config/deviceconfig.h"
 
 #include <QFileSystemModel>
@@ -16,8 +17,10 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
       documentLoaded(false), fileSystemModel(nullptr), openButtonEnabled(openButtonEnabled),
       configFile("b7s.conf")
 {
+    startupTrace("window base constructed");
     // Before any widget exists: everything below reads the final device settings.
     loadDeviceConfig(std::string());
+    startupTrace("device configuration read");
 
     if (deviceConfig.deviceType != 0)
         setWindowFlags(Qt::FramelessWindowHint);
@@ -35,12 +38,15 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     ui->pdfWidget->verticalScrollBar = ui->verticalScrollBar;
     loadingLabel = nullptr;
     documentLoaded = false;
+    startupTrace("widget tree built");
 
     layoutSoftkeys();
+    startupTrace("softkeys laid out");
 
     fileSystemModel = new QFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
     fileSystemModel->setRootPath(QStringLiteral("/"));
+    startupTrace("file-system model created");
 
     // Queued, so the file is opened only once the event loop runs and can draw the window.
     connect(this, &PDFViewer::firstShowCalled, this, &PDFViewer::loadFile, Qt::QueuedConnection);

@@ -1,15 +1,19 @@
+#include "testdocuments.h"
 #include "viewerprocess.h"
 
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The viewer as a device's launcher starts it: real arguments, the window where they put it,
-// standard output, and a real touch on the close softkey.
+// standard output, and a real touch on the close softkey; and what it loads into the process.
 class TestE2EStartup : public QObject
 {
     Q_OBJECT
 
 private slots:
     void argumentsGeometryAndCloseSoftkey();
+    void noOpenGLDriverOnX();
 };
 
 void TestE2EStartup::argumentsGeometryAndCloseSoftkey()
@@ -43,6 +47,27 @@ void TestE2EStartup::argumentsGeometryAndCloseSoftkey()
         "Opening b7s.conf FAILED! Using default B7 config!",
     };
     QCOMPARE(viewer.lines(), expected);
+}
+
+// The widgets only rasterise. A window that merely could host OpenGL makes Qt's xcb platform load
+// its GL integration, and Mesa its software driver with LLVM: tens of milliseconds and tens of
+// megabytes at every start. libGL itself is linked by Qt Gui, so the driver is what counts.
+void TestE2EStartup::noOpenGLDriverOnX()
+{
+    QTemporaryDir folder;
+    const QString document = TestDocuments::writeA4Document(folder.filePath("one.pdf"), 1);
+    QVERIFY(!document.isEmpty());
+    ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
+    QVERIFY2(viewer.startWithAutomation({"-f", document}), qPrintable(viewer.error()));
+    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
+
+    QFile maps(QString("/proc/%1/maps").arg(viewer.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QStringList mapped = QString::fromLocal8Bit(maps.readAll()).split('\n');
+    // The page view's libraries are there, so the list is the viewer's and complete.
+    QVERIFY(!mapped.filter("libpoppler-qt5").isEmpty());
+    const QRegularExpression driver("_dri\\.so|libLLVM|libGLX_mesa|xcbglintegrations/");
+    QCOMPARE(mapped.filter(driver), QStringList());
 }
 
 QTEST_MAIN(TestE2EStartup)

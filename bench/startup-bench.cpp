@@ -1,0 +1,575 @@
+// The start-up benchmark: the viewer and the floor (startup-floor, a bare QWindow that loads and
+// paints the same page), each started as a launcher starts it, timed from just before the exec to
+// the moment the first page is on the screen, and their peak resident memory. Runs of the two
+// programs alternate, so both see the same machine load.
+//   startup-bench --viewer PATH --floor PATH --documents DIR [--platforms xcb,vnc,offscreen]
+//                 [--pages 1,10000] [--runs N] [--settle MS]
+// Run it from the repository root: the viewer loads its icons from there.
+//
+// What "on the screen" means, by platform:
+//   xcb        the page's pixels in the framebuffer of an Xvfb of our own (mapped from -fbdir);
+//   vnc        the page's pixels in the framebuffer of an RFB client connected to the program;
+//   offscreen  nothing is shown anywhere, so the program's own trace line "page painted"
+//              (PAGE_SCOPE_STARTUP_TRACE) after its first flush of the page.
+// "The page's pixels" is a 160 x 80 block of the top left of page 1 exactly as Poppler renders it
+// at 48 dpi, found anywhere on the screen. The peak resident memory is VmHWM, read --settle ms
+// after the page appeared (the viewer's page-number overlay has gone by then).
+#include "rfbclient.h"
+#include "tools/testdocuments.h"
+#include "xvfbscreen.h"
+
+#include <poppler-qt5.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int screenWidth = 480;
+constexpr int screenHeight = 272;
+const QRect probeArea(0, 0, 160, 80);
+
+double monotonicMs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+void sleepMs(double ms)
+{
+    const timespec pause{time_t(ms / 1000), long(std::fmod(ms, 1000.0) * 1e6)};
+    nanosleep(&pause, nullptr);
+}
+
+// The top left of page 1, as the viewer and the floor must show it.
+QImage expectedProbe(const QString &path)
+{
+    std::unique_ptr<Poppler::Document> document(Poppler::Document::load(path));
+    if (!document)
+        return QImage();
+    document->setRenderBackend(Poppler::Document::SplashBackend);
+    document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    std::unique_ptr<Poppler::Page> page(document->page(0));
+    if (!page)
+        return QImage();
+    return page->renderToImage(48, 48).copy(probeArea).convertToFormat(QImage::Format_RGB32);
+}
+
+// Finds the probe on a screen whose pixels pixel(x, y) gives (0xffRRGGBB). Tries the last place
+// first; a full search otherwise, cheap because almost every place fails on its first pixel.
+template <typename Pixel>
+bool probeShown(const QImage &probe, int width, int height, Pixel pixel, QPoint &place)
+{
+    const auto matchesAt = [&](QPoint at) {
+        for (int y = 0; y < probe.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(probe.constScanLine(y));
+            for (int x = 0; x < probe.width(); ++x)
+                if ((line[x] | 0xff000000u) != pixel(at.x() + x, at.y() + y))
+                    return false;
+        }
+        return true;
+    };
+    if (place.x() >= 0 && matchesAt(place))
+        return true;
+    // Start each place at the probe's darkest pixel: on a screen that does not show the page,
+    // that pixel rarely matches.
+    QPoint anchor(0, 0);
+    for (int y = 0; y < probe.height(); ++y)
+        for (int x = 0; x < probe.width(); ++x)
+            if (qGray(probe.pixel(x, y)) < qGray(probe.pixel(anchor)))
+                anchor = QPoint(x, y);
+    const QRgb anchorColour = probe.pixel(anchor) | 0xff000000u;
+    for (int y = 0; y + probe.height() <= height; ++y)
+        for (int x = 0; x + probe.width() <= width; ++x)
+            if (pixel(x + anchor.x(), y + anchor.y()) == anchorColour && matchesAt(QPoint(x, y))) {
+                place = QPoint(x, y);
+                return true;
+            }
+    return false;
+}
+
+struct Program
+{
+    QString name;
+    QStringList command;
+};
+
+struct RunResult
+{
+    bool ok = false;
+    double firstPageMs = 0;
+    double firstFrameMs = -1; // first pixel that is not the empty screen's, where there is one
+    double peakMiB = 0;
+    std::map<QString, double> phasesMs; // trace lines, relative to the exec
+    QString error;
+};
+
+class Child
+{
+public:
+    ~Child() { stop(); }
+
+    bool start(const QStringList &command, const QStringList &environment, double &execMs)
+    {
+        int pipes[2];
+        if (pipe2(pipes, O_CLOEXEC) != 0)
+            return false;
+        std::vector<QByteArray> storage;
+        for (const QString &word : command)
+            storage.push_back(QFile::encodeName(word));
+        std::vector<QByteArray> environmentStorage;
+        for (const QString &entry : environment)
+            environmentStorage.push_back(entry.toLocal8Bit());
+        std::vector<char *> argv, envp;
+        for (QByteArray &word : storage)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        for (QByteArray &entry : environmentStorage)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+
+        execMs = monotonicMs();
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            dup2(pipes[1], 2);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(pipes[1]);
+        m_errors = pipes[0];
+        fcntl(m_errors, F_SETFL, O_NONBLOCK);
+        return m_pid > 0;
+    }
+
+    pid_t pid() const { return m_pid; }
+
+    // Collects what the child wrote to standard error so far.
+    QByteArray &errors()
+    {
+        char buffer[4096];
+        ssize_t got;
+        while (m_errors >= 0 && (got = read(m_errors, buffer, sizeof buffer)) > 0)
+            m_errorText.append(buffer, int(got));
+        return m_errorText;
+    }
+
+    bool running() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+
+    double peakMiB() const
+    {
+        QFile status(QString("/proc/%1/status").arg(m_pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        return 0;
+    }
+
+    void stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_errors >= 0)
+            close(m_errors);
+        m_errors = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_errors = -1;
+    QByteArray m_errorText;
+};
+
+// "page-scope startup MS RSS_KB PHASE" lines, as milliseconds after the exec.
+std::map<QString, double> tracePhases(const QByteArray &errors, double execMs)
+{
+    std::map<QString, double> phases;
+    for (const QByteArray &line : errors.split('\n')) {
+        if (!line.startsWith("page-scope startup "))
+            continue;
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() < 5)
+            continue;
+        const QString phase = QString::fromUtf8(words.mid(4).join(' '));
+        if (!phases.count(phase))
+            phases[phase] = words[2].toDouble() - execMs;
+    }
+    return phases;
+}
+
+// A port nobody listens on now; the vnc platform of the program started next takes it.
+quint16 freePort()
+{
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(probe);
+    return port;
+}
+
+class Bench
+{
+public:
+    Bench(XvfbScreen *xvfb, int settleMs) : m_xvfb(xvfb), m_settleMs(settleMs) {}
+
+    RunResult run(const Program &program, const QString &platform, const QString &document,
+                  const QImage &probe, QPoint &place)
+    {
+        RunResult result;
+        QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
+        environment.erase(std::remove_if(environment.begin(), environment.end(),
+                                         [](const QString &entry) {
+                                             return entry.startsWith("QT_QPA_PLATFORM=") ||
+                                                    entry.startsWith("DISPLAY=") ||
+                                                    entry.startsWith("LD_LIBRARY_PATH=");
+                                         }),
+                          environment.end());
+        environment << "PAGE_SCOPE_STARTUP_TRACE=1"
+                    << "LC_ALL=C.UTF-8";
+        quint16 port = 0;
+        if (platform == "xcb") {
+            environment << "QT_QPA_PLATFORM=xcb"
+                        << "DISPLAY=" + m_xvfb->display();
+            if (!waitForEmptyScreen()) {
+                result.error = "the screen does not clear";
+                return result;
+            }
+        } else if (platform == "vnc") {
+            port = freePort();
+            environment << QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
+                               .arg(screenWidth)
+                               .arg(screenHeight)
+                               .arg(port);
+        } else {
+            environment << "QT_QPA_PLATFORM=offscreen";
+        }
+
+        Child child;
+        double execMs = 0;
+        if (!child.start(program.command + QStringList{document}, environment, execMs)) {
+            result.error = "no start";
+            return result;
+        }
+        RfbClient rfb;
+        bool connected = false;
+        const double deadline = execMs + 30000;
+        bool shown = false;
+        while (!shown && monotonicMs() < deadline) {
+            if (!child.running()) {
+                result.error = "exited: " + QString::fromLocal8Bit(child.errors());
+                return result;
+            }
+            if (platform == "xcb") {
+                const auto pixel = [this](int x, int y) { return m_xvfb->pixel(x, y); };
+                if (result.firstFrameMs < 0 && !empty(m_xvfb->width(), m_xvfb->height(), pixel))
+                    result.firstFrameMs = monotonicMs() - execMs;
+                shown = probeShown(probe, m_xvfb->width(), m_xvfb->height(), pixel, place);
+                if (!shown)
+                    sleepMs(0.5);
+            } else if (platform == "vnc") {
+                if (!connected) {
+                    connected = rfb.connectTo(port);
+                    if (!connected)
+                        sleepMs(0.5);
+                    continue;
+                }
+                if (!rfb.readUpdate(100)) {
+                    if (!rfb.error().isEmpty()) {
+                        result.error = rfb.error();
+                        return result;
+                    }
+                    continue;
+                }
+                const QImage &frame = rfb.framebuffer();
+                const auto pixel = [&frame](int x, int y) { return frame.pixel(x, y); };
+                if (result.firstFrameMs < 0 && !empty(frame.width(), frame.height(), pixel))
+                    result.firstFrameMs = monotonicMs() - execMs;
+                shown = probeShown(probe, frame.width(), frame.height(), pixel, place);
+            } else {
+                shown = child.errors().contains(" page painted\n");
+                if (!shown)
+                    sleepMs(0.5);
+            }
+        }
+        const double shownMs = monotonicMs() - execMs;
+        if (!shown) {
+            result.error = "no page within 30 s";
+            return result;
+        }
+        sleepMs(m_settleMs);
+        result.peakMiB = child.peakMiB();
+        result.phasesMs = tracePhases(child.errors(), execMs);
+        result.firstPageMs = platform == "offscreen" ? result.phasesMs["page painted"] : shownMs;
+        result.ok = true;
+        child.stop();
+        return result;
+    }
+
+private:
+    // Black, as an empty Xvfb root window and a fresh vnc framebuffer are (sampled).
+    template <typename Pixel> static bool empty(int width, int height, Pixel pixel)
+    {
+        for (int y = 0; y < height; y += 4)
+            for (int x = 0; x < width; x += 4)
+                if (pixel(x, y) != 0xff000000u)
+                    return false;
+        return true;
+    }
+
+    bool waitForEmptyScreen()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const auto pixel = [this](int x, int y) { return m_xvfb->pixel(x, y); };
+        while (!empty(m_xvfb->width(), m_xvfb->height(), pixel)) {
+            if (clock.hasExpired(10000))
+                return false;
+            sleepMs(5);
+        }
+        return true;
+    }
+
+    XvfbScreen *m_xvfb;
+    int m_settleMs;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double minimum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+QString number(double value)
+{
+    if (value < 0)
+        return QStringLiteral("—");
+    return QString::number(value, 'f', value < 10 ? 1 : 0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"viewer", "The viewer binary.", "path"});
+    parser.addOption({"floor", "The startup-floor binary.", "path"});
+    parser.addOption({"documents", "Where the documents are written once.", "dir"});
+    parser.addOption({"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"});
+    parser.addOption({"pages", "Page counts of the documents.", "list", "1,10000"});
+    parser.addOption({"runs", "Runs of each program per case.", "n", "21"});
+    parser.addOption({"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"});
+    parser.addHelpOption();
+    parser.process(application);
+    if (!parser.isSet("viewer") || !parser.isSet("floor") || !parser.isSet("documents")) {
+        std::fprintf(stderr, "startup-bench: --viewer, --floor and --documents are needed\n");
+        return 2;
+    }
+    const std::vector<Program> programs = {
+        {"floor", {QFileInfo(parser.value("floor")).absoluteFilePath()}},
+        {"viewer", {QFileInfo(parser.value("viewer")).absoluteFilePath(), "-f"}},
+    };
+    const QStringList platforms = parser.value("platforms").split(',');
+    const int runs = std::max(1, parser.value("runs").toInt());
+
+    QDir documents(parser.value("documents"));
+    documents.mkpath(".");
+    struct Document
+    {
+        int pages;
+        QString path;
+        QImage probe;
+    };
+    std::vector<Document> documentList;
+    for (const QString &pages : parser.value("pages").split(',')) {
+        const QString path = documents.absoluteFilePath(QString("startup-a4-%1.pdf").arg(pages));
+        if (!QFile::exists(path) && TestDocuments::writeA4Document(path, pages.toInt()).isEmpty()) {
+            std::fprintf(stderr, "startup-bench: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        const QImage probe = expectedProbe(path);
+        if (probe.isNull()) {
+            std::fprintf(stderr, "startup-bench: cannot render %s\n", qPrintable(path));
+            return 1;
+        }
+        documentList.push_back({pages.toInt(), path, probe});
+    }
+
+    XvfbScreen xvfb;
+    if (platforms.contains("xcb") && !xvfb.start(screenWidth, screenHeight)) {
+        std::fprintf(stderr, "startup-bench: %s\n", qPrintable(xvfb.error()));
+        return 1;
+    }
+    Bench bench(&xvfb, parser.value("settle").toInt());
+
+    struct Series
+    {
+        std::vector<double> firstPage, firstFrame, peak;
+        std::map<QString, std::vector<double>> phases;
+    };
+    std::map<QString, Series> series; // by "platform pages program"
+    int failures = 0;
+    for (const QString &platform : platforms) {
+        for (const Document &document : documentList) {
+            std::map<QString, QPoint> places;
+            // One unrecorded run of each first: page cache, fonts, the Xvfb's first client.
+            for (int run = -1; run < runs; ++run) {
+                for (size_t i = 0; i < programs.size(); ++i) {
+                    // Alternate which program goes first.
+                    const Program &program = programs[(i + size_t(run + 1)) % programs.size()];
+                    QPoint &place = places.emplace(program.name, QPoint(-1, -1)).first->second;
+                    const RunResult result =
+                        bench.run(program, platform, document.path, document.probe, place);
+                    if (!result.ok) {
+                        ++failures;
+                        std::fprintf(stderr, "startup-bench: %s on %s, %d pages: %s\n",
+                                     qPrintable(program.name), qPrintable(platform), document.pages,
+                                     qPrintable(result.error));
+                        continue;
+                    }
+                    if (run < 0)
+                        continue;
+                    Series &s = series
+                        [QString("%1 %2 %3").arg(platform).arg(document.pages).arg(program.name)];
+                    s.firstPage.push_back(result.firstPageMs);
+                    if (result.firstFrameMs >= 0)
+                        s.firstFrame.push_back(result.firstFrameMs);
+                    s.peak.push_back(result.peakMiB);
+                    for (const auto &[phase, ms] : result.phasesMs)
+                        s.phases[phase].push_back(ms);
+                }
+            }
+            std::fprintf(stderr, "startup-bench: %s, %d pages done\n", qPrintable(platform),
+                         document.pages);
+        }
+    }
+
+    std::printf("Exec to first page on the screen, in milliseconds (%d runs of each program, "
+                "alternating). Ratio = viewer / floor.\n\n",
+                runs);
+    std::printf("| Platform | Pages | Floor median | min | Viewer median | min | Ratio median | "
+                "Ratio min | Floor first frame | Viewer first frame |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const QString &platform : platforms)
+        for (const Document &document : documentList) {
+            const QString key = QString("%1 %2 ").arg(platform).arg(document.pages);
+            const Series &floor = series[key + "floor"];
+            const Series &viewer = series[key + "viewer"];
+            const double ratioMedian = median(viewer.firstPage) / median(floor.firstPage);
+            const double ratioMin = minimum(viewer.firstPage) / minimum(floor.firstPage);
+            std::printf(
+                "| %s | %d | %s | %s | %s | %s | %.3f | %.3f | %s | %s |\n", qPrintable(platform),
+                document.pages, qPrintable(number(median(floor.firstPage))),
+                qPrintable(number(minimum(floor.firstPage))),
+                qPrintable(number(median(viewer.firstPage))),
+                qPrintable(number(minimum(viewer.firstPage))), ratioMedian, ratioMin,
+                qPrintable(number(floor.firstFrame.empty() ? -1 : median(floor.firstFrame))),
+                qPrintable(number(viewer.firstFrame.empty() ? -1 : median(viewer.firstFrame))));
+        }
+
+    std::printf("\nPeak resident memory (VmHWM) in MiB, medians.\n\n");
+    std::printf("| Platform | Pages | Floor | Viewer | Viewer - floor |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    for (const QString &platform : platforms)
+        for (const Document &document : documentList) {
+            const QString key = QString("%1 %2 ").arg(platform).arg(document.pages);
+            const double floorPeak = median(series[key + "floor"].peak);
+            const double viewerPeak = median(series[key + "viewer"].peak);
+            std::printf("| %s | %d | %.1f | %.1f | %.1f |\n", qPrintable(platform), document.pages,
+                        floorPeak, viewerPeak, viewerPeak - floorPeak);
+        }
+
+    const char *order[] = {"main",
+                           "application created",
+                           "automation hook done",
+                           "command line parsed",
+                           "window base constructed",
+                           "device configuration read",
+                           "widget tree built",
+                           "softkeys laid out",
+                           "file-system model created",
+                           "window constructed",
+                           "document loaded and page rendered",
+                           "window shown",
+                           "loading notice shown",
+                           "notice timer fired",
+                           "page painted"};
+    for (const Program &program : programs) {
+        std::printf("\nThe %s's trace (PAGE_SCOPE_STARTUP_TRACE), milliseconds after the exec, "
+                    "medians.\n\n| Phase |",
+                    qPrintable(program.name));
+        for (const QString &platform : platforms)
+            for (const Document &document : documentList)
+                std::printf(" %s, %d |", qPrintable(platform), document.pages);
+        std::printf("\n|---|");
+        for (size_t i = 0; i < size_t(platforms.size()) * documentList.size(); ++i)
+            std::printf("---:|");
+        std::printf("\n");
+        for (const char *phase : order) {
+            QString row = QString("| %1 |").arg(phase);
+            bool seen = false;
+            for (const QString &platform : platforms)
+                for (const Document &document : documentList) {
+                    const auto &phases = series[QString("%1 %2 %3")
+                                                    .arg(platform)
+                                                    .arg(document.pages)
+                                                    .arg(program.name)]
+                                             .phases;
+                    const auto found = phases.find(phase);
+                    seen = seen || found != phases.end();
+                    row += QString(" %1 |").arg(
+                        number(found == phases.end() ? -1 : median(found->second)));
+                }
+            if (seen)
+                std::printf("%s\n", qPrintable(row));
+        }
+    }
+    if (failures)
+        std::fprintf(stderr, "startup-bench: %d runs failed\n", failures);
+    return failures ? 1 : 0;
+}
