@@ -7,19 +7,10 @@
 # resident memory and address space the render added to the process.
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
 runs=${2:-5}
-render_peak=$build/bench/render-peak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export QT_QPA_PLATFORM=offscreen
-
-"$build/tools/make-test-documents" "$work" >/dev/null 2>&1
-"$build/tools/make-hostile-documents" "$work" >/dev/null 2>&1
+source "$(dirname "${BASH_SOURCE[0]}")/render-measurement.sh"
 "$build/bench/page-scope-bench" --cache "$work/bench" --documents-only >/dev/null 2>&1
 scan=$(find "$work/bench" -name '*scan*.pdf' | head -1)
-
-field() { sed -nE "s/(^|.* )$1=([^ ]*).*/\2/p" <<<"$2"; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 echo "| Page at 300 dpi | Render | Time (ms) | Resident added (MiB) | Address space added (MiB) |"

@@ -10,16 +10,7 @@
 # render-peak renders straight through Poppler, as the viewer would without its budget.
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
-render_peak=$build/bench/render-peak
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export QT_QPA_PLATFORM=offscreen
-
-"$build/tools/make-test-documents" "$work" >/dev/null 2>&1
-"$build/tools/make-hostile-documents" "$work" >/dev/null 2>&1
-
-field() { sed -nE "s/(^|.* )$1=([^ ]*).*/\2/p" <<<"$2"; }
+source "$(dirname "${BASH_SOURCE[0]}")/render-measurement.sh"
 
 echo "== uncapped: peak address space of one render"
 printf '%-24s %4s %11s %10s %10s %7s\n' page dpi pixels image_kb added_kb factor
