@@ -10,6 +10,7 @@
 
 QString PDFViewer::chooseFile()
 {
+    startReadingFileSystem();
     std::string result;
     CustomFileOpenDialog dialog(this, &result);
     dialog.setWindowTitle(QStringLiteral("Open PDF document"));

@@ -43,6 +43,8 @@ void PDFViewer::loadFile()
         // Loading blocks the GUI thread: give the event loop a moment to draw the window and
         // the notice first.
         QTimer::singleShot(10, this, SLOT(doLoadFile()));
+    } else {
+        startReadingFileSystem();
     }
 }
 
@@ -51,6 +53,7 @@ void PDFViewer::doLoadFile()
     startupTrace("notice timer fired");
     const QByteArray path = fileToLoad.toLocal8Bit();
     initWithFile(path.constData());
+    startReadingFileSystem();
 }
 
 void PDFViewer::initWithFile(const char *path)

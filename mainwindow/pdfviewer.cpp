@@ -45,7 +45,6 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
 
     fileSystemModel = new QFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
-    fileSystemModel->setRootPath(QStringLiteral("/"));
     startupTrace("file-system model created");
 
     // Queued, so the file is opened only once the event loop runs and can draw the window.
@@ -66,6 +65,16 @@ void PDFViewer::show()
         firstShowPending = false;
         emit firstShowCalled();
     }
+}
+
+// Setting the root path starts the model's watcher and its gatherer thread, which then lists the
+// root folder: work only the chooser needs, and which on a single core would compete with the
+// first render. So it waits until the first page is on the screen, or until the chooser opens.
+void PDFViewer::startReadingFileSystem()
+{
+    const QString root = QStringLiteral("/");
+    if (fileSystemModel->rootPath() != root)
+        fileSystemModel->setRootPath(root);
 }
 
 void PDFViewer::setFileToLoad(const char *path)

@@ -118,6 +118,8 @@ void TestChooser::initTestCase()
     QVERIFY(!TestDocuments::writeA4Document(path("zweite Übersicht.pdf"), 2).isEmpty());
     StdoutCapture quiet;
     viewer = std::make_unique<PDFViewer>(nullptr, true);
+    // As after the window's first show: the model reads from the root from then on.
+    QVERIFY(QMetaObject::invokeMethod(viewer.get(), "loadFile"));
     model = Viewer::model(*viewer);
     QVERIFY(loadFolders(model, {path("docs"), path("empty"), path("folder.pdf")}));
 }

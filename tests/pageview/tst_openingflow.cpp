@@ -6,6 +6,7 @@
 #include "stdoutcapture.h"
 #include "testdocuments.h"
 
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
@@ -16,6 +17,7 @@ class PDFViewerTestAccess
 public:
     static QLabel *notice(PDFViewer &viewer) { return viewer.loadingLabel; }
     static bool documentLoaded(PDFViewer &viewer) { return viewer.documentLoaded; }
+    static QString modelRoot(PDFViewer &viewer) { return viewer.fileSystemModel->rootPath(); }
 };
 
 using Access = PDFViewerTestAccess;
@@ -137,6 +139,30 @@ private slots:
         QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
         QCOMPARE(viewer.findChild<PDFWidget *>("pdfWidget")->filePath, path);
         QVERIFY(Access::notice(viewer)->isHidden());
+    }
+
+    // The chooser's model starts reading the file system only once the first page is on the
+    // screen (or there is none to show), so that its thread does not compete with the render.
+    void fileSystemReadAfterFirstPage_data()
+    {
+        QTest::addColumn<bool>("withFile");
+        QTest::newRow("file") << true;
+        QTest::newRow("no file") << false;
+    }
+
+    void fileSystemReadAfterFirstPage()
+    {
+        QFETCH(bool, withFile);
+        PDFViewer viewer(nullptr, true);
+        if (withFile)
+            viewer.setFileToLoad(tenA4.toUtf8().constData());
+        QVERIFY(Access::modelRoot(viewer) != "/");
+        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
+        if (withFile) {
+            QVERIFY(Access::modelRoot(viewer) != "/");
+            QTRY_VERIFY(Access::documentLoaded(viewer));
+        }
+        QCOMPARE(Access::modelRoot(viewer), QStringLiteral("/"));
     }
 
 private:
