@@ -1,5 +1,6 @@
 #include "benchdocuments.h"
 
+#include "pdfassembler.h"
 #include "testdocuments.h"
 
 #include <QBuffer>
@@ -10,7 +11,6 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -157,44 +157,28 @@ QByteArray imageObject(const QImage &image)
         QByteArray raw;
         for (int y = 0; y < rgb.height(); ++y)
             raw.append(reinterpret_cast<const char *>(rgb.constScanLine(y)), rgb.width() * 3);
-        data = qCompress(raw).mid(4); // without Qt's length prefix it is a zlib stream
+        data = PdfAssembler::flate(raw);
         filter = "/FlateDecode";
     }
-    return "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(image.width()) +
-           " /Height " + QByteArray::number(image.height()) +
-           " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter " + filter + " /Length " +
-           QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    return PdfAssembler::stream(
+        data, "/Type /XObject /Subtype /Image /Width " + QByteArray::number(image.width()) +
+                  " /Height " + QByteArray::number(image.height()) +
+                  " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter " + filter);
 }
 
 QString writeScan(const QString &path)
 {
     const QByteArray content = "q 595 0 0 842 0 0 cm /Im0 Do Q\n";
-    const QList<QByteArray> bodies = {
+    PdfAssembler pdf;
+    pdf.add({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /Im0 5 0 "
         "R >> >> /Contents 4 0 R >>",
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
-            "\nendstream",
+        PdfAssembler::stream(content),
         imageObject(scannedPage()),
-    };
-    QByteArray out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    QList<qint64> offsets;
-    for (int i = 0; i < bodies.size(); ++i) {
-        offsets.append(out.size());
-        out += QByteArray::number(i + 1) + " 0 obj\n" + bodies.at(i) + "\nendobj\n";
-    }
-    const qint64 xref = out.size();
-    out += "xref\n0 " + QByteArray::number(bodies.size() + 1) + "\n0000000000 65535 f \n";
-    for (qint64 offset : offsets)
-        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(bodies.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-        return QString();
-    return path;
+    });
+    return PdfAssembler::write(path, pdf.document());
 }
 
 // QPdfWriter writes in place: go through a temporary name so that an interrupted run leaves no

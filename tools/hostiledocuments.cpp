@@ -1,10 +1,10 @@
 #include "hostiledocuments.h"
 
+#include "pdfassembler.h"
 #include "testdocuments.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QSizeF>
 
 #include <random>
@@ -14,24 +14,6 @@ namespace {
 QByteArray number(qint64 value)
 {
     return QByteArray::number(value);
-}
-
-QByteArray stream(const QByteArray &dictionaryEntries, const QByteArray &data)
-{
-    return "<< " + dictionaryEntries + " /Length " + number(data.size()) + " >>\nstream\n" + data +
-           "\nendstream";
-}
-
-// zlib format as FlateDecode expects it: qCompress puts a four-byte length in front.
-QByteArray flate(const QByteArray &data)
-{
-    return qCompress(data, 9).mid(4);
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 QByteArray readFile(const QString &path)
@@ -53,32 +35,16 @@ QByteArray onePage(const QByteArray &mediaBox, const QByteArray &resources)
            " /Contents 4 0 R >>";
 }
 
-QByteArray assemble(const QList<QByteArray> &objects)
-{
-    QByteArray out = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
-    QList<qint64> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets.append(out.size());
-        out += number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
-    }
-    const qint64 xref = out.size();
-    out += "xref\n0 " + number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qint64 offset : offsets)
-        out += number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           number(xref) + "\n%%EOF\n";
-    return out;
-}
-
 // The catalog, the page tree, one page and its content as objects 1 to 4, then the others.
 QByteArray onePageDocument(const QByteArray &pageTree, const QByteArray &mediaBox,
                            const QByteArray &resources, const QByteArray &content,
                            const QList<QByteArray> &others = {})
 {
-    return assemble(QList<QByteArray>{"<< /Type /Catalog /Pages 2 0 R >>",
-                                      "<< /Type /Pages " + pageTree + " >>",
-                                      onePage(mediaBox, resources), stream("", content)} +
-                    others);
+    PdfAssembler pdf("1.5");
+    pdf.add({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages " + pageTree + " >>",
+             onePage(mediaBox, resources), PdfAssembler::stream(content)});
+    pdf.add(others);
+    return pdf.document();
 }
 
 QByteArray pageTreeCycle()
@@ -140,11 +106,11 @@ QByteArray imageOfPixels(int width, int height)
     for (int y = 0; y < height; ++y)
         std::fill_n(pixels.data() + qsizetype(y) * rowBytes, rowBytes,
                     char((y / 100) % 2 ? 0xF0 : 0x3C));
-    const QByteArray image = stream("/Type /XObject /Subtype /Image /Width " + number(width) +
-                                        " /Height " + number(height) +
-                                        " /ColorSpace /DeviceGray /BitsPerComponent 1"
-                                        " /Filter /FlateDecode",
-                                    flate(pixels));
+    const QByteArray image = PdfAssembler::stream(PdfAssembler::flate(pixels),
+                                                  "/Type /XObject /Subtype /Image /Width " +
+                                                      number(width) + " /Height " + number(height) +
+                                                      " /ColorSpace /DeviceGray /BitsPerComponent 1"
+                                                      " /Filter /FlateDecode");
     return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]",
                            "<< /XObject << /Im1 5 0 R >> >>", "q 595 0 0 842 0 0 cm /Im1 Do Q\n",
                            {image});
@@ -171,13 +137,13 @@ QByteArray transparencyStack(int layers)
             resources += " /XObject << /L" + number(i + 1) + ' ' + number(layer + 3) + " 0 R >>";
         }
         resources += " >>";
-        objects.append(stream("/Type /XObject /Subtype /Form /BBox " + box +
-                                  " /Group << /S /Transparency /I true /K false >> /Resources " +
-                                  resources,
-                              content));
-        objects.append(stream("/Type /XObject /Subtype /Form /BBox " + box +
-                                  " /Group << /S /Transparency /CS /DeviceGray >>",
-                              "0.6 g 0 0 595 842 re f 1 g 150 150 300 500 re f\n"));
+        objects.append(PdfAssembler::stream(
+            content, "/Type /XObject /Subtype /Form /BBox " + box +
+                         " /Group << /S /Transparency /I true /K false >> /Resources " +
+                         resources));
+        objects.append(PdfAssembler::stream("0.6 g 0 0 595 842 re f 1 g 150 150 300 500 re f\n",
+                                            "/Type /XObject /Subtype /Form /BBox " + box +
+                                                " /Group << /S /Transparency /CS /DeviceGray >>"));
         objects.append("<< /Type /ExtGState /ca 0.7 /CA 0.7 /BM /Multiply /SMask << /S "
                        "/Luminosity /G " +
                        number(layer + 1) + " 0 R >> >>");
@@ -252,7 +218,7 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     bool ok = true;
     auto add = [&](const QString &name, const QByteArray &bytes, Outcome outcome,
                    bool heavy = false) {
-        ok = ok && writeFile(dir.filePath(name), bytes);
+        ok = ok && !PdfAssembler::write(dir.filePath(name), bytes).isEmpty();
         entries.append({name, outcome, heavy});
     };
 

@@ -1,5 +1,7 @@
 #include "testdocuments.h"
 
+#include "pdfassembler.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -25,41 +26,6 @@ QByteArray pdfNumber(double value)
 QByteArray pdfHexString(const QByteArray &bytes)
 {
     return '<' + bytes.toHex().toUpper() + '>';
-}
-
-QByteArray streamObject(const QByteArray &data)
-{
-    return "<< /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
-}
-
-// Lays out numbered objects (object n is bodies[n - 1]) followed by a cross-reference table whose
-// offsets are the exact byte positions of each "n 0 obj" line, and the trailer.
-QByteArray assemblePdf(const QList<QByteArray> &bodies, const QByteArray &extraTrailer)
-{
-    // The comment line with high-bit bytes marks the file as binary for transfer tools.
-    QByteArray out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    QList<qint64> offsets;
-    for (int i = 0; i < bodies.size(); ++i) {
-        offsets.append(out.size());
-        out += QByteArray::number(i + 1) + " 0 obj\n" + bodies.at(i) + "\nendobj\n";
-    }
-    const qint64 xrefOffset = out.size();
-    out += "xref\n0 " + QByteArray::number(bodies.size() + 1) + "\n";
-    // Every entry is exactly 20 bytes, the end of line included.
-    out += "0000000000 65535 f \n";
-    for (qint64 offset : offsets)
-        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(bodies.size() + 1) + " /Root 1 0 R" +
-           extraTrailer + " >>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
-    return out;
-}
-
-QString writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    return written ? path : QString();
 }
 
 QByteArray defaultPageContent(const QSizeF &size, int pageNumber)
@@ -98,7 +64,7 @@ QList<QByteArray> pageTreeObjects(const QList<QSizeF> &sizes, const QList<QByteA
         bodies.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + pdfNumber(size.width()) +
                       ' ' + pdfNumber(size.height()) + "] /Resources << >> /Contents " +
                       QByteArray::number(4 + 2 * i) + " 0 R >>");
-        bodies.append(streamObject(contents.at(i)));
+        bodies.append(PdfAssembler::stream(contents.at(i)));
     }
     return bodies;
 }
@@ -178,8 +144,9 @@ QString TestDocuments::writeRawPdf(const QString &path, const QList<QSizeF> &pag
     for (int i = 0; i < pageSizesInPoints.size(); ++i)
         contents.append(pageContent.isEmpty() ? defaultPageContent(pageSizesInPoints.at(i), i + 1)
                                               : pageContent);
-    return writeBytes(path,
-                      assemblePdf(pageTreeObjects(pageSizesInPoints, contents), QByteArray()));
+    PdfAssembler pdf;
+    pdf.add(pageTreeObjects(pageSizesInPoints, contents));
+    return PdfAssembler::write(path, pdf.document());
 }
 
 QString TestDocuments::writeEncryptedPdf(const QString &path, const QByteArray &userPassword,
@@ -204,18 +171,20 @@ QString TestDocuments::writeEncryptedPdf(const QString &path, const QByteArray &
     // Object 4, the content stream of the only page, is the one encrypted object.
     const QByteArray objectKey = md5(key + QByteArray::fromHex("0400000000")).left(10);
     const QByteArray content = rc4(objectKey, defaultPageContent(a4, 1));
-    QList<QByteArray> bodies = pageTreeObjects({a4}, {content});
-    bodies.append("<< /Filter /Standard /V 1 /R 2 /O " + pdfHexString(o) + " /U " +
-                  pdfHexString(u) + " /P " + QByteArray::number(qint32(permissions)) + " >>");
-    const QByteArray trailer = " /Encrypt " + QByteArray::number(bodies.size()) + " 0 R /ID [" +
+    PdfAssembler pdf;
+    pdf.add(pageTreeObjects({a4}, {content}));
+    const int encrypt =
+        pdf.add("<< /Filter /Standard /V 1 /R 2 /O " + pdfHexString(o) + " /U " + pdfHexString(u) +
+                " /P " + QByteArray::number(qint32(permissions)) + " >>");
+    const QByteArray trailer = " /Encrypt " + QByteArray::number(encrypt) + " 0 R /ID [" +
                                pdfHexString(id) + ' ' + pdfHexString(id) + ']';
-    return writeBytes(path, assemblePdf(bodies, trailer));
+    return PdfAssembler::write(path, pdf.document(trailer));
 }
 
 QString TestDocuments::writeNotPdf(const QString &path)
 {
-    return writeBytes(path, "This is a plain text file, not a PDF document.\n"
-                            "A viewer that opens it must report that loading failed.\n");
+    return PdfAssembler::write(path, "This is a plain text file, not a PDF document.\n"
+                                     "A viewer that opens it must report that loading failed.\n");
 }
 
 QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &dest,
@@ -225,7 +194,7 @@ QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &
     if (!in.open(QIODevice::ReadOnly))
         return QString();
     const QByteArray bytes = in.readAll();
-    return writeBytes(dest, bytes.left(int(bytes.size() * qBound(0.0, fraction, 1.0))));
+    return PdfAssembler::write(dest, bytes.left(int(bytes.size() * qBound(0.0, fraction, 1.0))));
 }
 
 QStringList TestDocuments::writeStandardSet(const QString &directory)

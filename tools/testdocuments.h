@@ -1,5 +1,4 @@
-#ifndef TESTDOCUMENTS_H
-#define TESTDOCUMENTS_H
+#pragma once
 
 #include <QByteArray>
 #include <QList>
@@ -48,5 +47,3 @@ public:
     // RC4 as the PDF standard security handler uses it.
     static QByteArray rc4(const QByteArray &key, const QByteArray &data);
 };
-
-#endif // TESTDOCUMENTS_H
