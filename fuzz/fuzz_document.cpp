@@ -3,13 +3,11 @@
 // closed. Poppler itself is not instrumented; the finds are in our code around it, or inputs
 // on which Poppler takes the whole process down.
 #include "fuzzsupport.h"
-
-#include "pageview/pdfwidget.h"
+#include "pageviewframe.h"
 
 #include <poppler-qt5.h>
 
 #include <QImage>
-#include <QScrollBar>
 #include <QTimer>
 
 #include <cstdint>
@@ -17,23 +15,7 @@
 
 namespace {
 
-struct Frame
-{
-    QWidget window;
-    QScrollBar *horizontal = new QScrollBar(Qt::Horizontal, &window);
-    QScrollBar *vertical = new QScrollBar(Qt::Vertical, &window);
-    PDFWidget *view = new PDFWidget(&window);
-
-    Frame()
-    {
-        window.resize(480, 272);
-        view->horizontalScrollBar = horizontal;
-        view->verticalScrollBar = vertical;
-        view->setGeometry(view->viewX, view->viewY, view->viewWidth, view->viewHeight);
-    }
-};
-
-Frame *frame = nullptr;
+PageViewFrame *frame = nullptr;
 std::string documentPath;
 
 constexpr int maximumPages = 16;
@@ -68,7 +50,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     fuzzsupport::silenceStandardOutput();
     fuzzsupport::startApplication();
-    frame = new Frame;
+    frame = new PageViewFrame;
     documentPath = fuzzsupport::inputFile("document") + ".pdf";
     // Should a load fail after all, its message box is closed at once instead of waiting.
     auto *closer = new QTimer(frame->view);

@@ -1,9 +1,9 @@
 #include "hostiledocuments.h"
-#include "modalcloser.h"
 #include "pageview/memorycgroup.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/pdfwidget.h"
 #include "pageview/renderbudget.h"
+#include "pageviewframe.h"
 #include "testdocuments.h"
 
 #include <poppler-qt5.h>
@@ -24,30 +24,11 @@ namespace {
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 
-struct Frame
+bool showsNothing(const PageViewFrame &frame)
 {
-    QWidget window;
-    QScrollBar *horizontal = new QScrollBar(Qt::Horizontal, &window);
-    QScrollBar *vertical = new QScrollBar(Qt::Vertical, &window);
-    PDFWidget *view = new PDFWidget(&window);
-
-    explicit Frame(const QString &path)
-    {
-        window.resize(480, 272);
-        view->horizontalScrollBar = horizontal;
-        view->verticalScrollBar = vertical;
-        view->setGeometry(view->viewX, view->viewY, view->viewWidth, view->viewHeight);
-        window.show();
-        ModalCloser closer;
-        view->loadDocument(path);
-    }
-
-    bool showsNothing() const
-    {
-        return view->image->isNull() && view->imageHeight == 0 && horizontal->isHidden() &&
-               vertical->isHidden();
-    }
-};
+    return frame.view->image->isNull() && frame.view->imageHeight == 0 &&
+           frame.horizontal->isHidden() && frame.vertical->isHidden();
+}
 
 // Caps this process's address space at `bytes`, keeping the old limit in `saved`. False where
 // the cap does not take effect: qemu's user-mode emulation accepts the call and ignores it, as
@@ -367,20 +348,24 @@ void TestRenderBudget::headroomReadsThisProcess()
 void TestRenderBudget::pageBeyondMemoryIsNotRendered()
 {
     // Ten million points square is over a hundred terabytes at 48 dpi.
-    Frame frame(
-        TestDocuments::writeRawPdf(dir.filePath("vast.pdf"), {QSizeF(1e7, 1e7), QSizeF(594, 840)}));
-    QVERIFY(frame.showsNothing());
+    PageViewFrame frame;
+    frame.window.show();
+    QVERIFY(frame.open(TestDocuments::writeRawPdf(dir.filePath("vast.pdf"),
+                                                  {QSizeF(1e7, 1e7), QSizeF(594, 840)})));
+    QVERIFY(showsNothing(frame));
     frame.view->nextPage();
     QCOMPARE(frame.view->image->size(), QSize(396, 560));
     frame.view->previousPage();
-    QVERIFY(frame.showsNothing());
+    QVERIFY(showsNothing(frame));
 }
 
 void TestRenderBudget::cappedProcessBandsRefusesAndRecovers()
 {
     if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
         QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
-    Frame frame(tenPages);
+    PageViewFrame frame;
+    frame.window.show();
+    QVERIFY(frame.open(tenPages));
     QVERIFY(!frame.view->image->isNull());
     const QSizeF a4(595, 842);
     const qint64 image300 = qint64(2479) * 3508 * 4;
@@ -408,7 +393,7 @@ void TestRenderBudget::cappedProcessBandsRefusesAndRecovers()
         QSKIP(noCapHere);
     frame.view->resolution = 290.0;
     frame.view->zoomIn();
-    const bool refused = frame.showsNothing();
+    const bool refused = showsNothing(frame);
     while (frame.view->resolution > 48.0)
         frame.view->zoomOut();
     const bool recovered = !frame.view->image->isNull();

@@ -1,6 +1,6 @@
 #include "config/deviceconfig.h"
-#include "modalcloser.h"
 #include "pageview/pdfwidget.h"
+#include "pageviewframe.h"
 #include "testdocuments.h"
 
 #include <QElapsedTimer>
@@ -9,34 +9,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-// A page view between two scroll bars, with the view fields at their construction values:
-// 352 x 251 at (56, 2), bars 15 pixels thick.
-struct Frame
-{
-    QWidget window;
-    QScrollBar *horizontal = new QScrollBar(Qt::Horizontal, &window);
-    QScrollBar *vertical = new QScrollBar(Qt::Vertical, &window);
-    PDFWidget *view = new PDFWidget(&window);
-
-    Frame()
-    {
-        view->horizontalScrollBar = horizontal;
-        view->verticalScrollBar = vertical;
-        view->setGeometry(view->viewX, view->viewY, view->viewWidth, view->viewHeight);
-    }
-
-    // A failing load would wait for its message box; close it so that the test fails instead.
-    bool open(const QString &path)
-    {
-        ModalCloser closer;
-        return view->loadDocument(path) && closer.closed() == 0;
-    }
-};
-
-} // namespace
 
 class TestPdfWidget : public QObject
 {
@@ -86,7 +58,7 @@ private slots:
         QFETCH(QList<double>, resolutions);
         deviceConfig.windowWidth = windowWidth;
         // Two inches wide, so the image is twice the resolution wide.
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(pages(QSizeF(144, 144))));
         for (const double expected : resolutions) {
             in ? frame.view->zoomIn() : frame.view->zoomOut();
@@ -121,7 +93,7 @@ private slots:
         QFETCH(QString, bars);
         QFETCH(QSize, size);
         QFETCH(int, horizontalMaximum);
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(pages(page, count)));
         QCOMPARE(frame.view->geometry(), QRect(QPoint(56, 2), size));
         QCOMPARE(QString(frame.vertical->isHidden() ? "" : "v") +
@@ -156,7 +128,7 @@ private slots:
         QFETCH(QStringList, moves);
         QFETCH(QList<int>, offsets);
         QFETCH(QList<int>, sliderPositions);
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(pages(page)));
         for (int i = 0; i < moves.size(); ++i) {
             const QString &move = moves.at(i);
@@ -192,7 +164,7 @@ private slots:
         QFETCH(QSizeF, page);
         QFETCH(int, rightSteps);
         QFETCH(QList<int>, offsets);
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(pages(page)));
         frame.view->zoomIn();
         for (int i = 0; i < rightSteps; ++i)
@@ -207,7 +179,7 @@ private slots:
 
     void scrollDownAcrossPages()
     {
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(tenA4));
         PDFWidget *view = frame.view;
         // 562 pixels of page in 251 of view: seven steps of 48, the last into the band below.
@@ -249,7 +221,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(int, start);
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(path));
         PDFWidget *view = frame.view;
         view->scrollRight();
@@ -270,7 +242,7 @@ private slots:
 
     void overlayHidesOneSecondAfterLastChange()
     {
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(tenA4));
         QLabel *label = frame.view->pageNumberLabel;
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
@@ -289,7 +261,7 @@ private slots:
 
     void paintsImageAtOffsets()
     {
-        Frame frame;
+        PageViewFrame frame;
         QVERIFY(frame.open(pages(QSizeF(843, 594))));
         PDFWidget *view = frame.view;
         view->scrollRight();
