@@ -6,6 +6,7 @@
 
 #include "modalcloser.h"
 #include "paintcounter.h"
+#include "pdfviewertestaccess.h"
 #include "profilefreedirectory.h"
 #include "softkeyframes.h"
 #include "stdoutcapture.h"
@@ -26,13 +27,6 @@ public:
     {
         return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
     }
-};
-
-class PDFViewerTestAccess
-{
-public:
-    static QFileSystemModel *model(PDFViewer &viewer) { return viewer.fileSystemModel; }
-    static QLabel *notice(PDFViewer &viewer) { return viewer.loadingLabel; }
 };
 
 using Dialog = CustomFileOpenDialogTestAccess;

@@ -2,6 +2,7 @@
 #include "mainwindow/pdfviewer.h"
 #include "modalcloser.h"
 #include "pageview/pdfwidget.h"
+#include "pdfviewertestaccess.h"
 #include "profilefreedirectory.h"
 #include "stdoutcapture.h"
 #include "testdocuments.h"
@@ -11,14 +12,6 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QtTest>
-
-class PDFViewerTestAccess
-{
-public:
-    static QLabel *notice(PDFViewer &viewer) { return viewer.loadingLabel; }
-    static bool documentLoaded(PDFViewer &viewer) { return viewer.documentLoaded; }
-    static QString modelRoot(PDFViewer &viewer) { return viewer.fileSystemModel->rootPath(); }
-};
 
 using Access = PDFViewerTestAccess;
 
@@ -156,13 +149,13 @@ private slots:
         PDFViewer viewer(nullptr, true);
         if (withFile)
             viewer.setFileToLoad(tenA4.toUtf8().constData());
-        QVERIFY(Access::modelRoot(viewer) != "/");
+        QVERIFY(Access::model(viewer)->rootPath() != "/");
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
         if (withFile) {
-            QVERIFY(Access::modelRoot(viewer) != "/");
+            QVERIFY(Access::model(viewer)->rootPath() != "/");
             QTRY_VERIFY(Access::documentLoaded(viewer));
         }
-        QCOMPARE(Access::modelRoot(viewer), QStringLiteral("/"));
+        QCOMPARE(Access::model(viewer)->rootPath(), QStringLiteral("/"));
     }
 
 private:
