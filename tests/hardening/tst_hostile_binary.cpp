@@ -1,18 +1,13 @@
 #include "hostiledocuments.h"
 #include "memorycgrouplimit.h"
+#include "viewerprocess.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
-
-#include <signal.h>
-#include <sys/prctl.h>
 
 // The real viewer on hostile inputs, driven through the automation plugin on the offscreen
 // platform: no crash, no hang, the failure box where one is due, and a viewer that answers to
@@ -23,32 +18,10 @@
 // the machine's unified hierarchy has the memory controller, otherwise v1).
 namespace {
 
-// Dies with the test, whether it fails, times out or is killed: a viewer left behind would hold
-// the automation port that other test runs need.
-class ChildProcess : public QProcess
-{
-protected:
-    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
-};
-
-// The answer to one request, or an empty object when none came in time.
-QJsonObject request(QTcpSocket &socket, const QJsonObject &request, int timeoutMs)
-{
-    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
-    QElapsedTimer timer;
-    timer.start();
-    while (!socket.canReadLine() && timer.elapsed() < timeoutMs &&
-           socket.state() == QAbstractSocket::ConnectedState)
-        socket.waitForReadyRead(int(qMax<qint64>(1, timeoutMs - timer.elapsed())));
-    return socket.canReadLine() ? QJsonDocument::fromJson(socket.readLine()).object()
-                                : QJsonObject();
-}
-
 // The failure box's text ("" for none), or a null string when the viewer did not answer.
-QString boxText(QTcpSocket &socket, int timeoutMs, bool *pageNumberShown = nullptr)
+QString boxText(ViewerProcess &viewer, int timeoutMs, bool *pageNumberShown = nullptr)
 {
-    const QJsonArray widgets =
-        request(socket, {{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
+    const QJsonArray widgets = viewer.widgets(timeoutMs);
     QString text = widgets.isEmpty() ? QString() : QLatin1String("");
     for (const QJsonValue &value : widgets) {
         const QJsonObject widget = value.toObject();
@@ -71,30 +44,20 @@ private slots:
     void initTestCase();
     void survives_data();
     void survives();
-    void cleanup();
 
 private:
-    // False only when another program holds the automation port.
-    bool startViewer(const QString &path, const QString &limits);
-
-    QString binary;
     QString pluginDirectory;
     QTemporaryDir dir;
     QList<HostileDocuments::Entry> entries;
-    ChildProcess viewer;
-    QByteArray output;
     const bool full = qgetenv("PAGE_SCOPE_HOSTILE_SET") == "full";
 };
 
 void TestHostileBinary::initTestCase()
 {
-    binary = QFileInfo(qEnvironmentVariable("PAGE_SCOPE_BINARY")).absoluteFilePath();
     pluginDirectory = QFileInfo(qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR")).absoluteFilePath();
-    QVERIFY(QFileInfo(binary).isExecutable());
+    QVERIFY(QFileInfo(qEnvironmentVariable("PAGE_SCOPE_BINARY")).isExecutable());
     QVERIFY(QFileInfo::exists(pluginDirectory + "/libSquishPlugin.so.1"));
-    // The viewer runs in the scratch folder: the icons by their relative path, no device profile.
     QVERIFY(dir.isValid());
-    QVERIFY(QFile::link(QDir::current().absoluteFilePath("images"), dir.filePath("images")));
     entries = HostileDocuments::writeAll(dir.path());
     QVERIFY(!entries.isEmpty());
 }
@@ -128,31 +91,6 @@ void TestHostileBinary::survives_data()
     }
 }
 
-bool TestHostileBinary::startViewer(const QString &path, const QString &limits)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LD_LIBRARY_PATH", pluginDirectory);
-    viewer.setProcessEnvironment(environment);
-    viewer.setWorkingDirectory(dir.path());
-    // Poppler reports every damaged object, up to a hundred thousand lines a file: a pipe that
-    // nobody reads would fill up and stop the viewer.
-    viewer.setStandardErrorFile(QProcess::nullDevice());
-    viewer.start("/bin/sh", {"-c", limits + "exec \"$0\" \"$@\"", binary, "-f", path});
-    output.clear();
-    QElapsedTimer clock;
-    clock.start();
-    while (viewer.state() != QProcess::NotRunning && clock.elapsed() < 30000 &&
-           !output.contains("Squish opened Port")) {
-        viewer.waitForReadyRead(100);
-        output += viewer.readAllStandardOutput();
-        if (output.contains("Squish FAILED")) {
-            cleanup();
-            return false;
-        }
-    }
-    return true;
-}
-
 void TestHostileBinary::survives()
 {
     QFETCH(int, index);
@@ -172,12 +110,13 @@ void TestHostileBinary::survives()
         limits = cgroup->shellPrefix();
     }
 
-    // Another test run on this machine may hold the port for a while; wait for it.
+    ViewerProcess viewer(pluginDirectory, false);
+    viewer.setLaunchPrefix(limits);
+    viewer.discardErrorOutput();
+    // Another test run on this machine may hold the port for a while; it waits for it.
     QElapsedTimer waited;
     waited.start();
-    while (!startViewer(path, limits) && waited.elapsed() < 120000)
-        QTest::qWait(1000);
-    QVERIFY2(output.contains("Squish opened Port: 5014"), output.constData());
+    QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
 
     // A hang is a file that takes longer than its bound from start to exit. The heavy pages
     // take Poppler seconds for each step of the whole zoom range; there each step has the bound.
@@ -189,21 +128,17 @@ void TestHostileBinary::survives()
     auto after = [&](const char *what) {
         return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms";
     };
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), 5014);
     auto key = [&](int code) {
-        return request(socket, {{"cmd", "key"}, {"key", code}, {"action", "click"}}, left())
+        return viewer.request({{"cmd", "key"}, {"key", code}, {"action", "click"}}, left())
             .value("ok")
             .toBool();
     };
-    QVERIFY(socket.waitForConnected(left()));
 
     // Loaded: the page-number overlay is up (for a second, even without pages). Failed: the box.
     bool shown = false;
     QString box;
-    while (clock.elapsed() < bound && box.isEmpty() && !shown &&
-           socket.state() == QAbstractSocket::ConnectedState)
-        box = boxText(socket, left(), &shown);
+    while (clock.elapsed() < bound && box.isEmpty() && !shown && viewer.isRunning())
+        box = boxText(viewer, left(), &shown);
     QVERIFY2(!box.isEmpty() || shown, after("neither page nor failure box").constData());
     const bool failed = !box.isEmpty();
     QVERIFY2(failed ? entry.outcome != HostileDocuments::Outcome::Opens
@@ -229,26 +164,19 @@ void TestHostileBinary::survives()
     for (const auto &step : steps) {
         for (int i = 0; i < step.second; ++i) {
             QVERIFY2(key(step.first), after("no answer").constData());
-            const QString now = boxText(socket, left());
+            const QString now = boxText(viewer, left());
             QVERIFY2(!now.isNull(), after("the viewer stopped answering").constData());
             QVERIFY2(now.isEmpty(), qPrintable("a box during navigation: " + now));
         }
     }
 
     QVERIFY(key(Qt::Key_F8));
-    QVERIFY2(viewer.waitForFinished(left()), after("no exit").constData());
+    const int exitCode = viewer.waitForExit(left());
     QVERIFY(!cgroup || !cgroup->killedForMemory());
-    QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(viewer.exitCode(), 0);
-    QCOMPARE((output + viewer.readAllStandardOutput()).count("Document is "), failed ? 1 : 0);
+    QVERIFY2(exitCode == 0, after("no exit, or not a normal one").constData());
+    QCOMPARE(viewer.lines().join('\n').count("Document is "), failed ? 1 : 0);
     qInfo("%s: %s, %lld ms after the start, %lld ms with it", qPrintable(entry.name),
           failed ? "failure box" : "shown", clock.elapsed(), waited.elapsed());
-}
-
-void TestHostileBinary::cleanup()
-{
-    viewer.kill();
-    viewer.waitForFinished();
 }
 
 QTEST_MAIN(TestHostileBinary)

@@ -88,6 +88,8 @@ bool ViewerProcess::start(const QStringList &arguments)
     errorOutput.clear();
     viewer->setProcessEnvironment(environment);
     viewer->setWorkingDirectory(directory.path());
+    if (errorOutputDiscarded)
+        viewer->setStandardErrorFile(QProcess::nullDevice());
     if (launchPrefix.isEmpty())
         viewer->start(binary, arguments);
     else
@@ -118,8 +120,10 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
             return fail("the plugin reports nothing");
     } while (!lines().contains(opened));
 
-    client = connectToPlugin();
-    if (qint64(request({{"cmd", "ping"}}).value("pid").toDouble()) != processId())
+    // A fresh viewer serves its first client at once, but may be busy with its first render,
+    // seconds for a large page: the ping waits for that.
+    client = connectToPlugin(false);
+    if (qint64(request({{"cmd", "ping"}}, 30000).value("pid").toDouble()) != processId())
         return fail("no answer, or another process answers on the automation port");
     // The port opens before any window exists.
     return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
@@ -172,20 +176,20 @@ int ViewerProcess::waitForExit(int timeoutMs)
     return viewer->exitStatus() == QProcess::NormalExit ? viewer->exitCode() : -1;
 }
 
-QJsonObject ViewerProcess::requestLine(const QByteArray &line)
+QJsonObject ViewerProcess::requestLine(const QByteArray &line, int timeoutMs)
 {
     send(*client, line + '\n');
-    return QJsonDocument::fromJson(readLine(*client)).object();
+    return QJsonDocument::fromJson(readLine(*client, timeoutMs)).object();
 }
 
-QJsonObject ViewerProcess::request(const QJsonObject &request)
+QJsonObject ViewerProcess::request(const QJsonObject &request, int timeoutMs)
 {
-    return requestLine(QJsonDocument(request).toJson(QJsonDocument::Compact));
+    return requestLine(QJsonDocument(request).toJson(QJsonDocument::Compact), timeoutMs);
 }
 
-QJsonArray ViewerProcess::widgets()
+QJsonArray ViewerProcess::widgets(int timeoutMs)
 {
-    return request({{"cmd", "widgets"}}).value("widgets").toArray();
+    return request({{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
 }
 
 QJsonObject ViewerProcess::widget(const QString &name, const QString &text)
