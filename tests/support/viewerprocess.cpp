@@ -125,8 +125,10 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     client = connectToPlugin(false);
     if (qint64(request({{"cmd", "ping"}}, 30000).value("pid").toDouble()) != processId())
         return fail("no answer, or another process answers on the automation port");
-    // The port opens before any window exists.
-    return QTest::qWaitFor([this] { return !widget("closeButton").isEmpty(); }, 30000) ||
+    // The port opens before any window exists. A request that gave up on a busy viewer would
+    // leave its late answer to be taken for the next one's, so each waits as long as the whole.
+    return QTest::qWaitFor([this] { return !widget("closeButton", QString(), 30000).isEmpty(); },
+                           30000) ||
            fail("no main window");
 }
 
@@ -192,9 +194,9 @@ QJsonArray ViewerProcess::widgets(int timeoutMs)
     return request({{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
 }
 
-QJsonObject ViewerProcess::widget(const QString &name, const QString &text)
+QJsonObject ViewerProcess::widget(const QString &name, const QString &text, int timeoutMs)
 {
-    for (const QJsonValue &entry : widgets()) {
+    for (const QJsonValue &entry : widgets(timeoutMs)) {
         const QJsonObject widget = entry.toObject();
         if (widget.value("name") == name && (text.isEmpty() || widget.value("text") == text))
             return widget;

@@ -54,7 +54,7 @@ public:
     QJsonObject requestLine(const QByteArray &line, int timeoutMs = 10000);
     QJsonArray widgets(int timeoutMs = 10000);
     // The first listed widget with this object name and, when given, this text.
-    QJsonObject widget(const QString &name, const QString &text = QString());
+    QJsonObject widget(const QString &name, const QString &text = QString(), int timeoutMs = 10000);
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
 
