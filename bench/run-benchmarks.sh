@@ -13,15 +13,10 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build_dir=${BENCH_BUILD_DIR:-build-bench}
 
-bash tools/install-dependencies.sh >&2
-if [[ " $* " == *" --instructions "* ]] && ! command -v valgrind >/dev/null; then
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "run-benchmarks: --instructions needs valgrind; install it as root" >&2
-        exit 1
-    fi
-    apt-get update >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends valgrind >&2
-fi
+# Callgrind (group bench) only for the instruction counts.
+groups=(build)
+[[ " $* " == *" --instructions "* ]] && groups+=(bench)
+bash tools/install-dependencies.sh "${groups[@]}" >&2
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGE_SCOPE_BENCH=ON >&2
 cmake --build "$build_dir" -j"${BENCH_JOBS:-2}" --target page-scope-bench >&2
