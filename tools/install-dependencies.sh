@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that page-scope needs, by group (as root):
 #   tools/install-dependencies.sh [GROUP...]      default: build test
-#     build    compiler, CMake, Qt 5 and Poppler development files, the SVG icon plugin, the font
+#     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
 #     test     a virtual X screen, real input, and the viewer script's screenshot
 #     cross    the arm64 cross compiler, arm64 Qt 5 and Poppler (multiarch), the host's Qt tools
 #              and qemu's user-mode emulator, which runs arm64 build steps and tests
@@ -13,10 +13,10 @@ set -euo pipefail
 
 declare -A groups=(
     [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
-             libqt5svg5 fonts-dejavu-core"
+             libqt5svg5-dev fonts-dejavu-core"
     [test]="xvfb xauth xdotool imagemagick python3"
     [cross]="cmake make pkg-config file dpkg-dev g++-aarch64-linux-gnu qemu-user-static
-             qtbase5-dev-tools qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5:arm64
+             qtbase5-dev-tools qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5-dev:arm64
              fonts-dejavu-core"
     [package]="file dpkg-dev lintian"
     [bench]="valgrind"
