@@ -46,6 +46,13 @@ const char *const Style = R"(
     .key { background-color: #e0e0e0; }
 )";
 
+// Reports on standard error; returns the exit status of a failed run.
+int failure(const QString &message)
+{
+    std::fprintf(stderr, "make-sample-document: %s\n", qPrintable(message));
+    return 1;
+}
+
 struct Section
 {
     QString title;
@@ -72,11 +79,6 @@ QVector<QStringList> readmeTable(const QString &readme, const QString &header)
     return rows;
 }
 
-QString plain(QString html)
-{
-    return html.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
-}
-
 // A README default key applied as a profile line must leave the compiled-in defaults unchanged.
 bool isDefault(const QString &profileKey, int code)
 {
@@ -97,21 +99,11 @@ QString arrow(const QString &glyph)
     return QStringLiteral("<span class=\"arrow\">%1</span>").arg(glyph);
 }
 
-QString box(const QString &html)
-{
-    return QStringLiteral("<table class=\"box\" width=\"100%\" cellpadding=\"6\"><tr><td>%1</td>"
-                          "</tr></table>")
-        .arg(html);
-}
-
 QString code(const QStringList &lines)
 {
-    return box(QStringLiteral("<pre>%1</pre>").arg(lines.join(QLatin1Char('\n')).toHtmlEscaped()));
-}
-
-QString list(const QStringList &items)
-{
-    return QStringLiteral("<ul><li>%1</li></ul>").arg(items.join(QStringLiteral("</li><li>")));
+    return QStringLiteral(R"(<table class="box" width="100%" cellpadding="6"><tr><td><pre>%1</pre>
+</td></tr></table>)")
+        .arg(lines.join('\n').toHtmlEscaped());
 }
 
 // Rows of cells, every other row shaded; a header row when header is given.
@@ -131,233 +123,210 @@ QString table(const QVector<QStringList> &rows, const QStringList &header = {})
 // The default device: the screen between its two softkey columns, each softkey with its key.
 QString device(const QVector<QStringList> &keys)
 {
-    const QString left[] = {icon(QStringLiteral("close")), icon(QStringLiteral("zoomin")),
-                            icon(QStringLiteral("zoomout")), arrow(QStringLiteral("\u21e6"))};
-    const QString right[] = {icon(QStringLiteral("open")), arrow(QStringLiteral("\u21e7")),
-                             arrow(QStringLiteral("\u21e9")), arrow(QStringLiteral("\u21e8"))};
-    const QString leftKeys[] = {keys[7][1], keys[6][1], keys[5][1], keys[4][1]};
-    QString html = QStringLiteral("<table class=\"device\" align=\"center\" cellpadding=\"4\" "
-                                  "cellspacing=\"4\">");
-    for (int i = 0; i < 4; ++i) {
-        html += QStringLiteral("<tr><td>%1</td><td class=\"key\" align=\"center\">%2</td>")
-                    .arg(leftKeys[i], left[i]);
-        if (i == 0)
-            html += QStringLiteral("<td rowspan=\"4\" bgcolor=\"white\" width=\"220\">"
-                                   "<p style=\"color:#1565c0; font-size:28px\">\u2501\u2501\u2501"
-                                   "\u2501\u2501\u2501</p><p style=\"color:#a0a0a0; "
-                                   "font-size:12px\">%1</p></td>")
-                        .arg(QStringLiteral("\u2500").repeated(24).append("<br>").repeated(4));
-        html += QStringLiteral("<td class=\"key\" align=\"center\">%1</td><td>%2</td></tr>")
-                    .arg(right[i], keys[i][1]);
-    }
-    return html + QStringLiteral("</table>");
+    const QString left[] = {icon("close"), icon("zoomin"), icon("zoomout"), arrow("⇦")};
+    const QString right[] = {icon("open"), arrow("⇧"), arrow("⇩"), arrow("⇨")};
+    QString html = R"(<table class="device" align="center" cellpadding="4" cellspacing="4">)";
+    for (int i = 0; i < 4; ++i)
+        html += QStringLiteral(R"(<tr><td>%1</td><td class="key" align="center">%2</td>%3
+            <td class="key" align="center">%4</td><td>%5</td></tr>)")
+                    .arg(keys[7 - i][1], left[i],
+                         i ? QString()
+                           : QStringLiteral(R"(<td rowspan="4" bgcolor="white"
+                             width="220"><p style="color:#1565c0; font-size:28px">━━━━━━</p>
+                             <p style="color:#a0a0a0; font-size:12px">%1</p></td>)")
+                                 .arg(QString("─").repeated(24).append("<br>").repeated(4)),
+                         right[i], keys[i][1]);
+    return html + "</table>";
 }
 
 // A screen with its softkey slots, for the frame arrangements of a profile.
 QString frameSketch(const QString &caption, bool onSide, int frames)
 {
-    const QString slot = QStringLiteral("<td class=\"key\" width=\"12\">&nbsp;</td>");
-    const QString screen = QStringLiteral("<td bgcolor=\"#909090\" width=\"120\" height=\"60\" "
-                                          "%1>&nbsp;</td>");
-    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"2\" align=\"center\">");
-    if (onSide) {
-        for (int i = 0; i < 4; ++i)
-            html += QStringLiteral("<tr>%1%2%3</tr>")
-                        .arg(frames == 2 ? slot : QString(),
-                             i == 0 ? screen.arg(QStringLiteral("rowspan=\"4\"")) : QString(),
-                             i < 4 ? slot : QString());
-    } else {
-        const QString row = QStringLiteral("<tr>%1</tr>").arg(slot.repeated(8));
-        html += (frames == 2 ? row : QString()) +
-                QStringLiteral("<tr>%1</tr>").arg(screen.arg(QStringLiteral("colspan=\"8\""))) +
-                row;
-    }
-    return html + QStringLiteral("</table><p align=\"center\"><b>%1</b></p>").arg(caption);
+    const QString slot = R"(<td class="key" width="12">&nbsp;</td>)";
+    const QString screen = R"(<td bgcolor="#909090" width="120" height="60" %1>&nbsp;</td>)";
+    const QString row = "<tr>" + slot.repeated(8) + "</tr>";
+    QString html = R"(<table border="1" cellspacing="2" align="center">)";
+    for (int i = 0; onSide && i < 4; ++i)
+        html += "<tr>" + (frames == 2 ? slot : QString()) +
+                (i ? QString() : screen.arg(R"(rowspan="4")")) + slot + "</tr>";
+    if (!onSide)
+        html +=
+            (frames == 2 ? row : QString()) + "<tr>" + screen.arg(R"(colspan="8")") + "</tr>" + row;
+    return html + QStringLiteral(R"(</table><p align="center"><b>%1</b></p>)").arg(caption);
 }
 
-std::vector<Section> sections(const QString &readme, bool &ok)
+// The guide's text, a section for each <h1>; {name} stands for a part made from the tables.
+const char *const Guide = R"(
+<h1></h1><p style="font-size:60px; color:#1565c0"><b>page-scope</b></p><p style="font-size:36px">
+<b>Quick guide</b></p><p>A PDF viewer for small touch-screen devices with hardware softkeys.</p>
+{device}<p style="font-size:26px; color:#1565c0"><b>Contents</b></p>{contents}
+<h1>What page-scope is</h1>
+<p>page-scope is a PDF viewer for small devices with a {size} pixel touch screen and hardware
+softkeys.</p><p>It shows one page at a time. The page is rendered whole at the zoom level, and the
+screen is a window onto it.</p>
+<ul><li>Scroll within the page with the arrows.</li><li>Scroll past the top or bottom edge to turn
+the page.</li><li>Zoom in and out in steps of 10 dpi.</li><li>Open other PDF files with the
+built-in file chooser, when the device enables it.</li></ul>
+<p>Nothing is kept between runs: every document opens at page 1, unzoomed.</p>
+<h1>The softkeys</h1>
+{device}{softkeys}
+<p>The open softkey works only when page-scope was started with <code>-o</code>. Otherwise its
+slot stays blank.</p>
+<h1>Hardware keys</h1>
+<p>The default keys of a device:</p>{keys}
+<ul><li>A key acts when you release it, not when you press it.</li><li>The device profile can give
+every key another code (see “Key codes”).</li><li>Every key without a command prints the key code
+report (see “Finding key codes”).</li></ul>
+<h1>Command line</h1>
+{usage}{options}{example}
+<ul><li>A file named without -f is ignored.</li></ul>
+<p>Long options may be shortened. These all set the width:</p>{width}
+<h1>Device profiles</h1>
+<p>At start page-scope reads the pointer file</p>{pointer}
+<p>Its config_file line names the device profile:</p>{pointerLines}
+<table align="center" cellpadding="8"><tr><td class="box" align="center"><b>device_config.ini</b>
+</td><td>{to}</td><td class="box" align="center"><b>b7s.conf<br>profile</b></td><td>{to}</td>
+<td class="box alt" align="center"><b>keys and<br>softkeys</b></td></tr></table>
+<ul><li>No pointer file: b7s.conf in the working folder is used.</li><li>No profile: the defaults
+in this guide apply.</li><li>One KEY=VALUE per line, with no blanks around the =. Lines starting
+with # are comments.</li><li>Numbers: decimal, hex (0x10) or octal (010).</li></ul>
+<h1>Softkey frames</h1>
+{frameLines}
+<ul><li>DEVICE: 0 gives a window frame, other numbers none.</li><li>NO_OF_SOFTKEY_FRAMES: 1 or 2
+frames.</li><li>SOFTKEY_FRAMES_ON_SIDE: exactly TRUE puts the frames beside the screen, anything
+else above and below it.</li><li>NO_OF_SOFTKEYS_PER_FRAME: slots in a frame; blank slots fill up
+the rest.</li></ul>{frames}
+<h1>Key codes</h1>
+<p>The profile sets the code of every key. Defaults:</p>{codes}
+<p>These three lines all mean {openKey}:</p>{openLines}
+<h1>Finding key codes</h1>
+<p>Press Escape, or any key without a command. page-scope prints this report on its standard
+output:</p>{report}
+<ul><li>The first line is the device's scan code of the key (here 9).</li><li>The list shows the
+codes now in use, so you can check a profile.</li></ul>
+<h1>Zoom</h1>
+<p>The zoom level is the resolution of the page in dots per inch: 10 to 300, in steps of 10.</p>
+<p align="center">10 ─ <span class="red">48</span> ─ 50 ─ <span class="red">80</span> ─ <span
+class="red">100</span> ─ 150 ─ 200 ─ 300<br><span class="red">red</span>: where a document
+starts</p>{zooms}
+<p>From 48: zoom in gives 58, 68 … 298, 300; zoom out gives 38, 28, 18, 10.</p><p>One scroll step
+is as many pixels as the zoom level. A new document starts unzoomed.</p>
+<h1>Turning pages</h1>
+<table align="center" cellpadding="6"><tr><td class="box" align="center" style="font-size:40px">
+<b>2</b></td><td rowspan="2"><span class="red">↓</span> one step past the edge</td><td
+class="device">3 / 10</td></tr><tr><td class="box" align="center" style="font-size:40px"><b>3</b>
+</td><td></td></tr></table>
+<ul><li>Down at the bottom of a page: one more step opens the next page at its top.</li><li>Up at
+the top: the previous page opens at its bottom.</li><li>The vertical scroll bar is the document;
+its slider is the page. Tap beside it, or drag it.</li><li>The page number shows for one
+second.</li></ul>
+<h1>Opening documents</h1>
+<p>With -f the file opens at start, after “Loading PDF. Please wait...”.</p><p>With -o the open
+softkey or F1 shows the file chooser: the device's folders and PDF files.</p>{chooser}
+<p>Tap a folder to open or close it; tap a file to select it.</p><p>A file that is missing,
+damaged, not a PDF or protected by a password is reported as “Loading document … failed!”</p>
+)";
+
+std::vector<Section> sections(const QVector<QStringList> &keys, const QVector<QStringList> &options)
 {
-    const QVector<QStringList> keys = readmeTable(readme, QStringLiteral("| Key | Default |"));
-    const QVector<QStringList> options = readmeTable(readme, QStringLiteral("| Option |"));
-    ok = keys.size() == 11 && options.size() == 6;
-    QVector<QStringList> keyRows, codeRows;
+    QVector<QStringList> keyRows, codeRows, optionRows;
     QMap<QString, int> codes;
     for (const QStringList &key : keys) {
-        const int code = ok ? QKeySequence::fromString(key.value(1))[0] : 0;
-        if (!isDefault(key.value(0), code)) {
-            std::fprintf(stderr,
-                         "make-sample-document: README gives %s as the default of %s, "
-                         "which is not the viewer's\n",
-                         qPrintable(key.value(1)), qPrintable(key.value(0)));
-            ok = false;
-        }
+        const int code = QKeySequence::fromString(key.value(1))[0];
+        if (!isDefault(key.value(0), code))
+            return failure("README gives " + key.value(1) + " as the default of " + key.value(0)),
+                   std::vector<Section>();
         keyRows.append({QStringLiteral("<b>%1</b>").arg(key.value(1)), key.value(2)});
         codeRows.append({QStringLiteral("<code><b>%1</b></code>").arg(key.value(0)), key.value(1),
                          QStringLiteral("<code>%1</code>").arg(code)});
-        codes[plain(key.value(0)).mid(4)] = code;
+        codes[QString(key.value(0)).remove(QRegularExpression("<[^>]*>")).mid(4)] = code;
     }
-    if (!ok)
-        return {};
-    QVector<QStringList> optionRows;
     for (const QStringList &option : options)
-        optionRows.append({QStringLiteral("<b>%1</b>").arg(option[0]),
-                           QStringLiteral("%1 (default: %2)").arg(option[1], option[2])});
+        optionRows.append(
+            {QStringLiteral("<b>%1</b>").arg(option.value(0)),
+             QStringLiteral("%1 (default: %2)").arg(option.value(1), option.value(2))});
     QStringList report{QStringLiteral("UNKNOWN KEY CODE RECEIVED: 9"),
                        QStringLiteral("Known Keycodes are:")};
     for (const char *name : {"OPEN", "CLOSE", "LEFT", "RIGHT", "UP", "DOWN", "ZOOM_IN", "ZOOM_OUT",
                              "ENTER", "ESCAPE", "HOME"})
         report << QStringLiteral("%1: %2").arg(name).arg(codes.value(name));
     const int f1 = codes.value(QStringLiteral("OPEN"));
-    const QString size = QStringLiteral("480\u00a0\u00d7\u00a0272");
-
-    return {
-        {QStringLiteral("What page-scope is"),
-         QStringLiteral("<p>page-scope is a PDF viewer for small devices with a %1 pixel touch "
-                        "screen and hardware softkeys.</p><p>It shows one page at a time. The page "
-                        "is rendered whole at the zoom level, and the screen is a window onto "
-                        "it.</p>")
-                 .arg(size) +
-             list({QStringLiteral("Scroll within the page with the arrows."),
-                   QStringLiteral("Scroll past the top or bottom edge to turn the page."),
-                   QStringLiteral("Zoom in and out in steps of 10 dpi."),
-                   QStringLiteral("Open other PDF files with the built-in file chooser, when the "
-                                  "device enables it.")}) +
-             QStringLiteral("<p>Nothing is kept between runs: every document opens at page 1, "
-                            "unzoomed.</p>")},
-        {QStringLiteral("The softkeys"),
-         device(keys) +
-             table(
-                 {{icon(QStringLiteral("open")), QStringLiteral("Open another PDF file")},
-                  {icon(QStringLiteral("close")), QStringLiteral("Close page-scope")},
-                  {icon(QStringLiteral("zoomin")) + icon(QStringLiteral("zoomout")),
-                   QStringLiteral("Zoom in, zoom out")},
-                  {arrow(QStringLiteral("\u21e7 \u21e9")),
-                   QStringLiteral("Scroll up, down; turn pages")},
-                  {arrow(QStringLiteral("\u21e6 \u21e8")), QStringLiteral("Scroll left, right")}}) +
-             QStringLiteral("<p>The open softkey works only when page-scope was started with "
-                            "<code>-o</code>. Otherwise its slot stays blank.</p>")},
-        {QStringLiteral("Hardware keys"),
-         QStringLiteral("<p>The default keys of a device:</p>") + table(keyRows) +
-             list({QStringLiteral("A key acts when you release it, not when you press it."),
-                   QStringLiteral("The device profile can give every key another code (see "
-                                  "\u201cKey codes\u201d)."),
-                   QStringLiteral("Every key without a command prints the key code report (see "
-                                  "\u201cFinding key codes\u201d).")})},
-        {QStringLiteral("Command line"),
-         code({QStringLiteral("page-scope [options]")}) + table(optionRows) +
-             code({QStringLiteral("page-scope -o -f /media/manual.pdf")}) +
-             list({QStringLiteral("A file named without -f is ignored.")}) +
-             QStringLiteral("<p>Long options may be shortened. These all set the width:</p>") +
-             code({QStringLiteral("--width=800   --width 800   --wid=800")})},
-        {QStringLiteral("Device profiles"),
-         QStringLiteral("<p>At start page-scope reads the pointer file</p>") +
-             code({QStringLiteral("/data/device_config.ini")}) +
-             QStringLiteral("<p>Its config_file line names the device profile:</p>") +
-             code({QStringLiteral("[main]"), QStringLiteral("config_file=/etc/b7s.conf")}) +
-             QStringLiteral("<table align=\"center\" cellpadding=\"8\"><tr><td class=\"box\" "
-                            "align=\"center\"><b>device_config.ini</b></td><td>%1</td><td "
-                            "class=\"box\" align=\"center\"><b>b7s.conf<br>profile</b></td><td>%1"
-                            "</td><td class=\"box alt\" align=\"center\"><b>keys and<br>softkeys"
-                            "</b></td></tr></table>")
-                 .arg(arrow(QStringLiteral("\u2192"))) +
-             list({QStringLiteral("No pointer file: b7s.conf in the working folder is used."),
-                   QStringLiteral("No profile: the defaults in this guide apply."),
-                   QStringLiteral("One KEY=VALUE per line, with no blanks around the =. Lines "
-                                  "starting with # are comments."),
-                   QStringLiteral("Numbers: decimal, hex (0x10) or octal (010).")})},
-        {QStringLiteral("Softkey frames"),
-         code({QStringLiteral("DEVICE=1"), QStringLiteral("NO_OF_SOFTKEY_FRAMES=2"),
-               QStringLiteral("SOFTKEY_FRAMES_ON_SIDE=TRUE"),
-               QStringLiteral("NO_OF_SOFTKEYS_PER_FRAME=4")}) +
-             list({QStringLiteral("DEVICE: 0 gives a window frame, other numbers none."),
-                   QStringLiteral("NO_OF_SOFTKEY_FRAMES: 1 or 2 frames."),
-                   QStringLiteral("SOFTKEY_FRAMES_ON_SIDE: exactly TRUE puts the frames beside "
-                                  "the screen, anything else above and below it."),
-                   QStringLiteral("NO_OF_SOFTKEYS_PER_FRAME: slots in a frame; blank slots fill "
-                                  "up the rest.")}) +
-             QStringLiteral("<table width=\"100%\"><tr><td>%1</td><td>%2</td></tr><tr><td>%3</td>"
-                            "<td>%4</td></tr></table>")
-                 .arg(frameSketch(QStringLiteral("beside, 2 frames"), true, 2),
-                      frameSketch(QStringLiteral("beside, 1 frame"), true, 1),
-                      frameSketch(QStringLiteral("above and below"), false, 2),
-                      frameSketch(QStringLiteral("below, 1 frame"), false, 1))},
-        {QStringLiteral("Key codes"),
-         QStringLiteral("<p>The profile sets the code of every key. Defaults:</p>") +
-             table(codeRows,
-                   {QStringLiteral("Profile key"), QStringLiteral("Key"), QStringLiteral("Code")}) +
-             QStringLiteral("<p>These three lines all mean %1:</p>").arg(keys[0][1]) +
-             code({QStringLiteral("KEY_OPEN=%1").arg(f1),
-                   QStringLiteral("KEY_OPEN=0x%1").arg(f1, 8, 16, QLatin1Char('0')),
-                   QStringLiteral("KEY_OPEN=0%1").arg(f1, 0, 8)})},
-        {QStringLiteral("Finding key codes"),
-         QStringLiteral("<p>Press Escape, or any key without a command. page-scope prints this "
-                        "report on its standard output:</p>") +
-             code(report) +
-             list({QStringLiteral("The first line is the device's scan code of the key (here 9)."),
-                   QStringLiteral("The list shows the codes now in use, so you can check a "
-                                  "profile.")})},
-        {QStringLiteral("Zoom"),
-         QStringLiteral("<p>The zoom level is the resolution of the page in dots per inch: 10 to "
-                        "300, in steps of 10.</p><p align=\"center\">10 \u2500 <span "
-                        "class=\"red\">48</span> \u2500 50 \u2500 <span class=\"red\">80</span> "
-                        "\u2500 <span class=\"red\">100</span> \u2500 150 \u2500 200 \u2500 300"
-                        "<br><span class=\"red\">red</span>: where a document starts</p>") +
-             table({{QStringLiteral("<b>48</b>"),
-                     QStringLiteral("screens below 500 pixels wide (%1)").arg(size)},
-                    {QStringLiteral("<b>80</b>"), QStringLiteral("500 to 800 pixels wide")},
-                    {QStringLiteral("<b>100</b>"), QStringLiteral("wider than 800 pixels")}}) +
-             QStringLiteral("<p>From 48: zoom in gives 58, 68 \u2026 298, 300; zoom out gives 38, "
-                            "28, 18, 10.</p><p>One scroll step is as many pixels as the zoom "
-                            "level. A new document starts unzoomed.</p>")},
-        {QStringLiteral("Turning pages"),
-         QStringLiteral("<table align=\"center\" cellpadding=\"6\"><tr><td class=\"box\" "
-                        "align=\"center\" style=\"font-size:40px\"><b>2</b></td><td rowspan=\"2\">"
-                        "<span class=\"red\">\u2193</span> one step past the edge</td><td "
-                        "class=\"device\">3 / 10</td></tr><tr><td class=\"box\" align=\"center\" "
-                        "style=\"font-size:40px\"><b>3</b></td><td></td></tr></table>") +
-             list({QStringLiteral("Down at the bottom of a page: one more step opens the next "
-                                  "page at its top."),
-                   QStringLiteral("Up at the top: the previous page opens at its bottom."),
-                   QStringLiteral("The vertical scroll bar is the document; its slider is the "
-                                  "page. Tap beside it, or drag it."),
-                   QStringLiteral("The page number shows for one second.")})},
-        {QStringLiteral("Opening documents"),
-         QStringLiteral("<p>With -f the file opens at start, after \u201cLoading PDF. Please "
-                        "wait...\u201d.</p><p>With -o the open softkey or F1 shows the file "
-                        "chooser: the device's folders and PDF files.</p>") +
-             table({{QStringLiteral("<b>F2, F3</b>"), QStringLiteral("Move up and down the list")},
-                    {QStringLiteral("<b>F4</b>"), QStringLiteral("Open a folder")},
-                    {QStringLiteral("<b>F5</b>"), QStringLiteral("Close a folder, go up")},
-                    {QStringLiteral("<b>F1, Return</b>"),
-                     QStringLiteral("Open the selected PDF file")},
-                    {QStringLiteral("<b>F8, Escape</b>"), QStringLiteral("Cancel")}}) +
-             QStringLiteral("<p>Tap a folder to open or close it; tap a file to select it.</p><p>A "
-                            "file that is missing, damaged, not a PDF or protected by a password "
-                            "is reported as \u201cLoading document \u2026 failed!\u201d</p>")},
+    const auto rows = [](const char *text) {
+        QVector<QStringList> rows;
+        for (const QString &line : QString::fromUtf8(text).split(QLatin1Char('\n')))
+            rows.append({QStringLiteral("<b>%1</b>").arg(line.section(QLatin1Char('\t'), 0, 0)),
+                         line.section(QLatin1Char('\t'), 1)});
+        return rows;
     };
+
+    const QMap<QString, QString> parts = {
+        {"size", QStringLiteral("480\u00a0\u00d7\u00a0272")},
+        {"device", device(keys)},
+        {"softkeys", table({{icon("open"), "Open another PDF file"},
+                            {icon("close"), "Close page-scope"},
+                            {icon("zoomin") + icon("zoomout"), "Zoom in, zoom out"},
+                            {arrow("⇧ ⇩"), "Scroll up, down; turn pages"},
+                            {arrow("⇦ ⇨"), "Scroll left, right"}})},
+        {"keys", table(keyRows)},
+        {"usage", code({"page-scope [options]"})},
+        {"options", table(optionRows)},
+        {"example", code({"page-scope -o -f /media/manual.pdf"})},
+        {"width", code({"--width=800   --width 800   --wid=800"})},
+        {"pointer", code({"/data/device_config.ini"})},
+        {"pointerLines", code({"[main]", "config_file=/etc/b7s.conf"})},
+        {"to", arrow("→")},
+        {"frameLines", code({"DEVICE=1", "NO_OF_SOFTKEY_FRAMES=2", "SOFTKEY_FRAMES_ON_SIDE=TRUE",
+                             "NO_OF_SOFTKEYS_PER_FRAME=4"})},
+        {"frames",
+         QStringLiteral("<table width=\"100%\"><tr><td>%1</td><td>%2</td></tr><tr><td>"
+                        "%3</td><td>%4</td></tr></table>")
+             .arg(frameSketch("beside, 2 frames", true, 2), frameSketch("beside, 1 frame", true, 1),
+                  frameSketch("above and below", false, 2),
+                  frameSketch("below, 1 frame", false, 1))},
+        {"codes", table(codeRows, {"Profile key", "Key", "Code"})},
+        {"openKey", keys.value(0).value(1)},
+        {"openLines", code({QStringLiteral("KEY_OPEN=%1").arg(f1),
+                            QStringLiteral("KEY_OPEN=0x%1").arg(f1, 8, 16, QLatin1Char('0')),
+                            QStringLiteral("KEY_OPEN=0%1").arg(f1, 0, 8)})},
+        {"report", code(report)},
+        {"zooms", table(rows("48\tscreens below 500 pixels wide (480\u00a0\u00d7\u00a0272)\n"
+                             "80\t500 to 800 pixels wide\n100\twider than 800 pixels"))},
+        {"chooser", table(rows("F2, F3\tMove up and down the list\nF4\tOpen a folder\nF5\tClose "
+                               "a folder, go up\nF1, Return\tOpen the selected PDF file\n"
+                               "F8, Escape\tCancel"))},
+    };
+    QString html = QString::fromUtf8(Guide);
+    for (auto part = parts.begin(); part != parts.end(); ++part)
+        html.replace(QLatin1Char('{') + part.key() + QLatin1Char('}'), part.value());
+    std::vector<Section> guide;
+    QVector<QStringList> contents;
+    for (const QString &section : html.split(QStringLiteral("<h1>")).mid(1)) {
+        guide.push_back({section.section(QStringLiteral("</h1>"), 0, 0),
+                         section.section(QStringLiteral("</h1>"), 1)});
+        if (guide.size() > 1)
+            contents.append({guide.back().title, QString::number(guide.size())});
+    }
+    guide[0].html.replace(QStringLiteral("{contents}"), table(contents));
+    return guide;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc != 4)
+        return failure("usage: make-sample-document OUTPUT.pdf IMAGES_DIR README.md");
     QGuiApplication app(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: make-sample-document OUTPUT.pdf IMAGES_DIR README.md\n");
-        return 2;
-    }
     QFile readmeFile(QString::fromLocal8Bit(argv[3]));
-    if (!readmeFile.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "make-sample-document: cannot read %s\n", argv[3]);
-        return 1;
-    }
+    if (!readmeFile.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("cannot read %1").arg(argv[3]));
     const QString readme = QString::fromUtf8(readmeFile.readAll());
-    bool ok = false;
-    std::vector<Section> guide = sections(readme, ok);
-    if (!ok) {
-        std::fprintf(stderr, "make-sample-document: %s lacks the key or option table\n", argv[3]);
-        return 1;
-    }
+    const QVector<QStringList> keys = readmeTable(readme, QStringLiteral("| Key | Default |"));
+    const QVector<QStringList> options = readmeTable(readme, QStringLiteral("| Option |"));
+    if (keys.size() != 11 || options.size() != 6)
+        return failure(QStringLiteral("%1 lacks the key or option table").arg(argv[3]));
+    const std::vector<Section> guide = sections(keys, options);
+    bool ok = !guide.empty();
 
     QPdfWriter writer(QString::fromLocal8Bit(argv[1]));
     writer.setTitle(QStringLiteral("page-scope quick guide"));
@@ -368,37 +337,19 @@ int main(int argc, char **argv)
 
     // The icons as images of four times their size on the page, so they stay sharp when zoomed.
     std::vector<std::pair<QString, QImage>> icons;
-    const std::pair<const char *, const char *> files[] = {{"open", "1270668950.svg"},
-                                                           {"close", "cancel.svg"},
-                                                           {"zoomin", "ZoomIn.svg"},
-                                                           {"zoomout", "ZoomOut.svg"}};
-    for (const auto &[name, file] : files) {
+    for (const auto &[name, file] : {std::pair("open", "1270668950.svg"),
+                                     {"close", "cancel.svg"},
+                                     {"zoomin", "ZoomIn.svg"},
+                                     {"zoomout", "ZoomOut.svg"}}) {
         QSvgRenderer svg(QStringLiteral("%1/%2").arg(QString::fromLocal8Bit(argv[2]), file));
-        if (!svg.isValid()) {
-            std::fprintf(stderr, "make-sample-document: cannot read the icon %s\n", file);
-            return 1;
-        }
+        if (!svg.isValid())
+            return failure(QStringLiteral("cannot read the icon %1").arg(file));
         QImage image(104, 104, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
         svg.render(&painter);
         icons.emplace_back(QString::fromLatin1(name), image);
     }
-
-    QString contents = QStringLiteral("<table width=\"100%\" cellpadding=\"0\">");
-    for (size_t i = 0; i < guide.size(); ++i)
-        contents += QStringLiteral("<tr><td>%1</td><td align=\"right\">%2</td></tr>")
-                        .arg(guide[i].title)
-                        .arg(i + 2);
-    guide.insert(guide.begin(),
-                 {QString(), QStringLiteral("<p style=\"font-size:60px; color:#1565c0\"><b>"
-                                            "page-scope</b></p><p style=\"font-size:36px\"><b>"
-                                            "Quick guide</b></p><p>A PDF viewer for small "
-                                            "touch-screen devices with hardware softkeys.</p>") +
-                                 device(readmeTable(readme, QStringLiteral("| Key | Default |"))) +
-                                 QStringLiteral("<p style=\"font-size:26px; color:#1565c0\"><b>"
-                                                "Contents</b></p>") +
-                                 contents + QStringLiteral("</table>")});
 
     QPainter painter(&writer);
     const qreal width = Page.width() - 2 * Margin;
@@ -416,9 +367,7 @@ int main(int argc, char **argv)
 
         QTextDocument document;
         document.documentLayout()->setPaintDevice(&writer);
-        QFont body(QStringLiteral("DejaVu Sans"));
-        body.setPixelSize(22);
-        document.setDefaultFont(body);
+        document.setDefaultFont(QFont("DejaVu Sans", 22)); // points, the writer's unit
         document.setDefaultStyleSheet(QString::fromLatin1(Style));
         document.setDocumentMargin(0);
         for (const auto &[name, image] : icons)
@@ -426,15 +375,12 @@ int main(int argc, char **argv)
                                  image);
         document.setHtml(section.html);
         document.setTextWidth(width);
-        if (document.size().height() > Page.height() - top - Footer) {
-            std::fprintf(stderr, "make-sample-document: page %zu runs over by %.0f points\n", i + 1,
-                         document.size().height() - (Page.height() - top - Footer));
-            ok = false;
-        }
-        painter.save();
+        const qreal over = document.size().height() - (Page.height() - top - Footer);
+        if (over > 0)
+            ok = !failure(QStringLiteral("page %1 runs over by %2 points").arg(i + 1).arg(over));
         painter.translate(Margin, top);
         document.drawContents(&painter);
-        painter.restore();
+        painter.resetTransform();
 
         const qreal line = Page.height() - Footer + 8;
         painter.setPen(QPen(Accent, 1));
@@ -442,8 +388,7 @@ int main(int argc, char **argv)
         painter.setPen(Qt::black);
         painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
         const QRectF footer(Margin, line + 6, width, 30);
-        painter.drawText(footer, Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("page-scope quick guide"));
+        painter.drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, "page-scope quick guide");
         painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 20, QFont::Bold));
         painter.drawText(footer, Qt::AlignRight | Qt::AlignVCenter,
                          QStringLiteral("%1 / %2").arg(i + 1).arg(guide.size()));
