@@ -1,4 +1,5 @@
 #include "benchcases.h"
+#include "report.h"
 
 #include "benchdocuments.h"
 
@@ -400,7 +401,20 @@ QVector<BenchCase> benchCases()
          openFloor},
         {"open-10", "Open A4, 10 pages", a4Name(10), 101, openViewer, openFloor},
         {"open-1000", "Open A4, 1,000 pages", a4Name(1000), 51, openViewer, openFloor},
-        {"open-10000", "Open A4, 10,000 pages", a4Name(10000), 31, openViewer, openFloor},
+        {"open-10000", "Open A4, 10,000 pages", a4Name(10000), 31, openViewer, openFloor, true,
+         [](const QVector<Result> &results, bool &met) {
+             const Result *one = findResult(results, QStringLiteral("open-1"));
+             const Result *many = findResult(results, QStringLiteral("open-10000"));
+             if (!one || !many)
+                 return QString();
+             const double poppler = median(many->floor.wallMs) - median(one->floor.wallMs);
+             const double limit = 1.2 * (median(one->viewer.wallMs) + poppler);
+             const double m = median(many->viewer.wallMs);
+             met = m <= limit;
+             return QStringLiteral("Opening 10,000 pages within 1.2 x (opening 1 page + Poppler's "
+                                   "difference): %1 ms against 1.2 x (%2 + %3) = %4 ms.")
+                 .arg(ms(m), ms(median(one->viewer.wallMs)), ms(poppler), ms(limit));
+         }},
         {"page-48", "Page change at 48 dpi", a4Name(10), 101, pageViewer(first), pageFloor(first)},
         {"page-300", "Page change at 300 dpi", a4Name(10), 15, pageViewer(HighResolution),
          pageFloor(HighResolution)},
@@ -409,7 +423,16 @@ QVector<BenchCase> benchCases()
         {"scroll-48", "Scroll step within the page at 48 dpi", a4Name(10), 301, scrollViewer(first),
          renderedFloor(first), false},
         {"scroll-300", "Scroll step within the page at 300 dpi", a4Name(10), 301,
-         scrollViewer(HighResolution), renderedFloor(HighResolution), false},
+         scrollViewer(HighResolution), renderedFloor(HighResolution), false,
+         [](const QVector<Result> &results, bool &met) {
+             const Result *r = findResult(results, QStringLiteral("scroll-300"));
+             if (!r)
+                 return QString();
+             met = median(r->viewer.wallMs) < 5;
+             return QStringLiteral("Scroll step within a page at 300 dpi under 5 ms: median %1 ms, "
+                                   "max %2 ms.")
+                 .arg(ms(median(r->viewer.wallMs)), ms(maximum(r->viewer.wallMs)));
+         }},
         {"open-a0", "Open A0 page (48 dpi)", a0Name(), 15, openViewer, openFloor},
         {"open-vector", "Open page of 5,500 vector paths (48 dpi)", vectorName(), 15, openViewer,
          openFloor},

@@ -7,6 +7,7 @@
 #include <memory>
 
 class PDFWidget;
+struct Result;
 class QLabel;
 class QScrollBar;
 class QWidget;
@@ -61,6 +62,9 @@ struct BenchCase
     // False where Poppler has nothing to do in the timed step (a scroll step within the page is
     // only a repaint): its side then serves only as the memory floor of the same state.
     bool timedFloor = true;
+    // A target of this case beyond the ratio and memory bounds that hold for every case: the
+    // report's line for it, with met set, or nothing when the results it needs are missing.
+    std::function<QString(const QVector<Result> &results, bool &met)> target = {};
 };
 
 QVector<BenchCase> benchCases();

@@ -11,20 +11,12 @@
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-build_dir=${BENCH_BUILD_DIR:-build-bench}
+source bench/bench-common.sh
 
-bash tools/install-dependencies.sh >&2
-if [[ " $* " == *" --instructions "* ]] && ! command -v valgrind >/dev/null; then
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "run-benchmarks: --instructions needs valgrind; install it as root" >&2
-        exit 1
-    fi
-    apt-get update >&2
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends valgrind >&2
-fi
-
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGE_SCOPE_BENCH=ON >&2
-cmake --build "$build_dir" -j"${BENCH_JOBS:-2}" --target page-scope-bench >&2
+# Callgrind (group bench) only for the instruction counts.
+groups=(build)
+[[ " $* " == *" --instructions "* ]] && groups+=(bench)
+bench_setup page-scope-bench "${groups[@]}"
 
 bench=$build_dir/bench/page-scope-bench
 for argument in "$@"; do
@@ -33,29 +25,5 @@ for argument in "$@"; do
     fi
 done
 
-# Qt wants a private runtime directory; a fresh one keeps its warning off the output.
-if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
-    XDG_RUNTIME_DIR=$(mktemp -d)
-    export XDG_RUNTIME_DIR
-    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-fi
-
 "$bench" --documents-only >&2
-
-load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-started=$(date -u '+%Y-%m-%d %H:%M UTC')
-status=0
-tables=$("$bench" "$@") || status=$?
-load_after=$(cut -d' ' -f1-3 /proc/loadavg)
-
-cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-{
-    echo "- Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, $(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) memory;" \
-        "Linux $(uname -r); Qt $(pkg-config --modversion Qt5Core); Poppler $(pkg-config --modversion poppler-qt5)."
-    echo "- Run: $started, commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)," \
-        "load average (1, 5, 15 min) $load_before before and $load_after after."
-    echo "- Command: \`bash bench/run-benchmarks.sh${*:+ $*}\`"
-    echo
-    echo "$tables"
-} | tee "$build_dir/bench/results.md"
-exit "$status"
+bench_report "$build_dir/bench/results.md" "bash bench/run-benchmarks.sh${*:+ $*}" "" "$bench" "$@"

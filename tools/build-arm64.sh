@@ -21,10 +21,7 @@ if [[ "${1:-}" == "--no-packages" ]]; then
 fi
 
 started=$(date +%s)
-ensure_arm64_architecture
-ensure_packages cmake make pkg-config file dpkg-dev \
-    g++-aarch64-linux-gnu qemu-user-static qtbase5-dev-tools \
-    qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5:arm64 fonts-dejavu-core
+bash tools/install-dependencies.sh cross
 # Test programs start the arm64 viewer themselves; the kernel needs to know how to run it.
 ensure_arm64_binfmt || echo "build-arm64: continuing; only tests that start other programs need it"
 

@@ -1,34 +1,54 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that page-scope needs to build, run and test.
-# Run as root. Idempotent: only missing packages are installed, and the package lists
-# are refreshed only when something is missing.
+# Installs the Debian 12 packages that page-scope needs, by group (as root):
+#   tools/install-dependencies.sh [GROUP...]      default: build test
+#     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
+#     test     a virtual X screen, real input, and the viewer script's screenshot
+#     cross    the arm64 cross compiler, arm64 Qt 5 and Poppler (multiarch), the host's Qt tools
+#              and qemu's user-mode emulator, which runs arm64 build steps and tests
+#     package  what cpack and lintian need to make and check the Debian packages
+#     bench    Callgrind, for the benchmark's instruction counts
+# Idempotent: only missing packages are installed, and the package lists are refreshed only when
+# something is missing.
 set -euo pipefail
 
-packages=(
-    # build
-    cmake g++ make pkg-config
-    qtbase5-dev qtbase5-dev-tools
-    libpoppler-qt5-dev
-    # run time: the SVG icon plugin and the "DejaVu Sans" font
-    libqt5svg5
-    fonts-dejavu-core
-    # tests and end-to-end runs: a virtual X screen, real input, and the viewer script's screenshot
-    xvfb xauth xdotool imagemagick python3
+declare -A groups=(
+    [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
+             libqt5svg5-dev fonts-dejavu-core"
+    [test]="xvfb xauth xdotool imagemagick python3"
+    [cross]="cmake make pkg-config file dpkg-dev g++-aarch64-linux-gnu qemu-user-static
+             qtbase5-dev-tools qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5-dev:arm64
+             fonts-dejavu-core"
+    [package]="file dpkg-dev lintian"
+    [bench]="valgrind"
 )
 
-# A package counts as installed when its native (or architecture-independent) instance is;
-# a foreign-architecture instance, as for cross-building, does not count.
+(($# > 0)) || set -- build test
+packages=()
+for group in "$@"; do
+    if [[ -z ${groups[$group]:-} ]]; then
+        echo "install-dependencies: unknown group '$group' (${!groups[*]})" >&2
+        exit 2
+    fi
+    read -r -a listed <<<"${groups[$group]//$'\n'/ }"
+    packages+=("${listed[@]}")
+done
+
+# A package counts as installed when its instance of the named architecture is (the native one
+# unless the name says package:arch), or its architecture-independent one.
 native=$(dpkg --print-architecture)
 missing=()
+foreign=()
 for package in "${packages[@]}"; do
+    arch=$native
+    [[ $package == *:* ]] && arch=${package#*:} && foreign+=("$arch")
     if ! dpkg-query -W -f='${Architecture} ${Status}\n' "$package" 2>/dev/null |
-        grep -qE "^($native|all) install ok installed$"; then
-        missing+=("$package")
+        grep -qE "^($arch|all) install ok installed$"; then
+        [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
     fi
 done
 
 if ((${#missing[@]} == 0)); then
-    echo "install-dependencies: all ${#packages[@]} packages are installed"
+    echo "install-dependencies: all packages of $* are installed"
     exit 0
 fi
 
@@ -38,7 +58,15 @@ if [[ $(id -u) -ne 0 ]]; then
     exit 1
 fi
 
+# Foreign-architecture packages install beside the host's once dpkg knows the architecture.
+for arch in "${foreign[@]}"; do
+    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        echo "install-dependencies: adding the $arch architecture to dpkg"
+        dpkg --add-architecture "$arch"
+    fi
+done
+
 echo "install-dependencies: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update
-apt-get install -y --no-install-recommends "${missing[@]}"
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

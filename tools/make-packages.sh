@@ -7,8 +7,6 @@
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-source tools/packaging-common.sh
-
 arch=host
 if [[ "${1:-}" == "--arch" ]]; then
     arch=${2:?"--arch needs a value (arm64)"}
@@ -18,8 +16,7 @@ fi
 case "$arch" in
 host)
     build_dir=${BUILD_DIR:-build-pkg}
-    bash tools/install-dependencies.sh
-    ensure_packages file dpkg-dev
+    bash tools/install-dependencies.sh build package
     # The packages do not carry tests; a build without them is quicker.
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF "$@"
     cmake --build "$build_dir" -j2
@@ -28,6 +25,7 @@ host)
     ;;
 arm64)
     build_dir=${BUILD_DIR:-build-arm64}
+    bash tools/install-dependencies.sh package
     BUILD_DIR=$build_dir bash tools/build-arm64.sh "$@"
     ;;
 *)
@@ -36,7 +34,6 @@ arm64)
     ;;
 esac
 
-ensure_packages lintian
 shopt -s nullglob
 debs=("$build_dir"/packages/page-scope_*.deb "$build_dir"/packages/page-scope-automation_*.deb)
 if ((${#debs[@]} != 2)); then

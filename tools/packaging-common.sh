@@ -1,32 +1,6 @@
 # shellcheck shell=bash
-# Helpers shared by make-packages.sh, build-arm64.sh and test-arm64.sh; sourced, not run.
-
-# ensure_packages PACKAGE... : installs the Debian packages that are missing (as root).
-ensure_packages() {
-    local missing=() package status
-    for package in "$@"; do
-        status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-        [[ "$status" == "install ok installed" ]] || missing+=("$package")
-    done
-    ((${#missing[@]} == 0)) && return 0
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "missing packages: ${missing[*]}; run as root to install them" >&2
-        return 1
-    fi
-    echo "installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
-
-# ensure_arm64_architecture: lets dpkg install arm64 packages beside the host's (multiarch).
-ensure_arm64_architecture() {
-    if ! dpkg --print-foreign-architectures | grep -qx arm64; then
-        echo "adding the arm64 architecture to dpkg"
-        dpkg --add-architecture arm64
-        apt-get update -q
-    fi
-}
+# Helpers shared by build-arm64.sh and test-arm64.sh; sourced, not run.
+# (Packages are installed by tools/install-dependencies.sh.)
 
 # ensure_arm64_binfmt: registers qemu for arm64 executables with the kernel, so that an arm64
 # program that starts another arm64 program (the tests start the viewer) works under emulation.
