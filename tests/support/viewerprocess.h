@@ -28,6 +28,8 @@ public:
     // Shell commands run before the viewer is exec'd in their place: limits the viewer starts
     // under, such as "ulimit -v 393216 && ".
     void setLaunchPrefix(const QString &shellCommands) { launchPrefix = shellCommands; }
+    // Another Qt platform in place of offscreen, such as "vnc:size=480x272:port=5900".
+    void setPlatform(const QString &qpaPlatform) { platform = qpaPlatform; }
     bool start(const QStringList &arguments = {});
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
@@ -82,5 +84,6 @@ private:
     QByteArray output;
     QByteArray errorOutput;
     QString launchPrefix;
+    QString platform;
     QString lastError;
 };
