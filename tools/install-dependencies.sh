@@ -14,6 +14,8 @@ packages=(
     fonts-dejavu-core
     # tests and end-to-end runs: a virtual X screen, real input, and the viewer script's screenshot
     xvfb xauth xdotool imagemagick python3
+    # the boot service check (systemd-analyze verify)
+    systemd
 )
 
 # A package counts as installed when its native (or architecture-independent) instance is;
