@@ -29,7 +29,6 @@
 #include <QImage>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -38,9 +37,7 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -227,22 +224,6 @@ std::map<QString, double> tracePhases(const QByteArray &errors, double execMs)
     return phases;
 }
 
-// A port nobody listens on now; the vnc platform of the program started next takes it.
-quint16 freePort()
-{
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(probe);
-    return port;
-}
-
 class Bench
 {
 public:
@@ -271,7 +252,7 @@ public:
                 return result;
             }
         } else if (platform == "vnc") {
-            port = freePort();
+            port = RfbClient::freePort();
             environment << QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
                                .arg(screenWidth)
                                .arg(screenHeight)

@@ -10,6 +10,8 @@
 #   <prefix>/share/page-scope/sample/             the bundled quick guide
 #   <prefix>/share/man/man1/page-scope.1.gz       the manual page
 #   <prefix>/lib/<multiarch>/libSquishPlugin.so.1 the automation plugin (its own package)
+#   /lib/systemd/system/page-scope.service        the boot service, not enabled
+#   /etc/default/page-scope                       its settings (a conffile)
 #
 # Components: "viewer" becomes the package page-scope, "automation" page-scope-automation.
 
@@ -76,6 +78,12 @@ endif()
 install(FILES "${PAGE_SCOPE_MANPAGE_GZ}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT viewer)
 install(FILES packaging/copyright "${PAGE_SCOPE_CHANGELOG_GZ}"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/page-scope" COMPONENT viewer)
+# The boot service and its settings sit where systemd and the administrator look for them,
+# whatever the prefix. The package only ships the unit: a device image enables it.
+install(FILES packaging/systemd/page-scope.service DESTINATION /lib/systemd/system
+    COMPONENT viewer)
+install(FILES packaging/systemd/page-scope.default DESTINATION /etc/default RENAME page-scope
+    COMPONENT viewer)
 
 # --- automation plugin ---
 if(TARGET SquishPlugin)
@@ -95,6 +103,9 @@ set(CPACK_PACKAGE_VENDOR "page-scope")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
+# The service's files have absolute destinations; without DESTDIR they would be written into
+# the building machine's /etc and /lib instead of the package.
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_COMPONENTS_ALL viewer automation)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 
@@ -120,6 +131,8 @@ set(CPACK_DEBIAN_VIEWER_PACKAGE_NAME page-scope)
 # The icons are SVG files loaded through QIcon, which needs Qt's SVG plugins at run time, and
 # the softkey arrows are drawn in "DejaVu Sans": neither shows up in the linked libraries.
 set(CPACK_DEBIAN_VIEWER_PACKAGE_DEPENDS "libqt5svg5, fonts-dejavu-core")
+# The service's settings are the administrator's: an upgrade must not overwrite them.
+set(CPACK_DEBIAN_VIEWER_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/packaging/systemd/conffiles")
 set(CPACK_COMPONENT_VIEWER_DISPLAY_NAME "page-scope")
 set(CPACK_COMPONENT_VIEWER_DESCRIPTION
     "PDF viewer for small embedded touch-screen devices
@@ -161,4 +174,9 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
         LABELS package
         TIMEOUT 240
         RESOURCE_LOCK automation-port)
+
+    # The boot service, staged from this tree's install rules.
+    add_test(NAME tst_bootservice
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/tst_bootservice.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(tst_bootservice PROPERTIES LABELS package TIMEOUT 60)
 endif()

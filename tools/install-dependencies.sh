@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that page-scope needs, by group (as root):
 #   tools/install-dependencies.sh [GROUP...]      default: build test
 #     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
-#     test     a virtual X screen, real input, and the viewer script's screenshot
+#     test     a virtual X screen, real input, the viewer script's screenshot, and systemd-analyze
+#              for the boot service's check
 #     cross    the arm64 cross compiler, arm64 Qt 5 and Poppler (multiarch), the host's Qt tools
 #              and qemu's user-mode emulator, which runs arm64 build steps and tests
 #     package  what cpack and lintian need to make and check the Debian packages
@@ -14,7 +15,7 @@ set -euo pipefail
 declare -A groups=(
     [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
              libqt5svg5-dev fonts-dejavu-core"
-    [test]="xvfb xauth xdotool imagemagick python3"
+    [test]="xvfb xauth xdotool imagemagick python3 systemd"
     [cross]="cmake make pkg-config file dpkg-dev g++-aarch64-linux-gnu qemu-user-static
              qtbase5-dev-tools qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5-dev:arm64
              fonts-dejavu-core"

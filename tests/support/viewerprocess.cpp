@@ -80,7 +80,9 @@ bool ViewerProcess::start(const QStringList &arguments)
     if (underXvfb && display.isEmpty() && !startXvfb())
         return false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", underXvfb ? "xcb" : "offscreen");
+    environment.insert("QT_QPA_PLATFORM", underXvfb            ? "xcb"
+                                          : platform.isEmpty() ? "offscreen"
+                                                               : platform);
     environment.insert("DISPLAY", display);
     environment.insert("LC_ALL", "C.UTF-8");
     environment.insert("LD_LIBRARY_PATH", pluginDirectory);

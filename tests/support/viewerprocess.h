@@ -31,6 +31,8 @@ public:
     // Poppler reports every damaged object, up to a hundred thousand lines a file, and a test
     // blocked on the plugin's socket reads no pipe: such a viewer would stop on a full pipe.
     void discardErrorOutput() { errorOutputDiscarded = true; }
+    // Another Qt platform in place of offscreen, such as "vnc:size=480x272:port=5900".
+    void setPlatform(const QString &qpaPlatform) { platform = qpaPlatform; }
     bool start(const QStringList &arguments = {});
     // Starts the viewer with the real plugin and waits for its main window. Other runs on this
     // machine use the same port, so it waits for the port and checks that the viewer is ours.
@@ -87,5 +89,6 @@ private:
     QByteArray errorOutput;
     QString launchPrefix;
     bool errorOutputDiscarded = false;
+    QString platform;
     QString lastError;
 };

@@ -1,5 +1,6 @@
 #include "rfbclient.h"
 
+#include <QElapsedTimer>
 #include <QtEndian>
 
 #include <arpa/inet.h>
@@ -144,4 +145,49 @@ bool RfbClient::readUpdate(int timeoutMs)
                 return fail("short pixel data");
     }
     return requestUpdate(true);
+}
+
+bool RfbClient::waitForQuiet(int quietMs, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!clock.hasExpired(timeoutMs)) {
+        if (!readUpdate(quietMs))
+            return m_socket >= 0;
+    }
+    return false;
+}
+
+bool RfbClient::sendKey(quint32 keysym, bool down)
+{
+    if (m_socket < 0)
+        return false;
+    quint8 event[8] = {4, quint8(down), 0, 0};
+    qToBigEndian<quint32>(keysym, event + 4);
+    return sendAll(event, sizeof event);
+}
+
+bool RfbClient::sendPointer(int x, int y, quint8 buttons)
+{
+    if (m_socket < 0)
+        return false;
+    quint8 event[6] = {5, buttons};
+    qToBigEndian<quint16>(quint16(x), event + 2);
+    qToBigEndian<quint16>(quint16(y), event + 4);
+    return sendAll(event, sizeof event);
+}
+
+quint16 RfbClient::freePort()
+{
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(probe);
+    return port;
 }

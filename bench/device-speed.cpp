@@ -1,0 +1,382 @@
+// The viewer at a device's speed: each run starts the real viewer inside a cgroup whose cpu quota
+// stands in for a slow core (10% of one core by default), on Qt's vnc platform (the framebuffer
+// window code of linuxfb), and times from outside, over RFB, what the user waits for: the first
+// page after the exec, a page turn and a zoom step at 48, 100 and 300 dpi.
+//   device-speed --viewer PATH --documents DIR [--quota PERCENT] [--runs N]
+// Run it as root from the repository root (the viewer loads its icons from there).
+//
+// Input goes in as a device's would: keys (F7 zoom in, F6 zoom out) and a touch in the vertical
+// scroll bar's trough (one page on) as RFB events. An action counts as done at the first
+// framebuffer update that shows the left part of the page view as it finally settles; the page
+// number overlay, at the right, is left out. The quota is lifted while the viewer zooms to the
+// next measured resolution, which is not timed.
+#include "rfbclient.h"
+#include "tools/testdocuments.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int screenWidth = 480;
+constexpr int screenHeight = 272;
+// With the default device the page view is at 56, 2 and 352 x 251, its vertical scroll bar to
+// its right. The page number overlay sits at the view's right edge.
+const QRect pageLeft(60, 6, 200, 240);
+const QPoint troughBelowSlider(415, 200);
+constexpr quint32 keyZoomOut = 0xffc3; // F6
+constexpr quint32 keyZoomIn = 0xffc4;  // F7
+constexpr quint32 keyClose = 0xffc5;   // F8
+constexpr int periodUs = 10000;
+
+double monotonicMs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// A cpu cgroup of our own, v1 (cpu.cfs_quota_us) or v2 (cpu.max). A short period keeps the
+// throttling close to a slow core's steady pace.
+class CpuQuota
+{
+public:
+    ~CpuQuota()
+    {
+        if (!m_path.isEmpty())
+            QDir().rmdir(m_path);
+    }
+
+    bool create(int percent)
+    {
+        m_quotaUs = periodUs * percent / 100;
+        const QString name = QString("page-scope-device-speed-%1").arg(getpid());
+        if (QFile::exists("/sys/fs/cgroup/cgroup.controllers")) {
+            m_v2 = true;
+            write("/sys/fs/cgroup/cgroup.subtree_control", "+cpu");
+            m_path = "/sys/fs/cgroup/" + name;
+        } else if (QFile::exists("/sys/fs/cgroup/cpu/cpu.cfs_quota_us")) {
+            m_path = "/sys/fs/cgroup/cpu/" + name;
+        } else {
+            m_error = "no cgroup cpu controller at /sys/fs/cgroup/cpu or /sys/fs/cgroup";
+            return false;
+        }
+        if (!QDir().mkpath(m_path) || !limit(true)) {
+            m_error = "cannot create or limit " + m_path + " (run as root)";
+            QDir().rmdir(m_path);
+            m_path.clear();
+            return false;
+        }
+        return true;
+    }
+
+    bool limit(bool on)
+    {
+        if (m_v2)
+            return write(m_path + "/cpu.max",
+                         (on ? QByteArray::number(m_quotaUs) : QByteArray("max")) + " " +
+                             QByteArray::number(periodUs));
+        return write(m_path + "/cpu.cfs_period_us", QByteArray::number(periodUs)) &&
+               write(m_path + "/cpu.cfs_quota_us", on ? QByteArray::number(m_quotaUs) : "-1");
+    }
+
+    QByteArray procsFile() const { return QFile::encodeName(m_path + "/cgroup.procs"); }
+    QString error() const { return m_error; }
+
+private:
+    static bool write(const QString &path, const QByteArray &value)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.flush();
+    }
+
+    QString m_path;
+    QString m_error;
+    int m_quotaUs = 0;
+    bool m_v2 = false;
+};
+
+// The viewer, moved into the cgroup by its own process before the exec, so that all of its start
+// runs under the quota.
+class Viewer
+{
+public:
+    ~Viewer() { stop(); }
+
+    bool start(const QString &binary, const QStringList &arguments, const QByteArray &procsFile,
+               quint16 port, double &execMs)
+    {
+        std::vector<QByteArray> storage{QFile::encodeName(binary)};
+        for (const QString &word : arguments)
+            storage.push_back(QFile::encodeName(word));
+        std::vector<char *> argv;
+        for (QByteArray &word : storage)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        const QByteArray platform = QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
+                                        .arg(screenWidth)
+                                        .arg(screenHeight)
+                                        .arg(port)
+                                        .toLatin1();
+        execMs = monotonicMs();
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int procs = open(procsFile.constData(), O_WRONLY);
+            if (procs < 0 || ::write(procs, "0", 1) != 1)
+                _exit(126);
+            close(procs);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            unsetenv("LD_LIBRARY_PATH"); // no automation plugin
+            putenv(const_cast<char *>(platform.constData()));
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return m_pid > 0;
+    }
+
+    bool running() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+
+    int waitForExit(int timeoutMs)
+    {
+        const double deadline = monotonicMs() + timeoutMs;
+        int status = 0;
+        while (monotonicMs() < deadline) {
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+
+    void stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+class Run
+{
+public:
+    Run(CpuQuota &quota, int quietMs) : m_quota(quota), m_quietMs(quietMs) {}
+
+    QString error() const { return m_error; }
+
+    bool start(const QString &viewer, const QString &document, double &firstPageMs)
+    {
+        const quint16 port = RfbClient::freePort();
+        double execMs = 0;
+        if (!m_quota.limit(true) ||
+            !m_viewer.start(viewer, {"-f", document}, m_quota.procsFile(), port, execMs))
+            return fail("no start");
+        while (!m_rfb.connectTo(port)) {
+            if (!m_viewer.running() || monotonicMs() - execMs > 60000)
+                return fail("the vnc server does not answer");
+            usleep(2000);
+        }
+        return timeUntilSettled(execMs, firstPageMs);
+    }
+
+    // Timed under the quota: from sending the input to the page view as it settles.
+    bool timed(const std::function<bool()> &input, double &ms)
+    {
+        if (!m_quota.limit(true))
+            return fail("cannot set the quota");
+        const double sent = monotonicMs();
+        return (input() || fail("input not sent")) && timeUntilSettled(sent, ms);
+    }
+
+    // Not timed: the quota is lifted.
+    bool untimed(const std::function<bool()> &input)
+    {
+        double ignored;
+        return (m_quota.limit(false) || fail("cannot lift the quota")) &&
+               (input() || fail("input not sent")) && timeUntilSettled(monotonicMs(), ignored);
+    }
+
+    bool zoomIn() { return m_rfb.clickKey(keyZoomIn); }
+    bool zoomOut() { return m_rfb.clickKey(keyZoomOut); }
+    bool turnPage() { return m_rfb.click(troughBelowSlider.x(), troughBelowSlider.y()); }
+
+    bool close()
+    {
+        m_quota.limit(false);
+        return (m_rfb.clickKey(keyClose) && m_viewer.waitForExit(15000) == 0) ||
+               fail("the close key did not end the viewer with status 0");
+    }
+
+private:
+    bool fail(const QString &why)
+    {
+        m_error = why + (m_rfb.error().isEmpty() ? QString() : ": " + m_rfb.error());
+        m_viewer.stop();
+        return false;
+    }
+
+    // Reads updates until none has come for quietMs, then finds the first one that already
+    // showed the settled page view.
+    bool timeUntilSettled(double since, double &ms)
+    {
+        const QImage before = m_rfb.framebuffer().copy(pageLeft);
+        std::vector<std::pair<double, QImage>> updates;
+        double last = monotonicMs();
+        while (monotonicMs() - last < m_quietMs) {
+            if (monotonicMs() - since > 120000)
+                return fail("the screen does not settle");
+            if (m_rfb.readUpdate(50)) {
+                last = monotonicMs();
+                updates.emplace_back(last, m_rfb.framebuffer().copy(pageLeft));
+            } else if (!m_rfb.error().isEmpty()) {
+                return fail("connection lost");
+            }
+        }
+        const QImage settled = m_rfb.framebuffer().copy(pageLeft);
+        if (settled == before)
+            return fail("the page view did not change");
+        for (const auto &[at, image] : updates)
+            if (image == settled) {
+                ms = at - since;
+                return true;
+            }
+        return fail("no update");
+    }
+
+    CpuQuota &m_quota;
+    int m_quietMs;
+    Viewer m_viewer;
+    RfbClient m_rfb;
+    QString m_error;
+};
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"viewer", "The viewer binary.", "path"});
+    parser.addOption({"documents", "Where the document is written once.", "dir"});
+    parser.addOption({"quota", "Percent of one core the viewer gets.", "percent", "10"});
+    parser.addOption({"runs", "Fresh viewers to time.", "n", "5"});
+    parser.addOption({"quiet", "Milliseconds without an update that end an action.", "ms", "2500"});
+    parser.addHelpOption();
+    parser.process(application);
+    if (!parser.isSet("viewer") || !parser.isSet("documents")) {
+        std::fprintf(stderr, "device-speed: --viewer and --documents are needed\n");
+        return 2;
+    }
+    const int percent = std::clamp(parser.value("quota").toInt(), 10, 100);
+    const int runs = std::max(1, parser.value("runs").toInt());
+    const QString viewer = QFileInfo(parser.value("viewer")).absoluteFilePath();
+    QDir documents(parser.value("documents"));
+    documents.mkpath(".");
+    const QString document = documents.absoluteFilePath("device-speed-a4-20.pdf");
+    if (!QFile::exists(document) && TestDocuments::writeA4Document(document, 20).isEmpty()) {
+        std::fprintf(stderr, "device-speed: cannot write %s\n", qPrintable(document));
+        return 1;
+    }
+
+    CpuQuota quota;
+    if (!quota.create(percent)) {
+        std::fprintf(stderr, "device-speed: skipped: %s\n", qPrintable(quota.error()));
+        return 77;
+    }
+
+    // What each run times, in order; the resolution after the zoom step is the one named.
+    const std::vector<QString> cases = {
+        "first page (48 dpi)",      "page turn at 48 dpi",  "zoom step 48 to 58 dpi",
+        "zoom step 298 to 300 dpi", "page turn at 300 dpi", "zoom step 110 to 100 dpi",
+        "page turn at 100 dpi",
+    };
+    std::map<QString, std::vector<double>> times;
+    int failures = 0;
+    // One unrecorded run first: page cache and fonts.
+    for (int run = -1; run < runs; ++run) {
+        Run viewerRun(quota, parser.value("quiet").toInt());
+        std::vector<double> ms(cases.size());
+        const auto zoomInTimes = [&](int count) {
+            for (int i = 0; i < count; ++i)
+                if (!viewerRun.untimed([&] { return viewerRun.zoomIn(); }))
+                    return false;
+            return true;
+        };
+        const auto zoomOutTimes = [&](int count) {
+            for (int i = 0; i < count; ++i)
+                if (!viewerRun.untimed([&] { return viewerRun.zoomOut(); }))
+                    return false;
+            return true;
+        };
+        const bool ok =
+            viewerRun.start(viewer, document, ms[0]) &&
+            viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[1]) &&
+            viewerRun.timed([&] { return viewerRun.zoomIn(); }, ms[2]) && zoomInTimes(24) &&
+            viewerRun.timed([&] { return viewerRun.zoomIn(); }, ms[3]) &&
+            viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[4]) && zoomOutTimes(19) &&
+            viewerRun.timed([&] { return viewerRun.zoomOut(); }, ms[5]) &&
+            viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[6]) && viewerRun.close();
+        if (!ok) {
+            ++failures;
+            std::fprintf(stderr, "device-speed: run %d: %s\n", run + 1,
+                         qPrintable(viewerRun.error()));
+            continue;
+        }
+        std::fprintf(stderr, "device-speed: run %d:", run + 1);
+        for (size_t i = 0; i < cases.size(); ++i)
+            std::fprintf(stderr, " %.0f", ms[i]);
+        std::fprintf(stderr, "%s\n", run < 0 ? " (not counted)" : "");
+        if (run >= 0)
+            for (size_t i = 0; i < cases.size(); ++i)
+                times[cases[i]].push_back(ms[i]);
+    }
+
+    std::printf("Milliseconds under a cpu quota of %d%% of one core (%d runs, a fresh viewer "
+                "each).\n\n| Action | Median | Min | Max |\n|---|---:|---:|---:|\n",
+                percent, runs);
+    for (const QString &name : cases) {
+        const std::vector<double> &values = times[name];
+        if (values.empty())
+            continue;
+        std::printf("| %s | %.0f | %.0f | %.0f |\n", qPrintable(name), median(values),
+                    *std::min_element(values.begin(), values.end()),
+                    *std::max_element(values.begin(), values.end()));
+    }
+    if (failures)
+        std::fprintf(stderr, "device-speed: %d runs failed\n", failures);
+    return failures ? 1 : 0;
+}

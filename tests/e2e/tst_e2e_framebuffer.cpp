@@ -1,0 +1,203 @@
+#include "rfbclient.h"
+#include "testdocuments.h"
+#include "viewerprocess.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The viewer without an X server, as on a device: Qt's vnc platform draws through the same
+// framebuffer window code as linuxfb, with no window manager. The screen is read from the
+// framebuffer over RFB and keys arrive over RFB, as evdev keys would; the automation plugin
+// only says where the windows are and what they look like when rendered on their own.
+class TestE2EFramebuffer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void placedWindowKeysChooserAndClose();
+    void brokenFileMessageBox();
+};
+
+namespace {
+
+constexpr int screenWidth = 480;
+constexpr int screenHeight = 272;
+
+// X keysyms of the default profile's keys.
+constexpr quint32 keyF1 = 0xffbe;
+constexpr quint32 keyF3 = 0xffc0;
+constexpr quint32 keyF8 = 0xffc5;
+constexpr quint32 keyReturn = 0xff0d;
+constexpr quint32 keyEscape = 0xff1b;
+constexpr quint32 keyA = 0x61;
+
+QString vncPlatform(quint16 port)
+{
+    return QString("vnc:size=%1x%2:port=%3").arg(screenWidth).arg(screenHeight).arg(port);
+}
+
+bool connectAndSettle(RfbClient &rfb, quint16 port)
+{
+    return QTest::qWaitFor([&] { return rfb.connectTo(port); }, 20000) &&
+           rfb.waitForQuiet(700, 20000);
+}
+
+// The share of a window's own rendering that the framebuffer shows at its place: widgets are
+// drawn the same way into both, so anything drawn elsewhere, late or not at all lowers it.
+double shownShare(const QImage &screen, const QRect &place, const QImage &window)
+{
+    if (window.size() != place.size() || !QRect(QPoint(), screen.size()).contains(place))
+        return 0;
+    qint64 same = 0;
+    for (int y = 0; y < window.height(); ++y)
+        for (int x = 0; x < window.width(); ++x) {
+            const QRgb a = screen.pixel(place.x() + x, place.y() + y);
+            const QRgb b = window.pixel(x, y);
+            same += qAbs(qRed(a) - qRed(b)) <= 8 && qAbs(qGreen(a) - qGreen(b)) <= 8 &&
+                    qAbs(qBlue(a) - qBlue(b)) <= 8;
+        }
+    return double(same) / (qint64(window.width()) * window.height());
+}
+
+// The window as the plugin renders it, and the framebuffer once it has stopped changing.
+double frontWindowShown(ViewerProcess &viewer, RfbClient &rfb)
+{
+    if (!rfb.waitForQuiet(700, 20000))
+        return 0;
+    const QJsonObject front = viewer.widgets().first().toObject();
+    return shownShare(rfb.framebuffer(), ViewerProcess::geometry(front), viewer.grab());
+}
+
+int coloursIn(const QImage &image, const QRect &area)
+{
+    QSet<QRgb> colours;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            colours.insert(image.pixel(x, y));
+    return colours.size();
+}
+
+bool blackOutside(const QImage &screen, const QRect &window)
+{
+    for (int y = 0; y < screen.height(); ++y)
+        for (int x = 0; x < screen.width(); ++x)
+            if (!window.contains(x, y) && (screen.pixel(x, y) & 0xffffff) != 0)
+                return false;
+    return true;
+}
+
+// The close softkey's icon is a red cross.
+bool redIn(const QImage &screen, const QRect &area)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = screen.pixel(x, y);
+            if (qRed(pixel) > 180 && qGreen(pixel) < 90 && qBlue(pixel) < 90)
+                return true;
+        }
+    return false;
+}
+
+} // namespace
+
+void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
+{
+    QTemporaryDir folder;
+    const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
+    QVERIFY(!document.isEmpty());
+    QFile profile("profiles/side-one-frame.conf");
+    QVERIFY(profile.open(QIODevice::ReadOnly));
+    ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+    QVERIFY(viewer.writeProfile(profile.readAll()));
+    const quint16 port = RfbClient::freePort();
+    viewer.setPlatform(vncPlatform(port));
+    QVERIFY2(viewer.startWithAutomation(
+                 {"-x", "24", "-y", "12", "-w", "440", "-h", "250", "-o", "-f", document}),
+             qPrintable(viewer.error()));
+    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
+    RfbClient rfb;
+    QVERIFY2(connectAndSettle(rfb, port), qPrintable(rfb.error()));
+
+    // Frameless, where the options put it, and nothing else on the screen.
+    const QRect window(24, 12, 440, 250);
+    QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
+    QVERIFY(blackOutside(rfb.framebuffer(), window));
+    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+    const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
+    QVERIFY2(close.left() > window.center().x() && window.contains(close),
+             qPrintable(QString("not in one column on the right: %1,%2 %3x%4")
+                            .arg(close.x())
+                            .arg(close.y())
+                            .arg(close.width())
+                            .arg(close.height())));
+    QVERIFY2(redIn(rfb.framebuffer(), close), "the close softkey's icon is not drawn");
+    const QRect page = ViewerProcess::geometry(viewer.widget("pdfWidget"));
+    QVERIFY2(coloursIn(rfb.framebuffer(), page) > 8, "no page drawn");
+
+    // Keys: an unmapped one is reported, a mapped one moves the page.
+    QVERIFY(rfb.clickKey(keyA));
+    QVERIFY2(QTest::qWaitFor([&] {
+                 return !viewer.lines()
+                             .filter(QRegularExpression("^UNKNOWN KEY CODE RECEIVED: "))
+                             .isEmpty();
+             }),
+             "no report of the unmapped key");
+    QVERIFY(rfb.waitForQuiet(300, 10000));
+    const QImage before = rfb.framebuffer().copy(page);
+    QVERIFY(rfb.clickKey(keyF3));
+    QVERIFY2(QTest::qWaitFor(
+                 [&] { return rfb.readUpdate(100) && rfb.framebuffer().copy(page) != before; }),
+             "the down key did not scroll the page");
+
+    // On a device the chooser is a frameless child laid over the whole main window; it comes
+    // up on the screen with the open key and goes again with Escape.
+    const QImage shownPage = rfb.framebuffer().copy(page);
+    QVERIFY(rfb.clickKey(keyF1));
+    QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget("cancelButton").isEmpty(); }),
+             "the open key brought up no chooser");
+    QJsonObject chooser;
+    for (const QJsonValue &entry : viewer.widgets())
+        if (entry.toObject().value("class") == "CustomFileOpenDialog")
+            chooser = entry.toObject();
+    QCOMPARE(ViewerProcess::geometry(chooser), window);
+    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+    QVERIFY(rfb.framebuffer().copy(page) != shownPage);
+    QVERIFY(rfb.clickKey(keyEscape));
+    QVERIFY2(QTest::qWaitFor([&] { return viewer.widget("cancelButton").isEmpty(); }),
+             "Escape did not close the chooser");
+    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+
+    QVERIFY(rfb.clickKey(keyF8));
+    QCOMPARE(viewer.waitForExit(), 0);
+}
+
+void TestE2EFramebuffer::brokenFileMessageBox()
+{
+    QTemporaryDir folder;
+    QFile broken(folder.filePath("broken.pdf"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("%PDF-1.4\nnot a document\n");
+    broken.close();
+    ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+    const quint16 port = RfbClient::freePort();
+    viewer.setPlatform(vncPlatform(port));
+    QVERIFY2(viewer.startWithAutomation({"-f", broken.fileName()}), qPrintable(viewer.error()));
+    QVERIFY2(QTest::qWaitFor([&] {
+                 return viewer.widgets().first().toObject().value("class") == "QMessageBox";
+             }),
+             "no message box");
+    RfbClient rfb;
+    QVERIFY2(connectAndSettle(rfb, port), qPrintable(rfb.error()));
+    QVERIFY2(frontWindowShown(viewer, rfb) > 0.99, "the message box is not on the screen");
+
+    QVERIFY(rfb.clickKey(keyReturn));
+    QVERIFY2(QTest::qWaitFor([&] { return viewer.widget("PDFViewer").value("active").toBool(); }),
+             "Return did not close the message box");
+    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+    QVERIFY(rfb.clickKey(keyF8));
+    QCOMPARE(viewer.waitForExit(), 0);
+}
+
+QTEST_MAIN(TestE2EFramebuffer)
+#include "tst_e2e_framebuffer.moc"

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The boot service as the package installs it: the viewer component is staged into a scratch
+# root, and there the unit passes systemd-analyze verify without a word, its settings file is a
+# valid environment file with every setting explained, the start command that the unit's shell
+# builds from the settings has the right working directory and arguments, whatever it names
+# exists in the package, and the unit is left disabled.
+#   tst_bootservice.sh BUILD_DIR
+set -uo pipefail
+
+build_dir=$1
+failures=0
+check() {
+    if eval "$2"; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1"
+        failures=$((failures + 1))
+    fi
+}
+
+for tool in systemd-analyze systemctl; do
+    if ! command -v $tool >/dev/null; then
+        echo "FAILED: $tool is missing (apt-get install systemd)"
+        exit 1
+    fi
+done
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+if ! DESTDIR=$root cmake --install "$build_dir" --prefix /usr --component viewer >"$root.log" 2>&1; then
+    cat "$root.log"
+    rm -f "$root.log"
+    exit 1
+fi
+rm -f "$root.log"
+unit=$root/lib/systemd/system/page-scope.service
+settings=$root/etc/default/page-scope
+check "the unit and its settings are installed" '[[ -f $unit && -f $settings ]]'
+
+# verify exits 0 after warnings about unknown or invalid lines, which systemd then ignores, so
+# any output is a failure. The manual page is checked below, in the staged root.
+verify=$(systemd-analyze verify --man=no "$unit" 2>&1)
+check "systemd-analyze verify accepts the unit without a warning" '[[ $? -eq 0 && -z $verify ]]'
+[[ -n $verify ]] && echo "$verify"
+check "its manual page is installed" '[[ -f $root/usr/share/man/man1/page-scope.1.gz ]]'
+check "it is left disabled" \
+    '[[ $(systemctl --root="$root" is-enabled page-scope.service 2>&1) == disabled ]]'
+
+# systemd's environment files are NAME=VALUE lines and comments; quotes may only enclose a whole
+# value, and nothing is expanded.
+check "every line of the settings is a comment, blank or NAME=VALUE" \
+    '! grep -Evq "^(#.*|[A-Z_]+=[^\"'"'"'\$]*)?$" "$settings"'
+# A setting, active or commented out, follows a comment that explains it or another setting.
+unexplained=$(awk '/^#?[A-Z_]+=/ { if (previous == "") print FILENAME ":" NR ": " $0 }
+                   { previous = $0 }' "$settings")
+check "every setting comes after its explanation" '[[ -z $unexplained ]]'
+[[ -n $unexplained ]] && echo "$unexplained"
+for name in QT_QPA_PLATFORM QT_QPA_FB_HIDECURSOR QT_QPA_EVDEV_KEYBOARD_PARAMETERS \
+    QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS QT_QPA_GENERIC_PLUGINS PAGE_SCOPE_DIRECTORY \
+    PAGE_SCOPE_DOCUMENT PAGE_SCOPE_OPTIONS; do
+    check "the settings cover $name" 'grep -Eq "^#?$name=" "$settings"'
+done
+check "the touch panel can be turned and mirrored" \
+    'grep -q "rotate=" "$settings" && grep -q invertx "$settings" && grep -q inverty "$settings"'
+platform=$(sed -n 's/^QT_QPA_PLATFORM=//p' "$settings")
+check "the default platform is linuxfb on a framebuffer device at the panel's size" \
+    '[[ $platform == linuxfb:* && $platform == *fb=/dev/fb* && $platform == *size=480x272* ]]'
+
+# The start command: systemd turns $$ into $ and leaves the rest to /bin/sh. The viewer is
+# replaced by a stand-in that prints its working directory and arguments, with the settings
+# as systemd would pass them (read here by the shell, which is the same for these lines).
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+check "the unit starts the installed viewer through /bin/sh" \
+    '[[ $exec_start == "/bin/sh -c "* && $exec_start == *" /usr/bin/page-scope "* && -x $root/usr/bin/page-scope ]]'
+script=${exec_start#/bin/sh -c \'}
+script=${script%\'}
+script=${script//\$\$/\$}
+script=${script//\/usr\/bin\/page-scope/\"\$0\"}
+stand_in=$root/stand-in
+printf '#!/bin/sh\npwd\nfor argument; do echo "[$argument]"; done\n' >"$stand_in"
+chmod +x "$stand_in"
+start() { (cd / && env -i PATH=/usr/bin:/bin "$@" /bin/sh -c "$script" "$stand_in"); }
+defaults=()
+while IFS= read -r line; do defaults+=("$line"); done < <(grep -E '^[A-Z_]+=' "$settings")
+directory=$(sed -n 's/^PAGE_SCOPE_DIRECTORY=//p' "$settings")
+document=$(sed -n 's/^PAGE_SCOPE_DOCUMENT=//p' "$settings")
+check "the default working directory holds the icons, and the default document is installed" \
+    '[[ -f $root$directory/images/cancel.svg && -f $root$document ]]'
+# The stand-in runs on this machine, so the directory must be one that exists here too.
+check "with the settings: the working directory and -f DOCUMENT" \
+    '[[ $(start "${defaults[@]}" PAGE_SCOPE_DIRECTORY=/tmp) == "$(printf "/tmp\n[-f]\n[%s]" "$document")" ]]'
+check "a document with blanks stays one argument; the options split into words" \
+    '[[ $(start PAGE_SCOPE_DIRECTORY=/ "PAGE_SCOPE_DOCUMENT=/media/a b.pdf" "PAGE_SCOPE_OPTIONS=-o -x 5") == "$(printf "/\n[-f]\n[/media/a b.pdf]\n[-o]\n[-x]\n[5]")" ]]'
+check "no document and no directory: no -f, and the package's data directory" \
+    '[[ $(start PAGE_SCOPE_DOCUMENT= 2>/dev/null | head -1) == /usr/share/page-scope || ! -d /usr/share/page-scope ]] &&
+     [[ $(start PAGE_SCOPE_DIRECTORY=/ PAGE_SCOPE_DOCUMENT=) == / ]]'
+check "a directory that does not exist stops the start" \
+    '! start PAGE_SCOPE_DIRECTORY=/nonexistent 2>/dev/null'
+
+echo "$failures failures"
+[[ $failures -eq 0 ]]
