@@ -1,4 +1,4 @@
-# Included right after project() when cross-building (see toolchain-aarch64.cmake).
+# Included right after project() when cross-building (see CrossSysroot.cmake).
 # Qt 5's CMake packages create Qt5::moc, Qt5::uic and Qt5::rcc only when those targets do not
 # exist yet, so defining them first makes every find_package(Qt5) use the host's tools.
 foreach(tool moc uic rcc)

@@ -48,7 +48,8 @@ RenderBudget::Headroom RenderBudget::current()
 
     struct rlimit limit;
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        headroom.addressSpaceLimit = qint64(qMin<rlim_t>(limit.rlim_cur, rlim_t(unlimited)));
+        // rlim_t is 32 bits on some targets, 64 on others: compare in the wider type.
+        headroom.addressSpaceLimit = qint64(qMin<quint64>(limit.rlim_cur, quint64(unlimited)));
 
     const long pageSize = sysconf(_SC_PAGESIZE);
     std::ifstream statm("/proc/self/statm");

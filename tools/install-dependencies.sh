@@ -4,8 +4,9 @@
 #     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
 #     test     a virtual X screen, real input, the viewer script's screenshot, and systemd-analyze
 #              for the boot service's check
-#     cross    the arm64 cross compiler, arm64 Qt 5 and Poppler (multiarch), the host's Qt tools
-#              and qemu's user-mode emulator, which runs arm64 build steps and tests
+#     cross    the armhf and arm64 cross compilers, mmdebstrap for their sysroots (Qt 5 and
+#              Poppler come from there), the host's Qt tools and qemu's user-mode emulator, which
+#              runs ARM build steps and tests
 #     package  what cpack and lintian need to make and check the Debian packages
 #     bench    Callgrind, for the benchmark's instruction counts
 # Idempotent: only missing packages are installed, and the package lists are refreshed only when
@@ -16,9 +17,8 @@ declare -A groups=(
     [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
              libqt5svg5-dev fonts-dejavu-core"
     [test]="xvfb xauth xdotool imagemagick python3 systemd"
-    [cross]="cmake make pkg-config file dpkg-dev g++-aarch64-linux-gnu qemu-user-static
-             qtbase5-dev-tools qtbase5-dev:arm64 libpoppler-qt5-dev:arm64 libqt5svg5-dev:arm64
-             fonts-dejavu-core"
+    [cross]="cmake make pkg-config file dpkg-dev mmdebstrap qemu-user-static qtbase5-dev-tools
+             g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
     [package]="file dpkg-dev lintian"
     [bench]="valgrind"
 )

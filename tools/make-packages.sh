@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages page-scope and page-scope-automation and checks them with lintian.
 #   tools/make-packages.sh                 host packages, in build-pkg/packages
-#   tools/make-packages.sh --arch arm64    arm64 packages (cross-built), in build-arm64/packages
+#   tools/make-packages.sh --arch ARCH     armhf or arm64 packages (cross-built against a
+#                                          sysroot), in build-ARCH/packages
 # Installs what is missing (as root). Exits non-zero when the build fails or lintian reports
 # an error; its warnings are printed (README.md explains the ones that remain).
 set -euo pipefail
@@ -9,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 arch=host
 if [[ "${1:-}" == "--arch" ]]; then
-    arch=${2:?"--arch needs a value (arm64)"}
+    arch=${2:?"--arch needs a value (armhf or arm64)"}
     shift 2
 fi
 
@@ -23,13 +24,13 @@ host)
     rm -rf "$build_dir/packages"
     (cd "$build_dir" && cpack -G DEB -B packages)
     ;;
-arm64)
-    build_dir=${BUILD_DIR:-build-arm64}
+armhf | arm64)
+    build_dir=${BUILD_DIR:-build-$arch}
     bash tools/install-dependencies.sh package
-    BUILD_DIR=$build_dir bash tools/build-arm64.sh "$@"
+    BUILD_DIR=$build_dir bash tools/build-cross.sh "$arch" "$@"
     ;;
 *)
-    echo "make-packages: unknown architecture '$arch' (host or arm64)" >&2
+    echo "make-packages: unknown architecture '$arch' (host, armhf or arm64)" >&2
     exit 2
     ;;
 esac

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Cross-builds page-scope and its tests for arm64 (tools/build-arm64.sh) and runs the headless
-# test suite on that build under qemu's user-mode emulation.
-#   tools/test-arm64.sh [ctest arguments...]     e.g. tools/test-arm64.sh -L automation
-#   tools/test-arm64.sh --quick                  a fast subset, for CI: it builds only the
-#       viewer, the plugin and one test program per subsystem, in build-arm64-quick
+# Cross-builds page-scope and its tests for armhf or arm64 (tools/build-cross.sh) and runs the
+# headless test suite on that build under qemu's user-mode emulation.
+#   tools/test-cross.sh ARCH [ctest arguments...]   e.g. tools/test-cross.sh armhf -L automation
+#   tools/test-cross.sh ARCH --quick                a fast subset, for CI: it builds only the
+#       viewer, the plugin and one test program per subsystem, in build-ARCH-quick
 # Runs the unit and widget tests (offscreen platform) and the automation tests. Skips the tests
 # that need an X server (label xvfb, and the end-to-end tests in tests/e2e), the package test,
 # which runs host packages, and the real binary on the hostile documents (label hostile: minutes
@@ -20,25 +20,31 @@ source tools/packaging-common.sh
 # view with Poppler, and the plugin end to end.
 quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_pdfwidget automation_e2e)
 
-build_dir=${BUILD_DIR:-build-arm64}
+arch=${1:-}
+if ! cross_triplet "$arch" >/dev/null 2>&1; then
+    echo "usage: tools/test-cross.sh armhf|arm64 [--quick] [ctest arguments...]" >&2
+    exit 2
+fi
+shift
+build_dir=${BUILD_DIR:-build-$arch}
 cmake_args=()
 if [[ "${1:-}" == "--quick" ]]; then
     shift
-    build_dir=${BUILD_DIR:-build-arm64-quick}
-    export ARM64_TARGETS="page-scope SquishPlugin ${quick_tests[*]}"
+    build_dir=${BUILD_DIR:-build-$arch-quick}
+    export CROSS_TARGETS="page-scope SquishPlugin ${quick_tests[*]}"
     cmake_args=(-DPAGE_SCOPE_BENCH=OFF)
     quick_regex=$(IFS='|'; echo "${quick_tests[*]}")
     set -- -R "^($quick_regex)\$" "$@"
 fi
 started=$(date +%s)
-BUILD_DIR=$build_dir bash tools/build-arm64.sh --no-packages "${cmake_args[@]}"
-# The tests start the arm64 viewer as a child process, which needs the kernel's help.
-ensure_arm64_binfmt
+BUILD_DIR=$build_dir bash tools/build-cross.sh "$arch" --no-packages "${cmake_args[@]}"
+# The tests start the ARM viewer as a child process, which needs the kernel's help.
+ensure_binfmt "$arch"
 built=$(date +%s)
 
 skip_labels='xvfb|package|hostile'
 skip_names='^tst_e2e_'
-echo "test-arm64: skipped here (they need Xvfb or run host packages; the host suite runs them):"
+echo "test-cross: skipped here (they need Xvfb or run host packages; the host suite runs them):"
 ctest --test-dir "$build_dir" --show-only=json-v1 >"$build_dir/tests.json"
 python3 - "$build_dir/tests.json" "$skip_labels" "$skip_names" <<'PYTHON'
 import json, re, sys
@@ -57,5 +63,5 @@ PYTHON
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 \
     -LE "$skip_labels" -E "$skip_names" "$@" || status=$?
-echo "test-arm64: build $((built - started)) s, tests $(($(date +%s) - built)) s"
+echo "test-cross: build $((built - started)) s, tests $(($(date +%s) - built)) s"
 exit "$status"
