@@ -105,7 +105,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 # The service's files have absolute destinations; without DESTDIR they would be written into
 # the building machine's /etc and /lib instead of the package.
+# With DESTDIR, CPack installs under CPACK_INSTALL_PREFIX rather than the packaging prefix.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_COMPONENTS_ALL viewer automation)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 

@@ -338,7 +338,10 @@ void TestRenderBudget::headroomReadsThisProcess()
     QByteArray reserved;
     reserved.reserve(512 * MiB);
     const qint64 grown = RenderBudget::current().addressSpaceInUse - before.addressSpaceInUse;
-    QVERIFY2(grown >= 512 * MiB && grown < 528 * MiB, qPrintable(QString::number(grown)));
+    // Under qemu's user mode (tools/cross-emulator sets QEMU_LD_PREFIX) the emulator maps the
+    // guest's address space in advance, so a reservation barely moves statm there.
+    if (!qEnvironmentVariableIsSet("QEMU_LD_PREFIX"))
+        QVERIFY2(grown >= 512 * MiB && grown < 528 * MiB, qPrintable(QString::number(grown)));
 
     // Above 4 GiB where rlim_t is 64 bits, so the limit's conversion is seen to keep them.
     const qint64 cap = sizeof(rlim_t) > 4 ? 64 * 1024 * MiB : 3 * 1024 * MiB;
