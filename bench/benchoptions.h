@@ -6,13 +6,15 @@
 #include <algorithm>
 #include <cstdio>
 
-// The command line of a benchmark that drives the viewer from outside: its options and --help,
-// and those it cannot run without. False, with a message on standard error, when one of those is
-// missing.
+// The command line of a benchmark that drives the viewer from outside: --viewer, its own options
+// and --help, and those it cannot run without (--viewer always). False, with a message on
+// standard error, when one of those is missing.
 inline bool parseBenchOptions(QCommandLineParser &parser, const QList<QCommandLineOption> &options,
-                              const QStringList &required)
+                              QStringList required)
 {
+    parser.addOption({"viewer", "The viewer binary.", "path"});
     parser.addOptions(options);
+    required.prepend("viewer");
     parser.addHelpOption();
     parser.process(*QCoreApplication::instance());
     const auto missing = [&parser](const QString &name) { return !parser.isSet(name); };

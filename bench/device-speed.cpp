@@ -300,12 +300,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     if (!parseBenchOptions(
             parser,
-            {{"viewer", "The viewer binary.", "path"},
-             {"documents", "Where the document is written once.", "dir"},
+            {{"documents", "Where the document is written once.", "dir"},
              {"quota", "Percent of one core the viewer gets.", "percent", "10"},
              {"runs", "Fresh viewers to time.", "n", "5"},
              {"quiet", "Milliseconds without an update that end an action.", "ms", "2500"}},
-            {"viewer", "documents"}))
+            {"documents"}))
         return 2;
     const int percent = std::clamp(parser.value("quota").toInt(), 10, 100);
     const int runs = std::max(1, parser.value("runs").toInt());

@@ -121,9 +121,9 @@ bool spawn(const BenchCase &c, const QString &cache, int runs, const char *mode,
     QString error = QStringLiteral("the child process failed");
     for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> w = line.trimmed().split(' ');
-        Measured &m = r.side(w.value(1));
         if (w[0] != "@bench")
             continue;
+        Measured &m = r.side(w.value(1));
         if (w.value(1) == "error") {
             error = QString::fromUtf8(w.mid(2).join(' '));
         } else if (w.value(2) == "sample") {

@@ -381,14 +381,13 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     if (!parseBenchOptions(
             parser,
-            {{"viewer", "The viewer binary.", "path"},
-             {"floor", "The startup-floor binary.", "path"},
+            {{"floor", "The startup-floor binary.", "path"},
              {"documents", "Where the documents are written once.", "dir"},
              {"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"},
              {"pages", "Page counts of the documents.", "list", "1,10000"},
              {"runs", "Runs of each program per case.", "n", "21"},
              {"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"}},
-            {"viewer", "floor", "documents"}))
+            {"floor", "documents"}))
         return 2;
     const std::vector<Program> programs = {
         {"floor", {QFileInfo(parser.value("floor")).absoluteFilePath()}},
