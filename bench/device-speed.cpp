@@ -10,6 +10,7 @@
 // framebuffer update that shows the left part of the page view as it finally settles; the page
 // number overlay, at the right, is left out. The quota is lifted while the viewer zooms to the
 // next measured resolution, which is not timed.
+#include "benchoptions.h"
 #include "rfbclient.h"
 #include "tools/testdocuments.h"
 
@@ -297,17 +298,14 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.addOption({"viewer", "The viewer binary.", "path"});
-    parser.addOption({"documents", "Where the document is written once.", "dir"});
-    parser.addOption({"quota", "Percent of one core the viewer gets.", "percent", "10"});
-    parser.addOption({"runs", "Fresh viewers to time.", "n", "5"});
-    parser.addOption({"quiet", "Milliseconds without an update that end an action.", "ms", "2500"});
-    parser.addHelpOption();
-    parser.process(application);
-    if (!parser.isSet("viewer") || !parser.isSet("documents")) {
-        std::fprintf(stderr, "device-speed: --viewer and --documents are needed\n");
+    if (!parseBenchOptions(
+            parser,
+            {{"documents", "Where the document is written once.", "dir"},
+             {"quota", "Percent of one core the viewer gets.", "percent", "10"},
+             {"runs", "Fresh viewers to time.", "n", "5"},
+             {"quiet", "Milliseconds without an update that end an action.", "ms", "2500"}},
+            {"documents"}))
         return 2;
-    }
     const int percent = std::clamp(parser.value("quota").toInt(), 10, 100);
     const int runs = std::max(1, parser.value("runs").toInt());
     const QString viewer = QFileInfo(parser.value("viewer")).absoluteFilePath();

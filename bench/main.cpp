@@ -1,23 +1,181 @@
 // page-scope-bench: the viewer's page view against Poppler's own cost, side by side.
 //
 // The parent writes the documents once into a cache directory, then runs every case in fresh
-// child processes of itself (bench/runner.h): one that times both sides interleaved, and one per
-// side that only measures the peak resident memory, so that neither side's memory is counted for
-// the other. With --instructions a further child per case runs under Callgrind and counts
-// instructions, which the load of a shared machine does not disturb. The tables and the targets
-// (bench/report.h) go to standard output.
+// child processes of itself: one that times both sides interleaved, and one per side that only
+// measures the peak resident memory, so that neither side's memory is counted for the other.
+// With --instructions a further child per case runs under Callgrind and counts instructions,
+// which the load of a shared machine does not disturb. The tables and the targets (report.h) go
+// to standard output.
 
 #include "benchcases.h"
 #include "benchdocuments.h"
 #include "report.h"
-#include "runner.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
+#include <ctime>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else // a child asked to count then says that it cannot
+#define RUNNING_ON_VALGRIND 0
+#define CALLGRIND_TOGGLE_COLLECT (void)0
+#define CALLGRIND_DUMP_STATS_AT(label) (void)0
+#endif
+
+namespace {
+
+// The word after a name at the start of a line of a file: a field of /proc/self/status in KiB,
+// or the label or the instruction total of a Callgrind dump.
+QByteArray field(const QString &path, const QString &name)
+{
+    QFile file(path);
+    const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
+    return QRegularExpression("^" + name + ":?[ \\t]+(\\w+)", QRegularExpression::MultilineOption)
+        .match(text)
+        .captured(1)
+        .toUtf8();
+}
+
+// Children report in lines tagged @bench on standard output, which the parent reads.
+int fail(const QString &message)
+{
+    std::printf("@bench error %s\n", qPrintable(message));
+    return 1;
+}
+
+// A child: mode timing (both sides), memory (one side's peak) or instructions (under Callgrind).
+int runChild(const BenchCase &c, const QString &cache, const QString &mode, const QString &which,
+             int runs)
+{
+    const bool count = mode == "instructions", memory = mode == "memory";
+    if (count && !RUNNING_ON_VALGRIND)
+        return fail("counting needs valgrind --tool=callgrind and valgrind/callgrind.h");
+    Stage stage;
+    stage.show();
+    const QString status = "/proc/self/status", path = QDir(cache).filePath(c.document);
+    const QByteArray base = field(status, "VmRSS");
+    std::vector<std::pair<QByteArray, std::unique_ptr<Side>>> sides;
+    if (which != "floor")
+        sides.emplace_back("viewer", c.viewer(stage, path));
+    if (which != "viewer" && c.floor && (c.timedFloor || memory))
+        sides.emplace_back("floor", c.floor(path));
+    for (auto &[name, side] : sides)
+        if (!side->setUp())
+            return fail(side->error);
+
+    // Warm-up runs (i < 0), then the samples, of which only run() is timed or counted. The peak
+    // is read after three runs beyond the first. Interleaved, the order swapped every run, so
+    // that a change of the machine's load falls on both sides alike.
+    const int n = int(sides.size()), warmups = count ? 1 : memory ? 4 : 2;
+    for (int i = -warmups; i < (count ? 1 : memory ? 0 : runs); ++i) {
+        for (int k = 0; k < n; ++k) {
+            auto &[name, side] = sides[i % 2 ? n - 1 - k : k];
+            side->prepare();
+            const std::clock_t cpu = std::clock();
+            QElapsedTimer timer;
+            timer.start();
+            if (i >= 0)
+                CALLGRIND_TOGGLE_COLLECT;
+            side->run();
+            if (i >= 0)
+                CALLGRIND_TOGGLE_COLLECT;
+            const double wallMs = timer.nsecsElapsed() / 1e6;
+            const double cpuMs = (std::clock() - cpu) * 1000.0 / CLOCKS_PER_SEC;
+            side->finish();
+            if (i >= 0 && count)
+                CALLGRIND_DUMP_STATS_AT(name.constData());
+            else if (i >= 0)
+                std::printf("@bench %s sample %.6f %.6f\n", name.constData(), wallMs, cpuMs);
+        }
+    }
+    for (auto &[name, side] : sides) {
+        if (!side->check())
+            return fail(side->error);
+        if (memory)
+            std::printf("@bench %s memory %s %s %lld\n", name.constData(), base.constData(),
+                        field(status, "VmHWM").constData(), side->imageBytes());
+    }
+    return 0;
+}
+
+// Runs a child, under a valgrind command when given, and gathers its tagged lines into r; false,
+// with r.error set, when it failed.
+bool spawn(const BenchCase &c, const QString &cache, int runs, const char *mode, const char *side,
+           Result &r, QStringList command = {})
+{
+    command << QCoreApplication::applicationFilePath() << "--cache" << cache << "--child"
+            << QStringList{c.id, mode, side, QString::number(runs)}.join(',');
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(command.takeFirst(), command);
+    const bool finished = process.waitForFinished(-1);
+    QString error = QStringLiteral("the child process failed");
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> w = line.trimmed().split(' ');
+        if (w[0] != "@bench")
+            continue;
+        Measured &m = r.side(w.value(1));
+        if (w.value(1) == "error") {
+            error = QString::fromUtf8(w.mid(2).join(' '));
+        } else if (w.value(2) == "sample") {
+            m.wallMs << w.value(3).toDouble();
+            m.cpuMs << w.value(4).toDouble();
+        } else if (w.value(2) == "memory") {
+            m.baseKib = w.value(3).toLongLong();
+            m.peakKib = w.value(4).toLongLong();
+            m.imageBytes = w.value(5).toLongLong();
+        }
+    }
+    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    r.error = QLatin1String(mode) + ": " + error;
+    return false;
+}
+
+// The parent's side of a case: timing, then with memory each side's peak, then with a valgrind
+// program the instruction counts, each in a child of its own.
+Result runCase(const BenchCase &c, const QString &cache, int runs, bool memory,
+               const QString &valgrind)
+{
+    Result r;
+    r.benchCase = &c;
+    QElapsedTimer timer;
+    timer.start();
+    std::fprintf(stderr, "%s: timing ... ", qPrintable(c.id));
+    if (spawn(c, cache, runs, "timing", "both", r) && memory) {
+        std::fprintf(stderr, "memory ... ");
+        spawn(c, cache, runs, "memory", "viewer", r);
+        if (c.floor)
+            spawn(c, cache, runs, "memory", "floor", r);
+    }
+    if (!valgrind.isEmpty() && r.error.isEmpty()) {
+        std::fprintf(stderr, "instructions ... ");
+        QTemporaryDir dumps;
+        spawn(c, cache, runs, "instructions", "both", r,
+              {valgrind, "--tool=callgrind", "-q", "--collect-atstart=no",
+               "--callgrind-out-file=" + dumps.filePath("callgrind.%p")});
+        // Callgrind writes a file per dump, with the dump's label and its instruction total.
+        for (const QFileInfo &dump : QDir(dumps.path()).entryInfoList(QDir::Files)) {
+            const QByteArray label = field(dump.filePath(), "desc: Trigger: Client Request");
+            if (!label.isEmpty())
+                r.side(label).instructions =
+                    field(dump.filePath(), "(?:totals|summary)").toLongLong();
+        }
+    }
+    std::fprintf(stderr, "%.0f s\n", timer.elapsed() / 1000.0);
+    return r;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -43,10 +201,8 @@ int main(int argc, char **argv)
         {"valgrind", "The valgrind program to use.", "path", "valgrind"},
         {"list", "List the cases and exit."},
         {"documents-only", "Write the documents and exit."},
-        // Used by the parent to start its children.
-        {"child", "Internal.", "id"},
-        {"mode", "Internal.", "mode", "time"},
-        {"side", "Internal.", "side", "both"},
+        // How the parent starts a child: case id, mode, side and runs.
+        {"child", "Internal.", "args"},
     });
     parser.process(app);
 
@@ -59,15 +215,11 @@ int main(int argc, char **argv)
                                                 : QDir(QCoreApplication::applicationDirPath())
                                                       .filePath(QStringLiteral("bench-documents"));
     const int runs = parser.value("runs").toInt();
-
     if (parser.isSet("child")) {
-        const BenchCase *c = find(parser.value("child"));
-        if (!c) {
-            std::printf("@bench error unknown case %s\n", qPrintable(parser.value("child")));
-            return 1;
-        }
-        return runChild(*c, cache, parser.value("mode"), parser.value("side"),
-                        runs > 0 ? runs : c->runs);
+        const QStringList child = parser.value("child").split(',');
+        const BenchCase *c = find(child.value(0));
+        return c ? runChild(*c, cache, child.value(1), child.value(2), child.value(3).toInt())
+                 : fail("unknown case " + child.value(0));
     }
     if (parser.isSet("list")) {
         for (const BenchCase &c : all)
@@ -79,25 +231,23 @@ int main(int argc, char **argv)
     if (parser.isSet("documents-only"))
         return 0;
 
-    QVector<const BenchCase *> chosen;
+    QStringList ids;
     for (const BenchCase &c : all)
-        chosen.append(&c);
-    if (parser.isSet("cases")) {
-        chosen.clear();
-        for (const QString &id : parser.value("cases").split(QLatin1Char(','))) {
-            if (!find(id.trimmed())) {
-                std::fprintf(stderr, "unknown case %s (see --list)\n", qPrintable(id));
-                return 2;
-            }
-            chosen.append(find(id.trimmed()));
+        ids << c.id;
+    if (parser.isSet("cases"))
+        ids = parser.value("cases").split(',');
+    for (const QString &id : ids) {
+        if (!find(id.trimmed())) {
+            std::fprintf(stderr, "unknown case %s (see --list)\n", qPrintable(id));
+            return 2;
         }
     }
     QVector<Result> results;
     bool failed = false;
-    for (const BenchCase *c : chosen) {
-        results.append(
-            runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
-                    parser.isSet("instructions") ? parser.value("valgrind") : QString()));
+    for (const QString &id : ids) {
+        const BenchCase *c = find(id.trimmed());
+        results.append(runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
+                               parser.isSet("instructions") ? parser.value("valgrind") : ""));
         failed = failed || !results.last().error.isEmpty();
     }
     QTextStream out(stdout);

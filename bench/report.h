@@ -10,33 +10,23 @@ struct BenchCase;
 // over the process before the case plus one page image, in peak memory.
 constexpr double Tolerance = 1.10;
 
-struct Series
+// What the children measured of one side of a case; -1 where it was not measured.
+struct Measured
 {
-    QVector<double> wallMs;
-    QVector<double> cpuMs;
-};
-
-struct Memory
-{
-    qint64 baseKib = -1;
-    qint64 peakKib = -1;
-    qint64 imageBytes = 0;
+    QVector<double> wallMs, cpuMs;
+    qint64 baseKib = -1, peakKib = -1, imageBytes = 0, instructions = -1;
 
     // The memory bound: the process before the case, one page image, and a tenth of both on top.
     double boundKib() const { return Tolerance * (baseKib + imageBytes / 1024.0); }
 };
 
-// What the children measured for one case.
 struct Result
 {
     const BenchCase *benchCase = nullptr;
-    Series viewer;
-    Series floor;
-    Memory viewerMemory;
-    Memory floorMemory;
-    qint64 viewerInstructions = -1;
-    qint64 floorInstructions = -1;
+    Measured viewer, floor;
     QString error;
+
+    Measured &side(const QByteArray &name) { return name == "viewer" ? viewer : floor; }
 };
 
 double median(QVector<double> values);

@@ -14,6 +14,7 @@
 // "The page's pixels" is a 160 x 80 block of the top left of page 1 exactly as Poppler renders it
 // at 48 dpi, found anywhere on the screen. The peak resident memory is VmHWM, read --settle ms
 // after the page appeared (the viewer's page-number overlay has gone by then).
+#include "benchoptions.h"
 #include "rfbclient.h"
 #include "tools/testdocuments.h"
 #include "xvfbscreen.h"
@@ -378,19 +379,16 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.addOption({"viewer", "The viewer binary.", "path"});
-    parser.addOption({"floor", "The startup-floor binary.", "path"});
-    parser.addOption({"documents", "Where the documents are written once.", "dir"});
-    parser.addOption({"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"});
-    parser.addOption({"pages", "Page counts of the documents.", "list", "1,10000"});
-    parser.addOption({"runs", "Runs of each program per case.", "n", "21"});
-    parser.addOption({"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"});
-    parser.addHelpOption();
-    parser.process(application);
-    if (!parser.isSet("viewer") || !parser.isSet("floor") || !parser.isSet("documents")) {
-        std::fprintf(stderr, "startup-bench: --viewer, --floor and --documents are needed\n");
+    if (!parseBenchOptions(
+            parser,
+            {{"floor", "The startup-floor binary.", "path"},
+             {"documents", "Where the documents are written once.", "dir"},
+             {"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"},
+             {"pages", "Page counts of the documents.", "list", "1,10000"},
+             {"runs", "Runs of each program per case.", "n", "21"},
+             {"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"}},
+            {"floor", "documents"}))
         return 2;
-    }
     const std::vector<Program> programs = {
         {"floor", {QFileInfo(parser.value("floor")).absoluteFilePath()}},
         {"viewer", {QFileInfo(parser.value("viewer")).absoluteFilePath(), "-f"}},
