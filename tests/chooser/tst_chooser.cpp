@@ -80,7 +80,6 @@ private slots:
     void taps();
     void openCommand_data();
     void openCommand();
-    void openKeyNeedsOption();
 
 private:
     std::unique_ptr<CustomFileOpenDialog> makeDialog(const QString &selected, std::string *result)
@@ -345,23 +344,6 @@ void TestChooser::openCommand()
     QCOMPARE(place(), opened ? "0 0 0 48" : before);
     QCOMPARE(view->pageNumberLabel->text(), opened ? "1 / 2" : "2 / 2");
     QCOMPARE(paints.count > 0, opened);
-}
-
-void TestChooser::openKeyNeedsOption()
-{
-    PDFViewer window(nullptr, false);
-    // On the device the chooser is a child widget, out of reach of a modal-box closer.
-    int opened = 0;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto *dialog = window.findChild<CustomFileOpenDialog *>()) {
-            ++opened;
-            dialog->reject();
-        }
-    });
-    closer.start(10);
-    QTest::keyRelease(&window, Qt::Key_F1);
-    QCOMPARE(opened, 0);
 }
 
 QTEST_MAIN(TestChooser)

@@ -38,12 +38,6 @@ QStringList withChanges(QStringList before, const QStringList &changes)
     return before;
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // A record that differs from the defaults in its geometry, which belongs to the command line
 // and which no profile may touch.
 DeviceConfig startingConfig()
@@ -61,16 +55,11 @@ class TestConfigLoader : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(directory.isValid()); }
     void pointerFile_data();
     void pointerFile();
     void profile_data();
     void profile();
-    void profileFiles();
-    void pointerFileFiles();
-
-private:
-    QTemporaryDir directory;
+    void pointerFileOnTheDevice();
 };
 
 void TestConfigLoader::pointerFile_data()
@@ -173,45 +162,10 @@ void TestConfigLoader::profile()
     QCOMPARE(fields(config), withChanges(before, changes));
 }
 
-void TestConfigLoader::profileFiles()
+void TestConfigLoader::pointerFileOnTheDevice()
 {
-    const QString path = directory.filePath("profile.conf");
-    QVERIFY(writeFile(path, "KEY_UP=6\nDEVICE=0"));
-    const QString missing = directory.filePath("missing.conf");
-    DeviceConfig config = startingConfig();
-    const QStringList before = fields(config);
-
-    StdoutCapture capture;
-    loadProfile(missing.toStdString(), config);
-    QCOMPARE(fields(config), before);
-    loadProfile(std::string(), config);
-    QCOMPARE(fields(config), before);
-    loadProfile(path.toStdString(), config);
-
-    QCOMPARE(capture.lines(),
-             QStringList({"Using config file " + missing,
-                          "Opening " + missing + " FAILED! Using default B7 config!",
-                          "Using config file ", "Opening  FAILED! Using default B7 config!",
-                          "Using config file " + path}));
-    QCOMPARE(fields(config), withChanges(before, {"keyUp=6", "deviceType=0"}));
-}
-
-void TestConfigLoader::pointerFileFiles()
-{
-    const QString path = directory.filePath("device_config.ini");
-    QVERIFY(writeFile(path, "config_file=/etc/dev.conf\n"));
-
-    StdoutCapture capture;
-    QCOMPARE(readPointerFile(path.toStdString()), std::optional<std::string>("/etc/dev.conf"));
-    QCOMPARE(readPointerFile(directory.filePath("missing.ini").toStdString()),
-             std::optional<std::string>());
-    QCOMPARE(readPointerFile(directory.path().toStdString()), std::optional<std::string>());
-    QCOMPARE(capture.lines(), QStringList());
-
-    // The device's own location until someone points it elsewhere.
+    // Where the device keeps it; tests that build a window point it elsewhere.
     QCOMPARE(pointerFilePath(), std::string("/data/device_config.ini"));
-    setPointerFilePath(path.toStdString());
-    QCOMPARE(pointerFilePath(), path.toStdString());
 }
 
 QTEST_MAIN(TestConfigLoader)

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 // The viewer without an X server, as on a device: Qt's vnc platform draws through the same
 // framebuffer window code as linuxfb, with no window manager. The screen is read from the
 // framebuffer over RFB and keys arrive over RFB, as evdev keys would; the automation plugin
@@ -70,13 +72,14 @@ double frontWindowShown(ViewerProcess &viewer, RfbClient &rfb)
     return shownShare(rfb.framebuffer(), ViewerProcess::geometry(front), viewer.grab());
 }
 
-int coloursIn(const QImage &image, const QRect &area)
+// How many pixels of `area` pass `test`.
+int pixelsWhere(const QImage &image, const QRect &area, const std::function<bool(QRgb)> &test)
 {
-    QSet<QRgb> colours;
+    int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x)
-            colours.insert(image.pixel(x, y));
-    return colours.size();
+            count += test(image.pixel(x, y));
+    return count;
 }
 
 // The screen with the main window's place blanked out. Qt never draws where no window is, so
@@ -92,25 +95,14 @@ QImage outside(const QImage &screen, const QRect &window)
     return rest;
 }
 
-// The close softkey's icon is a red cross.
-bool redIn(const QImage &screen, const QRect &area)
-{
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QRgb pixel = screen.pixel(x, y);
-            if (qRed(pixel) > 180 && qGreen(pixel) < 90 && qBlue(pixel) < 90)
-                return true;
-        }
-    return false;
-}
-
 } // namespace
 
 void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
 {
     QTemporaryDir folder;
     const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
-    QVERIFY(!document.isEmpty());
+    const QString next = TestDocuments::writeA4Document(folder.filePath("b.pdf"), 2);
+    QVERIFY(!document.isEmpty() && !next.isEmpty());
     QFile profile("profiles/side-one-frame.conf");
     QVERIFY(profile.open(QIODevice::ReadOnly));
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
@@ -129,16 +121,16 @@ void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
     QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
     const QImage around = outside(rfb.framebuffer(), window);
     QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+    // In the one column on the right, with its icon, a red cross, drawn.
     const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
-    QVERIFY2(close.left() > window.center().x() && window.contains(close),
-             qPrintable(QString("not in one column on the right: %1,%2 %3x%4")
-                            .arg(close.x())
-                            .arg(close.y())
-                            .arg(close.width())
-                            .arg(close.height())));
-    QVERIFY2(redIn(rfb.framebuffer(), close), "the close softkey's icon is not drawn");
+    QVERIFY(close.left() > window.center().x() && window.contains(close));
+    QVERIFY2(pixelsWhere(rfb.framebuffer(), close,
+                         [](QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }),
+             "the close softkey's icon is not drawn");
     const QRect page = ViewerProcess::geometry(viewer.widget("pdfWidget"));
-    QVERIFY2(coloursIn(rfb.framebuffer(), page) > 8, "no page drawn");
+    QSet<QRgb> colours;
+    pixelsWhere(rfb.framebuffer(), page, [&](QRgb p) { return colours.insert(p), true; });
+    QVERIFY2(colours.size() > 8, "no page drawn");
 
     // Keys: an unmapped one is reported, a mapped one moves the page.
     QVERIFY(rfb.clickKey(keyA));
@@ -156,11 +148,12 @@ void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
              "the down key did not scroll the page");
 
     // On a device the chooser is a frameless child laid over the whole main window; it comes
-    // up on the screen with the open key and goes again with Escape.
+    // up on the screen with the open key and goes again with Escape, which the window itself
+    // would report as unmapped.
     const QImage shownPage = rfb.framebuffer().copy(page);
+    const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
     QVERIFY(rfb.clickKey(keyF1));
-    QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget("cancelButton").isEmpty(); }),
-             "the open key brought up no chooser");
+    QVERIFY2(QTest::qWaitFor(chooserShown), "the open key brought up no chooser");
     QJsonObject chooser;
     for (const QJsonValue &entry : viewer.widgets())
         if (entry.toObject().value("class") == "CustomFileOpenDialog")
@@ -169,10 +162,21 @@ void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
     QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
     QVERIFY2(outside(rfb.framebuffer(), window) == around, "the chooser drew outside the window");
     QVERIFY(rfb.framebuffer().copy(page) != shownPage);
+    const int printed = viewer.lines().size();
     QVERIFY(rfb.clickKey(keyEscape));
-    QVERIFY2(QTest::qWaitFor([&] { return viewer.widget("cancelButton").isEmpty(); }),
-             "Escape did not close the chooser");
+    QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }), "Escape did not close the chooser");
     QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+    QCOMPARE(viewer.lines().size(), printed);
+
+    // The tree selects the current document once it has settled; down moves to the next one and
+    // open picks it, whose page number then shows for a second.
+    QVERIFY(rfb.clickKey(keyF1));
+    QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
+    QVERIFY(rfb.clickKey(keyF3) && rfb.clickKey(keyF1));
+    QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
+    QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget(QString(), "1 / 2").isEmpty(); }),
+             "the chosen document is not shown");
+    QVERIFY(!chooserShown());
 
     QVERIFY(rfb.clickKey(keyF8));
     QCOMPARE(viewer.waitForExit(), 0);

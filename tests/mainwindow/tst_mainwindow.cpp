@@ -33,7 +33,6 @@ private slots:
     void softkeyLayout_data();
     void softkeyLayout();
     void openSoftkey();
-    void frameless();
     void profileChoice_data();
     void profileChoice();
 
@@ -158,14 +157,6 @@ void TestMainWindow::openSoftkey()
     }
 }
 
-void TestMainWindow::frameless()
-{
-    for (const int deviceType : {0, -7}) {
-        deviceConfig.deviceType = deviceType;
-        QCOMPARE(makeViewer()->windowFlags().testFlag(Qt::FramelessWindowHint), deviceType != 0);
-    }
-}
-
 void TestMainWindow::profileChoice_data()
 {
     QTest::addColumn<QByteArray>("pointer"); // "none" writes no pointer file
@@ -189,6 +180,10 @@ void TestMainWindow::profileChoice_data()
         << QByteArray("config_file=missing.conf\n") << true
         << QStringList{"Using config file missing.conf",
                        "Opening missing.conf FAILED! Using default B7 config!"}
+        << int(Qt::Key_F2);
+    QTest::newRow("pointer file with an empty name")
+        << QByteArray("config_file= \n") << true
+        << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
         << int(Qt::Key_F2);
 }
 
