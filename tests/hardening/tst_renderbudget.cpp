@@ -195,6 +195,8 @@ void TestRenderBudget::bandsMatchWholeRender_data()
     // whose groups and masks Splash renders per band; odd band heights, so that no band
     // boundary lines up with anything on the page.
     QTest::newRow("A4 text, 48 dpi, 16 rows") << "ten-pages.pdf" << 0 << 48.0 << 16;
+    QTest::newRow("A4 text, 150 dpi, 97 rows") << "ten-pages.pdf" << 3 << 150.0 << 97;
+    QTest::newRow("A4 text, 300 dpi, 331 rows") << "ten-pages.pdf" << 9 << 300.0 << 331;
     QTest::newRow("A4 text, 300 dpi, 16 rows") << "ten-pages.pdf" << 0 << 300.0 << 16;
     QTest::newRow("landscape, 100 dpi, 37 rows") << "landscape.pdf" << 0 << 100.0 << 37;
     QTest::newRow("mixed heights, 200 dpi, 113 rows") << "mixed-heights.pdf" << 2 << 200.0 << 113;
