@@ -333,7 +333,14 @@ void TestChooser::openCommand()
     poll.start(10);
     StdoutCapture capture;
     QTest::keyRelease(&window, Qt::Key_F1);
-    QCOMPARE(seen, QVariantList({deviceType == 0, "Open PDF document", window.size(), true, true}));
+    QVariantList expected = {deviceType == 0, "Open PDF document", window.size(), true, true};
+    // Under qemu's user mode (tools/cross-emulator sets QEMU_LD_PREFIX) a listing of "/" is the
+    // target sysroot's, which has no /tmp: the test folder's rows, and the selection, go with it.
+    if (qEnvironmentVariableIsSet("QEMU_LD_PREFIX")) {
+        seen = seen.mid(0, 3);
+        expected = expected.mid(0, 3);
+    }
+    QCOMPARE(seen, expected);
     QCOMPARE(failureBoxes->closed(), 0);
     QVERIFY(!window.findChild<CustomFileOpenDialog *>());
     QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
