@@ -125,8 +125,11 @@ void TestHostileBinary::survives()
     QElapsedTimer clock;
     clock.start();
     auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };
+    // Whether the viewer is gone or only slow tells a crash or a kill from a long render.
     auto after = [&](const char *what) {
-        return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms";
+        return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms" +
+               (viewer.isRunning() ? ", still running" : ", no longer running") +
+               (cgroup && cgroup->killedForMemory() ? ", killed for memory" : "");
     };
     auto key = [&](int code) {
         return viewer.request({{"cmd", "key"}, {"key", code}, {"action", "click"}}, left())
