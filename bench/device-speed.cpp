@@ -10,11 +10,10 @@
 // framebuffer update that shows the left part of the page view as it finally settles; the page
 // number overlay, at the right, is left out. The quota is lifted while the viewer zooms to the
 // next measured resolution, which is not timed.
-#include "benchoptions.h"
+#include "benchcommandline.h"
 #include "rfbclient.h"
 #include "tools/testdocuments.h"
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -295,23 +294,20 @@ double median(std::vector<double> values)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    QCommandLineParser parser;
+    BenchCommandLine commandLine(argc, argv);
     // A 300 dpi render at 10% of a core keeps the screen still for close to 3 s; with a shorter
     // quiet period the wait ends before the page arrives and the run fails (2500 ms did).
-    if (!parseBenchOptions(
-            parser,
+    if (!commandLine.parse(
             {{"documents", "Where the document is written once.", "dir"},
              {"quota", "Percent of one core the viewer gets.", "percent", "10"},
              {"runs", "Fresh viewers to time.", "n", "5"},
              {"quiet", "Milliseconds without an update that end an action.", "ms", "6000"}},
             {"documents"}))
         return 2;
-    const int percent = std::clamp(parser.value("quota").toInt(), 10, 100);
-    const int runs = std::max(1, parser.value("runs").toInt());
-    const QString viewer = QFileInfo(parser.value("viewer")).absoluteFilePath();
-    QDir documents(parser.value("documents"));
+    const int percent = std::clamp(commandLine.value("quota").toInt(), 10, 100);
+    const int runs = std::max(1, commandLine.value("runs").toInt());
+    const QString viewer = QFileInfo(commandLine.value("viewer")).absoluteFilePath();
+    QDir documents(commandLine.value("documents"));
     documents.mkpath(".");
     const QString document = documents.absoluteFilePath("device-speed-a4-20.pdf");
     if (!QFile::exists(document) && TestDocuments::writeA4Document(document, 20).isEmpty()) {
@@ -335,7 +331,7 @@ int main(int argc, char *argv[])
     int failures = 0;
     // One unrecorded run first: page cache and fonts.
     for (int run = -1; run < runs; ++run) {
-        Run viewerRun(quota, parser.value("quiet").toInt());
+        Run viewerRun(quota, commandLine.value("quiet").toInt());
         std::vector<double> ms(cases.size());
         const auto zoomInTimes = [&](int count) {
             for (int i = 0; i < count; ++i)

@@ -14,14 +14,13 @@
 // "The page's pixels" is a 160 x 80 block of the top left of page 1 exactly as Poppler renders it
 // at 48 dpi, found anywhere on the screen. The peak resident memory is VmHWM, read --settle ms
 // after the page appeared (the viewer's page-number overlay has gone by then).
-#include "benchoptions.h"
+#include "benchcommandline.h"
 #include "rfbclient.h"
 #include "tools/testdocuments.h"
 #include "xvfbscreen.h"
 
 #include <poppler-qt5.h>
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -376,11 +375,8 @@ QString number(double value)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    QCommandLineParser parser;
-    if (!parseBenchOptions(
-            parser,
+    BenchCommandLine commandLine(argc, argv);
+    if (!commandLine.parse(
             {{"floor", "The startup-floor binary.", "path"},
              {"documents", "Where the documents are written once.", "dir"},
              {"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"},
@@ -390,13 +386,13 @@ int main(int argc, char *argv[])
             {"floor", "documents"}))
         return 2;
     const std::vector<Program> programs = {
-        {"floor", {QFileInfo(parser.value("floor")).absoluteFilePath()}},
-        {"viewer", {QFileInfo(parser.value("viewer")).absoluteFilePath(), "-f"}},
+        {"floor", {QFileInfo(commandLine.value("floor")).absoluteFilePath()}},
+        {"viewer", {QFileInfo(commandLine.value("viewer")).absoluteFilePath(), "-f"}},
     };
-    const QStringList platforms = parser.value("platforms").split(',');
-    const int runs = std::max(1, parser.value("runs").toInt());
+    const QStringList platforms = commandLine.value("platforms").split(',');
+    const int runs = std::max(1, commandLine.value("runs").toInt());
 
-    QDir documents(parser.value("documents"));
+    QDir documents(commandLine.value("documents"));
     documents.mkpath(".");
     struct Document
     {
@@ -405,7 +401,7 @@ int main(int argc, char *argv[])
         QImage probe;
     };
     std::vector<Document> documentList;
-    for (const QString &pages : parser.value("pages").split(',')) {
+    for (const QString &pages : commandLine.value("pages").split(',')) {
         const QString path = documents.absoluteFilePath(QString("startup-a4-%1.pdf").arg(pages));
         if (!QFile::exists(path) && TestDocuments::writeA4Document(path, pages.toInt()).isEmpty()) {
             std::fprintf(stderr, "startup-bench: cannot write %s\n", qPrintable(path));
@@ -424,7 +420,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "startup-bench: %s\n", qPrintable(xvfb.error()));
         return 1;
     }
-    Bench bench(&xvfb, parser.value("settle").toInt());
+    Bench bench(&xvfb, commandLine.value("settle").toInt());
 
     struct Series
     {
