@@ -10,38 +10,16 @@
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-build_dir=${BENCH_BUILD_DIR:-build-bench}
 
 if [[ $(id -u) -ne 0 ]]; then
     echo "run-device-speed: skipped: a cpu cgroup needs root" >&2
     exit 77
 fi
-bash tools/install-dependencies.sh >&2
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGE_SCOPE_BENCH=ON >&2
-cmake --build "$build_dir" -j"${BENCH_JOBS:-2}" --target device-speed >&2
+source bench/bench-common.sh
+bench_setup device-speed
 
-if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
-    XDG_RUNTIME_DIR=$(mktemp -d)
-    export XDG_RUNTIME_DIR
-    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-fi
-
-load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-started=$(date -u '+%Y-%m-%d %H:%M UTC')
-status=0
-# From the repository root: the viewer loads its icons from images/ there.
-table=$("$build_dir/bench/device-speed" --viewer "$build_dir/page-scope" \
-    --documents "$build_dir/bench/device-speed-documents" "$@") || status=$?
-load_after=$(cut -d' ' -f1-3 /proc/loadavg)
-[[ $status -eq 77 ]] && exit 77
-
-cpu=$(grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-{
-    echo "- Machine: $(nproc) CPUs, ${cpu:-unknown CPU}; Linux $(uname -r); Qt $(pkg-config --modversion Qt5Core); Poppler $(pkg-config --modversion poppler-qt5)."
-    echo "- Run: $started, commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)," \
-        "load average (1, 5, 15 min) $load_before before and $load_after after."
-    echo "- Command: \`bash bench/run-device-speed.sh${*:+ $*}\`"
-    echo
-    echo "$table"
-} | tee "$build_dir/bench/device-speed-results.md"
-exit "$status"
+# From the repository root: the viewer loads its icons from images/ there. Where no cpu
+# controller can be used, device-speed says why and exits 77, which is passed on.
+bench_report "$build_dir/bench/device-speed-results.md" "bash bench/run-device-speed.sh${*:+ $*}" "" \
+    "$build_dir/bench/device-speed" --viewer "$build_dir/page-scope" \
+    --documents "$build_dir/bench/device-speed-documents" "$@"

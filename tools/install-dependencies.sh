@@ -34,16 +34,12 @@ for group in "$@"; do
     packages+=("${listed[@]}")
 done
 
-# A package counts as installed when its instance of the named architecture is (the native one
-# unless the name says package:arch), or its architecture-independent one.
+# A package counts as installed when its native instance is, or its architecture-independent one.
 native=$(dpkg --print-architecture)
 missing=()
-foreign=()
 for package in "${packages[@]}"; do
-    arch=$native
-    [[ $package == *:* ]] && arch=${package#*:} && foreign+=("$arch")
     if ! dpkg-query -W -f='${Architecture} ${Status}\n' "$package" 2>/dev/null |
-        grep -qE "^($arch|all) install ok installed$"; then
+        grep -qE "^($native|all) install ok installed$"; then
         [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
     fi
 done
@@ -58,14 +54,6 @@ if [[ $(id -u) -ne 0 ]]; then
     echo "install-dependencies: run this script as root to install them" >&2
     exit 1
 fi
-
-# Foreign-architecture packages install beside the host's once dpkg knows the architecture.
-for arch in "${foreign[@]}"; do
-    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-        echo "install-dependencies: adding the $arch architecture to dpkg"
-        dpkg --add-architecture "$arch"
-    fi
-done
 
 echo "install-dependencies: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
