@@ -107,13 +107,18 @@ int runChild(const BenchCase &c, const QString &cache, const QString &mode, cons
     return 0;
 }
 
-// Runs a child, under a valgrind command when given, and gathers its tagged lines into r; false,
-// with r.error set, when it failed.
-bool spawn(const BenchCase &c, const QString &cache, int runs, const char *mode, const char *side,
-           Result &r, QStringList command = {})
+// Runs a child of the parent's case, under Callgrind when given the valgrind program, and
+// gathers what it measured into r; false, with r.error set, when it failed.
+bool spawn(Result &r, const QString &cache, int runs, const char *mode, const char *side,
+           const QString &valgrind = {})
 {
-    command << QCoreApplication::applicationFilePath() << "--cache" << cache << "--child"
-            << QStringList{c.id, mode, side, QString::number(runs)}.join(',');
+    QStringList command{QCoreApplication::applicationFilePath(), "--cache", cache, "--child",
+                        QStringList{r.benchCase->id, mode, side, QString::number(runs)}.join(',')};
+    QTemporaryDir dumps;
+    if (!valgrind.isEmpty())
+        command = QStringList{valgrind, "--tool=callgrind", "-q", "--collect-atstart=no",
+                              "--callgrind-out-file=" + dumps.filePath("callgrind.%p")} +
+                  command;
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(command.takeFirst(), command);
@@ -135,6 +140,12 @@ bool spawn(const BenchCase &c, const QString &cache, int runs, const char *mode,
             m.imageBytes = w.value(5).toLongLong();
         }
     }
+    // Callgrind writes a file per dump, with the dump's label and its instruction total.
+    for (const QFileInfo &dump : QDir(dumps.path()).entryInfoList(QDir::Files)) {
+        const QByteArray label = field(dump.filePath(), "desc: Trigger: Client Request");
+        if (!label.isEmpty())
+            r.side(label).instructions = field(dump.filePath(), "(?:totals|summary)").toLongLong();
+    }
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
     r.error = QLatin1String(mode) + ": " + error;
@@ -151,25 +162,15 @@ Result runCase(const BenchCase &c, const QString &cache, int runs, bool memory,
     QElapsedTimer timer;
     timer.start();
     std::fprintf(stderr, "%s: timing ... ", qPrintable(c.id));
-    if (spawn(c, cache, runs, "timing", "both", r) && memory) {
+    if (spawn(r, cache, runs, "timing", "both") && memory) {
         std::fprintf(stderr, "memory ... ");
-        spawn(c, cache, runs, "memory", "viewer", r);
+        spawn(r, cache, runs, "memory", "viewer");
         if (c.floor)
-            spawn(c, cache, runs, "memory", "floor", r);
+            spawn(r, cache, runs, "memory", "floor");
     }
     if (!valgrind.isEmpty() && r.error.isEmpty()) {
         std::fprintf(stderr, "instructions ... ");
-        QTemporaryDir dumps;
-        spawn(c, cache, runs, "instructions", "both", r,
-              {valgrind, "--tool=callgrind", "-q", "--collect-atstart=no",
-               "--callgrind-out-file=" + dumps.filePath("callgrind.%p")});
-        // Callgrind writes a file per dump, with the dump's label and its instruction total.
-        for (const QFileInfo &dump : QDir(dumps.path()).entryInfoList(QDir::Files)) {
-            const QByteArray label = field(dump.filePath(), "desc: Trigger: Client Request");
-            if (!label.isEmpty())
-                r.side(label).instructions =
-                    field(dump.filePath(), "(?:totals|summary)").toLongLong();
-        }
+        spawn(r, cache, runs, "instructions", "both", valgrind);
     }
     std::fprintf(stderr, "%.0f s\n", timer.elapsed() / 1000.0);
     return r;
@@ -207,9 +208,12 @@ int main(int argc, char **argv)
     parser.process(app);
 
     const QVector<BenchCase> all = benchCases();
-    const auto find = [&all](const QString &id) {
-        const auto c = std::find_if(all.begin(), all.end(), [&id](auto &c) { return c.id == id; });
-        return c == all.end() ? nullptr : &*c;
+    QStringList ids;
+    for (const BenchCase &c : all)
+        ids << c.id;
+    const auto find = [&all, &ids](const QString &id) {
+        const int i = ids.indexOf(id.trimmed());
+        return i < 0 ? nullptr : &all[i];
     };
     const QString cache = parser.isSet("cache") ? parser.value("cache")
                                                 : QDir(QCoreApplication::applicationDirPath())
@@ -231,21 +235,17 @@ int main(int argc, char **argv)
     if (parser.isSet("documents-only"))
         return 0;
 
-    QStringList ids;
-    for (const BenchCase &c : all)
-        ids << c.id;
-    if (parser.isSet("cases"))
-        ids = parser.value("cases").split(',');
-    for (const QString &id : ids) {
-        if (!find(id.trimmed())) {
+    QVector<const BenchCase *> chosen;
+    for (const QString &id : parser.isSet("cases") ? parser.value("cases").split(',') : ids) {
+        if (!find(id)) {
             std::fprintf(stderr, "unknown case %s (see --list)\n", qPrintable(id));
             return 2;
         }
+        chosen << find(id);
     }
     QVector<Result> results;
     bool failed = false;
-    for (const QString &id : ids) {
-        const BenchCase *c = find(id.trimmed());
+    for (const BenchCase *c : chosen) {
         results.append(runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
                                parser.isSet("instructions") ? parser.value("valgrind") : ""));
         failed = failed || !results.last().error.isEmpty();
