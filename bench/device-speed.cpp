@@ -12,6 +12,7 @@
 // next measured resolution, which is not timed.
 #include "benchcommandline.h"
 #include "rfbclient.h"
+#include "samples.h"
 #include "tools/testdocuments.h"
 
 #include <QDir>
@@ -281,15 +282,6 @@ private:
     QString m_error;
 };
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -376,8 +368,7 @@ int main(int argc, char *argv[])
         if (values.empty())
             continue;
         std::printf("| %s | %.0f | %.0f | %.0f |\n", qPrintable(name), median(values),
-                    *std::min_element(values.begin(), values.end()),
-                    *std::max_element(values.begin(), values.end()));
+                    minimum(values), maximum(values));
     }
     if (failures)
         std::fprintf(stderr, "device-speed: %d runs failed\n", failures);

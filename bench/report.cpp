@@ -4,19 +4,6 @@
 
 #include <QTextStream>
 
-#include <algorithm>
-
-double median(QVector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : (v[(v.size() - 1) / 2] + v[v.size() / 2]) / 2;
-}
-
-double maximum(const QVector<double> &v)
-{
-    return v.isEmpty() ? 0 : *std::max_element(v.begin(), v.end());
-}
-
 QString ms(double value)
 {
     return QString::number(value, 'f', value < 1 ? 3 : value < 10 ? 2 : value < 100 ? 1 : 0);
@@ -33,9 +20,6 @@ const Result *findResult(const QVector<Result> &results, const QString &id)
 void writeReport(QTextStream &out, const QVector<Result> &results, bool instructions)
 {
     const QString none = QStringLiteral("—");
-    const auto minimum = [](auto &v) {
-        return v.isEmpty() ? 0 : *std::min_element(v.begin(), v.end());
-    };
     const auto ratio = [&none](double a, double b) {
         return b > 0 ? QString::number(a / b, 'f', 3) : none;
     };

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVector>
 
+#include "samples.h"
+
 class QTextStream;
 struct BenchCase;
 
@@ -29,8 +31,6 @@ struct Result
     Measured &side(const QByteArray &name) { return name == "viewer" ? viewer : floor; }
 };
 
-double median(QVector<double> values);
-double maximum(const QVector<double> &values);
 // Milliseconds with three significant digits or more.
 QString ms(double value);
 // The case's result when it ran without error and was timed, else null.

@@ -16,6 +16,7 @@
 // after the page appeared (the viewer's page-number overlay has gone by then).
 #include "benchcommandline.h"
 #include "rfbclient.h"
+#include "samples.h"
 #include "tools/testdocuments.h"
 #include "xvfbscreen.h"
 
@@ -349,20 +350,6 @@ private:
     XvfbScreen *m_xvfb;
     int m_settleMs;
 };
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double minimum(const std::vector<double> &values)
-{
-    return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
-}
 
 QString number(double value)
 {
