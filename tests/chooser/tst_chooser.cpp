@@ -8,7 +8,6 @@
 #include "paintcounter.h"
 #include "pdfviewertestaccess.h"
 #include "profilefreedirectory.h"
-#include "softkeyframes.h"
 #include "stdoutcapture.h"
 #include "testdocuments.h"
 
@@ -20,16 +19,6 @@
 #include <functional>
 #include <memory>
 
-class CustomFileOpenDialogTestAccess
-{
-public:
-    static QList<QWidget *> holders(CustomFileOpenDialog &d)
-    {
-        return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
-    }
-};
-
-using Dialog = CustomFileOpenDialogTestAccess;
 using Viewer = PDFViewerTestAccess;
 
 namespace {
@@ -73,8 +62,6 @@ class TestChooser : public QObject
 private slots:
     void initTestCase();
     void init() { deviceConfig = DeviceConfig::defaults(); }
-    void frames_data();
-    void frames();
     void keys_data();
     void keys();
     void taps();
@@ -117,55 +104,6 @@ void TestChooser::initTestCase()
     QVERIFY(loadFolders(model, {path("docs"), path("empty"), path("folder.pdf")}));
 }
 
-void TestChooser::frames_data()
-{
-    QTest::addColumn<bool>("onSide");
-    QTest::addColumn<int>("frames");
-    QTest::addColumn<int>("softkeys");
-    QTest::addColumn<int>("spacing");
-    QTest::addColumn<QString>("first"); // the left column or the top row
-    QTest::addColumn<QString>("second");
-
-    const QString column = "open up down right", row = "right down up open";
-    // The two blanks keep cancel and left level with the main window's close and left.
-    QTest::newRow("side, two frames of 6")
-        << true << 2 << 6 << -5 << "cancel - - left - -" << column + " - -";
-    QTest::newRow("side, one frame of 8")
-        << true << 1 << 8 << -18 << "" << column + " left cancel - -";
-    QTest::newRow("top and bottom, two frames of 4")
-        << false << 2 << 4 << 93 << "left cancel - -" << row;
-    QTest::newRow("top and bottom, 0 frames of 6")
-        << false << 0 << 6 << 36 << "" << row + " left cancel";
-}
-
-void TestChooser::frames()
-{
-    QFETCH(bool, onSide);
-    QFETCH(int, frames);
-    QFETCH(int, softkeys);
-    QFETCH(int, spacing);
-    QFETCH(QString, first);
-    QFETCH(QString, second);
-
-    deviceConfig.softkeyFramesOnSide = onSide;
-    deviceConfig.softkeyFrameCount = frames;
-    deviceConfig.softkeysPerFrame = softkeys;
-    auto dialog = makeDialog(QString(), nullptr);
-    const QList<QWidget *> holders = Dialog::holders(*dialog); // left, right, top, bottom
-    QWidget *firstHolder = holders[onSide ? 0 : 2], *secondHolder = holders[onSide ? 1 : 3];
-    QCOMPARE(frameContents(firstHolder->layout()), first);
-    QCOMPARE(frameContents(secondHolder->layout()), second);
-    QCOMPARE(firstHolder->layout()->spacing(), spacingAsSet(spacing));
-
-    QCOMPARE(firstHolder->geometry(), onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
-    QCOMPARE(secondHolder->geometry(), onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
-    QCOMPARE(dialog->findChild<CustomTreeView *>()->geometry(),
-             onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
-    // The other pair is moved out of sight, just past the bottom-right corner.
-    for (QWidget *other : {holders[onSide ? 2 : 0], holders[onSide ? 3 : 1]})
-        QCOMPARE(other->pos(), QPoint(480, 272));
-}
-
 void TestChooser::keys_data()
 {
     QTest::addColumn<QString>("start");
@@ -181,17 +119,16 @@ void TestChooser::keys_data()
     // A collapsed folder with neighbours and a parent, named so that open accepts it: every
     // outcome leaves a different trace.
     const char *folder = "folder.pdf";
-    row("F1 opens", folder, 2, "release", Qt::Key_F1, "open");
-    row("F2 up", folder, 2, "release", Qt::Key_F2, "up");
-    row("F3 down", folder, 2, "release", Qt::Key_F3, "down");
+    const std::pair<Qt::Key, const char *> released[] = {
+        {Qt::Key_F1, "open"},  {Qt::Key_F2, "up"},        {Qt::Key_F3, "down"},
+        {Qt::Key_F4, "right"}, {Qt::Key_F5, "left"},      {Qt::Key_F8, "cancel"},
+        {Qt::Key_F6, "none"},  {Qt::Key_Escape, "cancel"}};
+    for (const auto &[key, outcome] : released)
+        row(qPrintable(QKeySequence(key).toString() + " released, two frames"), folder, 2,
+            "release", key, outcome);
     row("F3 press does nothing", folder, 2, "press", Qt::Key_F3, "none");
-    row("F4 right", folder, 2, "release", Qt::Key_F4, "right");
-    row("F5 left", folder, 2, "release", Qt::Key_F5, "left");
-    row("F8 cancels with two frames", folder, 2, "release", Qt::Key_F8, "cancel");
-    row("F6 ignored with two frames", folder, 2, "release", Qt::Key_F6, "none");
     row("F6 cancels with one frame", folder, 1, "release", Qt::Key_F6, "cancel");
     row("F8 ignored with one frame", folder, 1, "release", Qt::Key_F8, "none");
-    row("Escape cancels", folder, 2, "release", Qt::Key_Escape, "cancel");
     row("Return opens on press", folder, 2, "press", Qt::Key_Return, "open");
     row("left softkey", folder, 2, "leftButton", 0, "left");
     // The tree moves on the press of its own arrow key, the dialog once more on the release.

@@ -1,7 +1,10 @@
+#include "chooser/customfileopendialog.h"
+#include "chooser/customtreeview.h"
 #include "config/deviceconfig.h"
 #include "mainwindow/pdfviewer.h"
 #include "pageview/pdfwidget.h"
 
+#include "pdfviewertestaccess.h"
 #include "profilefreedirectory.h"
 #include "softkeyframes.h"
 #include "stdoutcapture.h"
@@ -11,9 +14,18 @@
 
 #include <memory>
 
+class CustomFileOpenDialogTestAccess
+{
+public:
+    static QList<QWidget *> holders(CustomFileOpenDialog &d)
+    {
+        return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
+    }
+};
+
 namespace {
 
-std::unique_ptr<PDFViewer> makeViewer(bool openButtonEnabled = false)
+std::unique_ptr<PDFViewer> makeViewer(bool openButtonEnabled)
 {
     StdoutCapture quiet;
     return std::make_unique<PDFViewer>(nullptr, openButtonEnabled);
@@ -32,7 +44,6 @@ private slots:
     void firstShowAnnouncedOnce();
     void softkeyLayout_data();
     void softkeyLayout();
-    void openSoftkey();
     void profileChoice_data();
     void profileChoice();
 
@@ -47,8 +58,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::firstShowAnnouncedOnce()
 {
-    auto first = makeViewer();
-    auto second = makeViewer();
+    auto first = makeViewer(false);
+    auto second = makeViewer(false);
     QSignalSpy firstSpy(first.get(), &PDFViewer::firstShowCalled);
     QSignalSpy secondSpy(second.get(), &PDFViewer::firstShowCalled);
     first->show();
@@ -64,13 +75,17 @@ void TestMainWindow::softkeyLayout_data()
     QTest::addColumn<bool>("onSide");
     QTest::addColumn<int>("frames");
     QTest::addColumn<int>("softkeys");
+    QTest::addColumn<bool>("openCommand");
     QTest::addColumn<QPoint>("position");
     QTest::addColumn<QRect>("page");
     QTest::addColumn<QRect>("horizontalBar");
     QTest::addColumn<int>("spacing");
-    // Side: right column, left column. Top and bottom: bottom row, top row.
+    // Side: right column, left column. Top and bottom: bottom row, top row. The window's, then
+    // the chooser's.
     QTest::addColumn<QString>("firstFrame");
     QTest::addColumn<QString>("secondFrame");
+    QTest::addColumn<QString>("chooserFirst");
+    QTest::addColumn<QString>("chooserSecond");
 
     const QPoint origin, placed(30, 40);
     const QString column = "open up down right", otherColumn = "close zommIn zoomOut left";
@@ -79,23 +94,31 @@ void TestMainWindow::softkeyLayout_data()
     const QString oneRow = "open close zoomOut zommIn up down left right";
     const QRect twoSideBar(53, 257, 361, 15), oneSideBar(0, 257, 413, 15);
     const QRect topBottomBar(0, 196, 480, 15);
+    // The chooser's two blanks keep cancel and left level with the window's close and left.
+    const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
 
-    QTest::newRow("side, two frames of 4") << true << 2 << 4 << origin << QRect(52, 0, 353, 257)
-                                           << twoSideBar << 24 << column << otherColumn;
-    QTest::newRow("side, one frame of 8") << true << 1 << 8 << origin << QRect(0, 0, 409, 257)
-                                          << oneSideBar << -18 << oneColumn << "";
+    QTest::newRow("side, two frames of 4")
+        << true << 2 << 4 << true << origin << QRect(52, 0, 353, 257) << twoSideBar << 24 << column
+        << otherColumn << column << chooserColumn;
+    QTest::newRow("side, one frame of 8")
+        << true << 1 << 8 << false << origin << QRect(0, 0, 409, 257) << oneSideBar << -18
+        << oneColumn << "" << column + chooserOne + " - -"
+        << "";
     QTest::newRow("top and bottom, two frames of 4")
-        << false << 2 << 4 << origin << QRect(0, 61, 465, 135) << topBottomBar << 93 << row
-        << otherRow;
+        << false << 2 << 4 << false << origin << QRect(0, 61, 465, 135) << topBottomBar << 93 << row
+        << otherRow << row << "left cancel - -";
     QTest::newRow("top and bottom, one frame of 8")
-        << false << 1 << 8 << origin << QRect(0, 0, 465, 196) << topBottomBar << 11 << oneRow << "";
+        << false << 1 << 8 << true << origin << QRect(0, 0, 465, 196) << topBottomBar << 11
+        << oneRow << "" << row + chooserOne + " - -"
+        << "";
     // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
     QTest::newRow("side, 3 frames of 6, placed")
-        << true << 3 << 6 << placed << QRect(52, 0, 353, 257) << twoSideBar << -5 << column + " - -"
-        << otherColumn + " - -";
+        << true << 3 << 6 << false << placed << QRect(52, 0, 353, 257) << twoSideBar << -5
+        << column + " - -" << otherColumn + " - -" << column + " - -" << chooserColumn + " - -";
     QTest::newRow("top and bottom, 0 frames of 10, position ignored")
-        << false << 0 << 10 << placed << QRect(0, 0, 465, 196) << topBottomBar << -2
+        << false << 0 << 10 << true << placed << QRect(0, 0, 465, 196) << topBottomBar << -2
         << oneRow + " - -"
+        << "" << row + chooserOne + " - - - -"
         << "";
 }
 
@@ -104,19 +127,22 @@ void TestMainWindow::softkeyLayout()
     QFETCH(bool, onSide);
     QFETCH(int, frames);
     QFETCH(int, softkeys);
+    QFETCH(bool, openCommand);
     QFETCH(QPoint, position);
     QFETCH(QRect, page);
     QFETCH(QRect, horizontalBar);
     QFETCH(int, spacing);
     QFETCH(QString, firstFrame);
     QFETCH(QString, secondFrame);
+    QFETCH(QString, chooserFirst);
+    QFETCH(QString, chooserSecond);
 
     deviceConfig.softkeyFramesOnSide = onSide;
     deviceConfig.softkeyFrameCount = frames;
     deviceConfig.softkeysPerFrame = softkeys;
     deviceConfig.windowX = position.x();
     deviceConfig.windowY = position.y();
-    auto viewer = makeViewer();
+    auto viewer = makeViewer(openCommand);
     const auto widget = [&](const QString &name) { return viewer->findChild<QWidget *>(name); };
     const QStringList side{"verticalLayoutWidget", "verticalLayoutWidget_2"};
     const QStringList topAndBottom{"horizontalLayoutWidget", "horizontalLayoutWidget_2"};
@@ -141,20 +167,31 @@ void TestMainWindow::softkeyLayout()
         QCOMPARE(viewer->findChild<QLayout *>(layout)->spacing(), spacingAsSet(spacing));
     for (const QString &holder : side + topAndBottom)
         QCOMPARE(widget(holder)->isHidden(), !holders.contains(holder));
+    // Without the option the open slot stays, blank and inert, so the others keep their keys.
+    auto *open = viewer->findChild<QPushButton *>("openButton");
+    QCOMPARE(open->isEnabled(), openCommand);
+    QCOMPARE(open->isFlat(), !openCommand);
+    QCOMPARE(open->icon().isNull(), !openCommand);
     // No document yet: both bars stay hidden.
     QVERIFY(widget("verticalScrollBar")->isHidden() && widget("horizontalScrollBar")->isHidden());
-}
 
-void TestMainWindow::openSoftkey()
-{
-    // Without the option the slot stays, blank and inert, so the other softkeys keep their keys.
-    for (const bool enabled : {false, true}) {
-        auto viewer = makeViewer(enabled);
-        auto *open = viewer->findChild<QPushButton *>("openButton");
-        QCOMPARE(open->isEnabled(), enabled);
-        QCOMPARE(open->isFlat(), !enabled);
-        QCOMPARE(open->icon().isNull(), !enabled);
-    }
+    // The chooser, as the open command builds it over the window.
+    CustomFileOpenDialog dialog(nullptr, nullptr);
+    dialog.setGeometry(0, 0, 480, 272);
+    dialog.setupDialog(std::string(), PDFViewerTestAccess::model(*viewer));
+    const auto chooser =
+        CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
+    QWidget *first = chooser[onSide ? 1 : 3], *second = chooser[onSide ? 0 : 2];
+    QCOMPARE(frameContents(first->layout()), chooserFirst);
+    QCOMPARE(frameContents(second->layout()), chooserSecond);
+    QCOMPARE(second->layout()->spacing(), spacingAsSet(spacing));
+    QCOMPARE(first->geometry(), onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
+    QCOMPARE(second->geometry(), onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
+    QCOMPARE(dialog.findChild<CustomTreeView *>()->geometry(),
+             onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
+    // The other pair is moved out of sight, just past the bottom-right corner.
+    for (QWidget *other : {chooser[onSide ? 2 : 0], chooser[onSide ? 3 : 1]})
+        QCOMPARE(other->pos(), QPoint(480, 272));
 }
 
 void TestMainWindow::profileChoice_data()
