@@ -57,7 +57,6 @@ private slots:
     void init() { deviceConfig = DeviceConfig::defaults(); }
     void release_data();
     void release();
-    void unmappedKeyReport();
 
 private:
     ProfileFreeDirectory directory;
@@ -141,7 +140,9 @@ void TestKeyDispatch::release()
         QTest::keyPress(&viewer, Qt::Key(key));
         QTest::qWait(30);
         afterPress = movement(view, x, y, resolution) + QString(choosers, '*');
-        QTest::keyRelease(&viewer, Qt::Key(key));
+        // The scan code is the only trace of the key itself in the report, printed unsigned.
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, 4294967295u, 0, 0);
+        QCoreApplication::sendEvent(&viewer, &release);
     });
 
     QCOMPARE(afterPress, QString());
@@ -150,24 +151,14 @@ void TestKeyDispatch::release()
     // A cancelled chooser leaves the document where it was.
     const bool moves = !QStringList({"quit", "report", "chooser"}).contains(effect);
     QCOMPARE(movement(view, x, y, resolution), moves ? effect : QString());
-    const QStringList output = capture.lines().mid(before);
-    QCOMPARE(output.value(0), effect == "report" ? "UNKNOWN KEY CODE RECEIVED: 0" : QString());
-}
-
-void TestKeyDispatch::unmappedKeyReport()
-{
-    StdoutCapture capture;
-    PDFViewer viewer(nullptr, false);
-    // The scan code is the only trace of the key itself, printed unsigned.
-    QKeyEvent event(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier, 4294967295u, 0, 0);
-    const int before = capture.lines().size();
-    QCoreApplication::sendEvent(&viewer, &event);
-    QCOMPARE(capture.lines().mid(before),
-             QStringList({"UNKNOWN KEY CODE RECEIVED: 4294967295",
-                          "Known Keycodes are:", "OPEN: 16777264", "CLOSE: 16777271",
-                          "LEFT: 16777268", "RIGHT: 16777267", "UP: 16777265", "DOWN: 16777266",
-                          "ZOOM_IN: 16777270", "ZOOM_OUT: 16777269", "ENTER: 16777220",
-                          "ESCAPE: 16777216", "HOME: 16777232"}));
+    // The report lists the codes in use, the profile's among them.
+    const QString up = profile.isEmpty() ? "UP: 16777265" : "UP: 16777235";
+    const QStringList report({"UNKNOWN KEY CODE RECEIVED: 4294967295",
+                              "Known Keycodes are:", "OPEN: 16777264", "CLOSE: 16777271",
+                              "LEFT: 16777268", "RIGHT: 16777267", up, "DOWN: 16777266",
+                              "ZOOM_IN: 16777270", "ZOOM_OUT: 16777269", "ENTER: 16777220",
+                              "ESCAPE: 16777216", "HOME: 16777232"});
+    QCOMPARE(capture.lines().mid(before), effect == "report" ? report : QStringList());
 }
 
 QTEST_MAIN(TestKeyDispatch)
