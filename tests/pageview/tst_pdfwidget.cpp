@@ -161,67 +161,55 @@ private slots:
         }
     }
 
-    void scrollDownAcrossPages()
-    {
-        PageViewFrame frame;
-        QVERIFY(frame.open(tenA4));
-        PDFWidget *view = frame.view;
-        // 562 pixels of page in 251 of view: seven steps of 48, the last into the band below.
-        for (int y = 48; y <= 336; y += 48) {
-            view->scrollDown();
-            QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(0, y));
-        }
-        view->scrollDown();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(1, 0));
-        QCOMPARE(frame.vertical->value(), 1);
-        // The overlay walks down the right edge as the page number grows.
-        QCOMPARE(view->pageNumberLabel->text(), QStringLiteral("2 / 10"));
-        QCOMPARE(view->pageNumberLabel->geometry(), QRect(277, 15 + (251 - 38) / 10, 70, 25));
-        QVERIFY(!view->pageNumberLabel->isHidden());
-
-        view->gotoPage(9);
-        for (int i = 0; i < 8; ++i)
-            view->scrollDown();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(9, 336));
-        QCOMPARE(frame.vertical->value(), 9);
-        view->nextPage();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(9, 0));
-    }
-
-    void scrollUpAcrossPages_data()
+    void vertical_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<int>("start");
-        QTest::newRow("previous page of the same height") << tenA4 << 1;
-        // The offset comes from the page being left, 280 pixels high after one of 562.
-        QTest::newRow("previous page taller")
+        QTest::addColumn<QStringList>("moves");  // D or U and a count, N, P, or G and a page index
+        QTest::addColumn<QStringList>("places"); // page index and y offset after each move
+        // An A4 page is 561 pixels high in a view of 251: seven steps of 48, the last into the
+        // band below; the eighth goes to the next page, except on the last page.
+        QTest::newRow("down") << tenA4 << QStringList{"D1", "D6", "D1", "G9", "D8", "N"}
+                              << QStringList{"0 48", "0 336", "1 0", "9 0", "9 336", "9 0"};
+        // Up from the top opens a band of one step; the next step shows the bottom of the page
+        // before, at the offset of the page being left: 561 - 251, or 280 - 251 after the
+        // first page of the second document, 562 pixels high.
+        const QStringList up{"G1", "U1", "U1", "P"};
+        QTest::newRow("up, previous page of the same height")
+            << tenA4 << up << QStringList{"1 0", "1 -48", "0 310", "0 0"};
+        QTest::newRow("up, previous page taller")
             << TestDocuments::writeRawPdf(dir.filePath("heights.pdf"),
                                           {QSizeF(594, 843), QSizeF(594, 420)})
-            << 1;
-        QTest::newRow("first page") << tenA4 << 0;
+            << up << QStringList{"1 0", "1 -48", "0 29", "0 0"};
+        QTest::newRow("up, first page")
+            << tenA4 << QStringList(up.mid(1)) << QStringList{"0 -48", "0 0", "0 0"};
     }
 
-    void scrollUpAcrossPages()
+    void vertical()
     {
         QFETCH(QString, path);
-        QFETCH(int, start);
+        QFETCH(QStringList, moves);
+        QFETCH(QStringList, places);
         PageViewFrame frame;
         QVERIFY(frame.open(path));
         PDFWidget *view = frame.view;
+        // The sideways position carries over from page to page.
         view->scrollRight();
         const int x = view->xOffset;
-        view->gotoPage(start);
-        view->scrollUp();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(start, -48));
-        const int bottomOfPageLeft = view->imageHeight - view->height();
-        view->scrollUp();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset),
-                 QPoint(qMax(0, start - 1), start > 0 ? bottomOfPageLeft : 0));
-        QCOMPARE(frame.vertical->value(), view->pageIndex);
-        view->previousPage();
-        QCOMPARE(QPoint(view->pageIndex, view->yOffset), QPoint(0, 0));
-        // The sideways position carries over from page to page.
-        QCOMPARE(view->xOffset, x);
+        for (int i = 0; i < moves.size(); ++i) {
+            const QChar move = moves.at(i).at(0);
+            const int number = moves.at(i).mid(1).toInt();
+            for (int n = 0; n < number && (move == 'D' || move == 'U'); ++n)
+                move == 'D' ? view->scrollDown() : view->scrollUp();
+            if (move == 'N')
+                view->nextPage();
+            else if (move == 'P')
+                view->previousPage();
+            else if (move == 'G')
+                view->gotoPage(number);
+            QCOMPARE(QStringLiteral("%1 %2").arg(view->pageIndex).arg(view->yOffset), places.at(i));
+            QCOMPARE(frame.vertical->value(), view->pageIndex);
+            QCOMPARE(view->xOffset, x);
+        }
     }
 
     void overlayHidesOneSecondAfterLastChange()
@@ -232,7 +220,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
         QElapsedTimer clock;
         clock.start();
-        frame.view->nextPage();
+        // Scrolled onto the next page: the overlay walks down the right edge as the number grows.
+        for (int i = 0; i < 8; ++i)
+            frame.view->scrollDown();
+        QCOMPARE(label->text(), QStringLiteral("2 / 10"));
+        QCOMPARE(label->geometry(), QRect(277, 15 + (251 - 38) / 10, 70, 25));
         QVERIFY(!label->isHidden());
         QTest::qWait(600);
         frame.view->nextPage();
