@@ -24,9 +24,6 @@ private slots:
 
 namespace {
 
-constexpr int screenWidth = 480;
-constexpr int screenHeight = 272;
-
 // X keysyms of the default profile's keys.
 constexpr quint32 keyF1 = 0xffbe;
 constexpr quint32 keyF3 = 0xffc0;
@@ -35,14 +32,14 @@ constexpr quint32 keyReturn = 0xff0d;
 constexpr quint32 keyEscape = 0xff1b;
 constexpr quint32 keyA = 0x61;
 
-QString vncPlatform(quint16 port)
+// The viewer on a vnc screen of the device's size, and that screen read once `ready` holds.
+bool startOnScreen(ViewerProcess &viewer, RfbClient &rfb, const QStringList &arguments,
+                   const std::function<bool()> &ready)
 {
-    return QString("vnc:size=%1x%2:port=%3").arg(screenWidth).arg(screenHeight).arg(port);
-}
-
-bool connectAndSettle(RfbClient &rfb, quint16 port)
-{
-    return QTest::qWaitFor([&] { return rfb.connectTo(port); }, 20000) &&
+    const quint16 port = RfbClient::freePort();
+    viewer.setPlatform(QString("vnc:size=480x272:port=%1").arg(port));
+    return viewer.startWithAutomation(arguments) && QTest::qWaitFor(ready, 20000) &&
+           QTest::qWaitFor([&] { return rfb.connectTo(port); }, 20000) &&
            rfb.waitForQuiet(700, 20000);
 }
 
@@ -107,14 +104,11 @@ void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
     QVERIFY(profile.open(QIODevice::ReadOnly));
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
     QVERIFY(viewer.writeProfile(profile.readAll()));
-    const quint16 port = RfbClient::freePort();
-    viewer.setPlatform(vncPlatform(port));
-    QVERIFY2(viewer.startWithAutomation(
-                 {"-x", "24", "-y", "12", "-w", "440", "-h", "250", "-o", "-f", document}),
-             qPrintable(viewer.error()));
-    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
     RfbClient rfb;
-    QVERIFY2(connectAndSettle(rfb, port), qPrintable(rfb.error()));
+    QVERIFY2(startOnScreen(viewer, rfb,
+                           {"-x", "24", "-y", "12", "-w", "440", "-h", "250", "-o", "-f", document},
+                           [&] { return viewer.waitForDocument(); }),
+             qPrintable(viewer.error() + rfb.error()));
 
     // Frameless, where the options put it.
     const QRect window(24, 12, 440, 250);
@@ -185,20 +179,15 @@ void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
 void TestE2EFramebuffer::brokenFileMessageBox()
 {
     QTemporaryDir folder;
-    QFile broken(folder.filePath("broken.pdf"));
-    QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("%PDF-1.4\nnot a document\n");
-    broken.close();
+    const QString broken = TestDocuments::writeNotPdf(folder.filePath("broken.pdf"));
+    QVERIFY(!broken.isEmpty());
     ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
-    const quint16 port = RfbClient::freePort();
-    viewer.setPlatform(vncPlatform(port));
-    QVERIFY2(viewer.startWithAutomation({"-f", broken.fileName()}), qPrintable(viewer.error()));
-    QVERIFY2(QTest::qWaitFor([&] {
-                 return viewer.widgets().first().toObject().value("class") == "QMessageBox";
-             }),
-             "no message box");
     RfbClient rfb;
-    QVERIFY2(connectAndSettle(rfb, port), qPrintable(rfb.error()));
+    const auto boxInFront = [&] {
+        return viewer.widgets().first().toObject().value("class") == "QMessageBox";
+    };
+    QVERIFY2(startOnScreen(viewer, rfb, {"-f", broken}, boxInFront),
+             qPrintable("no message box " + viewer.error() + rfb.error()));
     QVERIFY2(frontWindowShown(viewer, rfb) > 0.99, "the message box is not on the screen");
 
     QVERIFY(rfb.clickKey(keyReturn));
