@@ -38,16 +38,6 @@ QStringList withChanges(QStringList before, const QStringList &changes)
     return before;
 }
 
-// A record that differs from the defaults in its geometry, which belongs to the command line
-// and which no profile may touch.
-DeviceConfig startingConfig()
-{
-    DeviceConfig config = DeviceConfig::defaults();
-    config.windowX = 7;
-    config.windowWidth = 333;
-    return config;
-}
-
 } // namespace
 
 class TestConfigLoader : public QObject
@@ -152,7 +142,10 @@ void TestConfigLoader::profile()
     QFETCH(QByteArray, content);
     QFETCH(QStringList, changes);
 
-    DeviceConfig config = startingConfig();
+    // Off the defaults in the geometry, which belongs to the command line: no profile touches it.
+    DeviceConfig config = DeviceConfig::defaults();
+    config.windowX = 7;
+    config.windowWidth = 333;
     const QStringList before = fields(config);
     std::istringstream in(content.toStdString());
     StdoutCapture capture;
