@@ -358,99 +358,71 @@ QString number(double value)
     return QString::number(value, 'f', value < 10 ? 1 : 0);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+struct Document
 {
-    BenchCommandLine commandLine(argc, argv);
-    if (!commandLine.parse(
-            {{"floor", "The startup-floor binary.", "path"},
-             {"documents", "Where the documents are written once.", "dir"},
-             {"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"},
-             {"pages", "Page counts of the documents.", "list", "1,10000"},
-             {"runs", "Runs of each program per case.", "n", "21"},
-             {"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"}},
-            {"floor", "documents"}))
-        return 2;
-    const std::vector<Program> programs = {
-        {"floor", {QFileInfo(commandLine.value("floor")).absoluteFilePath()}},
-        {"viewer", {QFileInfo(commandLine.value("viewer")).absoluteFilePath(), "-f"}},
-    };
-    const QStringList platforms = commandLine.value("platforms").split(',');
-    const int runs = std::max(1, commandLine.value("runs").toInt());
+    int pages;
+    QString path;
+    QImage probe; // what the page's pixels look like on the screen
+};
 
-    QDir documents(commandLine.value("documents"));
+// The A4 documents of the given page counts, written once into the directory; empty when one
+// cannot be written or rendered.
+std::vector<Document> prepareDocuments(const QString &directory, const QStringList &pageCounts)
+{
+    QDir documents(directory);
     documents.mkpath(".");
-    struct Document
-    {
-        int pages;
-        QString path;
-        QImage probe;
-    };
-    std::vector<Document> documentList;
-    for (const QString &pages : commandLine.value("pages").split(',')) {
+    std::vector<Document> prepared;
+    for (const QString &pages : pageCounts) {
         const QString path = documents.absoluteFilePath(QString("startup-a4-%1.pdf").arg(pages));
         if (!QFile::exists(path) && TestDocuments::writeA4Document(path, pages.toInt()).isEmpty()) {
             std::fprintf(stderr, "startup-bench: cannot write %s\n", qPrintable(path));
-            return 1;
+            return {};
         }
         const QImage probe = expectedProbe(path);
         if (probe.isNull()) {
             std::fprintf(stderr, "startup-bench: cannot render %s\n", qPrintable(path));
-            return 1;
+            return {};
         }
-        documentList.push_back({pages.toInt(), path, probe});
+        prepared.push_back({pages.toInt(), path, probe});
     }
+    return prepared;
+}
 
-    XvfbScreen xvfb;
-    if (platforms.contains("xcb") && !xvfb.start(screenWidth, screenHeight)) {
-        std::fprintf(stderr, "startup-bench: %s\n", qPrintable(xvfb.error()));
-        return 1;
-    }
-    Bench bench(&xvfb, commandLine.value("settle").toInt());
+// The samples of one program on one platform and document.
+struct Series
+{
+    std::vector<double> firstPage, firstFrame, peak;
+    std::map<QString, std::vector<double>> phases;
+};
 
-    struct Series
+// Series by platform, document and program.
+class Measurements
+{
+public:
+    Series &of(const QString &platform, const Document &document, const QString &program)
     {
-        std::vector<double> firstPage, firstFrame, peak;
-        std::map<QString, std::vector<double>> phases;
-    };
-    std::map<QString, Series> series; // by "platform pages program"
-    int failures = 0;
-    for (const QString &platform : platforms) {
-        for (const Document &document : documentList) {
-            std::map<QString, QPoint> places;
-            // One unrecorded run of each first: page cache, fonts, the Xvfb's first client.
-            for (int run = -1; run < runs; ++run) {
-                for (size_t i = 0; i < programs.size(); ++i) {
-                    // Alternate which program goes first.
-                    const Program &program = programs[(i + size_t(run + 1)) % programs.size()];
-                    QPoint &place = places.emplace(program.name, QPoint(-1, -1)).first->second;
-                    const RunResult result =
-                        bench.run(program, platform, document.path, document.probe, place);
-                    if (!result.ok) {
-                        ++failures;
-                        std::fprintf(stderr, "startup-bench: %s on %s, %d pages: %s\n",
-                                     qPrintable(program.name), qPrintable(platform), document.pages,
-                                     qPrintable(result.error));
-                        continue;
-                    }
-                    if (run < 0)
-                        continue;
-                    Series &s = series
-                        [QString("%1 %2 %3").arg(platform).arg(document.pages).arg(program.name)];
-                    s.firstPage.push_back(result.firstPageMs);
-                    if (result.firstFrameMs >= 0)
-                        s.firstFrame.push_back(result.firstFrameMs);
-                    s.peak.push_back(result.peakMiB);
-                    for (const auto &[phase, ms] : result.phasesMs)
-                        s.phases[phase].push_back(ms);
-                }
-            }
-            std::fprintf(stderr, "startup-bench: %s, %d pages done\n", qPrintable(platform),
-                         document.pages);
-        }
+        return m_series[QString("%1 %2 %3").arg(platform).arg(document.pages).arg(program)];
     }
 
+    void add(const QString &platform, const Document &document, const QString &program,
+             const RunResult &result)
+    {
+        Series &s = of(platform, document, program);
+        s.firstPage.push_back(result.firstPageMs);
+        if (result.firstFrameMs >= 0)
+            s.firstFrame.push_back(result.firstFrameMs);
+        s.peak.push_back(result.peakMiB);
+        for (const auto &[phase, ms] : result.phasesMs)
+            s.phases[phase].push_back(ms);
+    }
+
+private:
+    std::map<QString, Series> m_series;
+};
+
+void printTimes(Measurements &measured, const QStringList &platforms,
+                const std::vector<Document> &documents, int runs)
+{
     std::printf("Exec to first page on the screen, in milliseconds (%d runs of each program, "
                 "alternating). Ratio = viewer / floor.\n\n",
                 runs);
@@ -458,10 +430,9 @@ int main(int argc, char *argv[])
                 "Ratio min | Floor first frame | Viewer first frame |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const QString &platform : platforms)
-        for (const Document &document : documentList) {
-            const QString key = QString("%1 %2 ").arg(platform).arg(document.pages);
-            const Series &floor = series[key + "floor"];
-            const Series &viewer = series[key + "viewer"];
+        for (const Document &document : documents) {
+            const Series &floor = measured.of(platform, document, "floor");
+            const Series &viewer = measured.of(platform, document, "viewer");
             const double ratioMedian = median(viewer.firstPage) / median(floor.firstPage);
             const double ratioMin = minimum(viewer.firstPage) / minimum(floor.firstPage);
             std::printf(
@@ -473,19 +444,28 @@ int main(int argc, char *argv[])
                 qPrintable(number(floor.firstFrame.empty() ? -1 : median(floor.firstFrame))),
                 qPrintable(number(viewer.firstFrame.empty() ? -1 : median(viewer.firstFrame))));
         }
+}
 
+void printMemory(Measurements &measured, const QStringList &platforms,
+                 const std::vector<Document> &documents)
+{
     std::printf("\nPeak resident memory (VmHWM) in MiB, medians.\n\n");
     std::printf("| Platform | Pages | Floor | Viewer | Viewer - floor |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
     for (const QString &platform : platforms)
-        for (const Document &document : documentList) {
-            const QString key = QString("%1 %2 ").arg(platform).arg(document.pages);
-            const double floorPeak = median(series[key + "floor"].peak);
-            const double viewerPeak = median(series[key + "viewer"].peak);
+        for (const Document &document : documents) {
+            const double floorPeak = median(measured.of(platform, document, "floor").peak);
+            const double viewerPeak = median(measured.of(platform, document, "viewer").peak);
             std::printf("| %s | %d | %.1f | %.1f | %.1f |\n", qPrintable(platform), document.pages,
                         floorPeak, viewerPeak, viewerPeak - floorPeak);
         }
+}
 
+// A table per program of its trace's phases, in the order the viewer passes them; a phase that
+// no run of the program printed has no row.
+void printTraces(Measurements &measured, const std::vector<Program> &programs,
+                 const QStringList &platforms, const std::vector<Document> &documents)
+{
     const char *order[] = {"main",
                            "application created",
                            "automation hook done",
@@ -506,22 +486,18 @@ int main(int argc, char *argv[])
                     "medians.\n\n| Phase |",
                     qPrintable(program.name));
         for (const QString &platform : platforms)
-            for (const Document &document : documentList)
+            for (const Document &document : documents)
                 std::printf(" %s, %d |", qPrintable(platform), document.pages);
         std::printf("\n|---|");
-        for (size_t i = 0; i < size_t(platforms.size()) * documentList.size(); ++i)
+        for (size_t i = 0; i < size_t(platforms.size()) * documents.size(); ++i)
             std::printf("---:|");
         std::printf("\n");
         for (const char *phase : order) {
             QString row = QString("| %1 |").arg(phase);
             bool seen = false;
             for (const QString &platform : platforms)
-                for (const Document &document : documentList) {
-                    const auto &phases = series[QString("%1 %2 %3")
-                                                    .arg(platform)
-                                                    .arg(document.pages)
-                                                    .arg(program.name)]
-                                             .phases;
+                for (const Document &document : documents) {
+                    const auto &phases = measured.of(platform, document, program.name).phases;
                     const auto found = phases.find(phase);
                     seen = seen || found != phases.end();
                     row += QString(" %1 |").arg(
@@ -531,6 +507,71 @@ int main(int argc, char *argv[])
                 std::printf("%s\n", qPrintable(row));
         }
     }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    BenchCommandLine commandLine(argc, argv);
+    if (!commandLine.parse(
+            {{"floor", "The startup-floor binary.", "path"},
+             {"documents", "Where the documents are written once.", "dir"},
+             {"platforms", "Platforms to run on.", "list", "xcb,vnc,offscreen"},
+             {"pages", "Page counts of the documents.", "list", "1,10000"},
+             {"runs", "Runs of each program per case.", "n", "21"},
+             {"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"}},
+            {"floor", "documents"}))
+        return 2;
+    const std::vector<Program> programs = {
+        {"floor", {QFileInfo(commandLine.value("floor")).absoluteFilePath()}},
+        {"viewer", {QFileInfo(commandLine.value("viewer")).absoluteFilePath(), "-f"}},
+    };
+    const QStringList platforms = commandLine.value("platforms").split(',');
+    const int runs = std::max(1, commandLine.value("runs").toInt());
+    const std::vector<Document> documents =
+        prepareDocuments(commandLine.value("documents"), commandLine.value("pages").split(','));
+    if (documents.empty())
+        return 1;
+
+    XvfbScreen xvfb;
+    if (platforms.contains("xcb") && !xvfb.start(screenWidth, screenHeight)) {
+        std::fprintf(stderr, "startup-bench: %s\n", qPrintable(xvfb.error()));
+        return 1;
+    }
+    Bench bench(&xvfb, commandLine.value("settle").toInt());
+
+    Measurements measured;
+    int failures = 0;
+    for (const QString &platform : platforms) {
+        for (const Document &document : documents) {
+            std::map<QString, QPoint> places;
+            // One unrecorded run of each first: page cache, fonts, the Xvfb's first client.
+            for (int run = -1; run < runs; ++run) {
+                for (size_t i = 0; i < programs.size(); ++i) {
+                    // Alternate which program goes first.
+                    const Program &program = programs[(i + size_t(run + 1)) % programs.size()];
+                    QPoint &place = places.emplace(program.name, QPoint(-1, -1)).first->second;
+                    const RunResult result =
+                        bench.run(program, platform, document.path, document.probe, place);
+                    if (!result.ok) {
+                        ++failures;
+                        std::fprintf(stderr, "startup-bench: %s on %s, %d pages: %s\n",
+                                     qPrintable(program.name), qPrintable(platform), document.pages,
+                                     qPrintable(result.error));
+                    } else if (run >= 0) {
+                        measured.add(platform, document, program.name, result);
+                    }
+                }
+            }
+            std::fprintf(stderr, "startup-bench: %s, %d pages done\n", qPrintable(platform),
+                         document.pages);
+        }
+    }
+
+    printTimes(measured, platforms, documents, runs);
+    printMemory(measured, platforms, documents);
+    printTraces(measured, programs, platforms, documents);
     if (failures)
         std::fprintf(stderr, "startup-bench: %d runs failed\n", failures);
     return failures ? 1 : 0;
