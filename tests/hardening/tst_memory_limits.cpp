@@ -27,39 +27,31 @@ qint64 statusBytes(qint64 pid, const char *field)
     return -1;
 }
 
-// 48 to 300 dpi, ten dpi a key, each step answered before the next.
-bool zoomInToTheEnd(ViewerProcess &viewer)
+// Zooms a started viewer from 48 to 300 dpi, ten dpi a key, each step answered before the next.
+// The page must be shown there, wider than the view (the horizontal bar is up and the view shows
+// more than one colour), and in bands; the viewer must quit normally.
+void zoomsToTheEndInBands(ViewerProcess &viewer, const MemoryCgroupLimit *cgroup = nullptr)
 {
+    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
+    const auto errors = [&] { return viewer.errorLines().join('\n').toLocal8Bit(); };
     for (int step = 0; step < 26; ++step) {
-        if (!viewer.request({{"cmd", "key"}, {"key", Qt::Key_F7}, {"action", "click"}})
-                 .value("ok")
-                 .toBool() ||
-            viewer.widgets().isEmpty())
-            return false;
+        const QJsonObject key{{"cmd", "key"}, {"key", Qt::Key_F7}, {"action", "click"}};
+        QVERIFY2(viewer.request(key).value("ok").toBool() && !viewer.widgets().isEmpty(),
+                 errors().constData());
     }
-    return true;
-}
-
-// A page shown at a resolution wider than the view: the horizontal bar is up and the page view
-// shows more than one colour.
-bool pageShown(ViewerProcess &viewer)
-{
-    if (viewer.widget("horizontalScrollBar").isEmpty())
-        return false;
+    QVERIFY(!cgroup || !cgroup->killedForMemory());
+    QVERIFY2(!viewer.widget("horizontalScrollBar").isEmpty(), errors().constData());
     const QImage view = viewer.grab("pdfWidget");
-    for (int y = 0; y < view.height(); ++y)
-        for (int x = 0; x < view.width(); ++x)
-            if (view.pixel(x, y) != view.pixel(0, 0))
-                return true;
-    return false;
-}
-
-bool memoryLine(ViewerProcess &viewer, const QString &what)
-{
-    for (const QString &line : viewer.errorLines())
-        if (line.startsWith("page-scope: page 1 at 300 dpi " + what))
-            return true;
-    return false;
+    bool coloured = false;
+    for (int y = 0; y < view.height() && !coloured; ++y)
+        for (int x = 0; x < view.width() && !coloured; ++x)
+            coloured = view.pixel(x, y) != view.pixel(0, 0);
+    QVERIFY2(coloured, errors().constData());
+    QVERIFY2(
+        !viewer.errorLines().filter("page-scope: page 1 at 300 dpi rendered in bands").isEmpty(),
+        errors().constData());
+    QVERIFY(viewer.request({{"cmd", "key"}, {"key", Qt::Key_F8}}).value("ok").toBool());
+    QCOMPARE(viewer.waitForExit(), 0);
 }
 
 } // namespace
@@ -102,21 +94,16 @@ void TestMemoryLimits::textPageUnderCapAboveOwnPeak()
     if (ownPeak > 1024 * 1024 * MiB)
         QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
 
+    // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it must be.
     ViewerProcess viewer(pluginDirectory, false);
     const qint64 capKb = (ownPeak + 96 * MiB) / 1024;
     viewer.setLaunchPrefix(QString("ulimit -v %1 && ").arg(capKb));
     QVERIFY2(viewer.startWithAutomation({"-f", textPage}), qPrintable(viewer.error()));
-    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
     struct rlimit limit;
     if (prlimit(pid_t(viewer.processId()), RLIMIT_AS, nullptr, &limit) != 0 ||
         limit.rlim_cur != rlim_t(capKb) * 1024)
         QSKIP("the address-space cap does not take effect here");
-    QVERIFY(zoomInToTheEnd(viewer));
-    QVERIFY2(pageShown(viewer), qPrintable(viewer.errorLines().join('\n')));
-    // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it is.
-    QVERIFY2(memoryLine(viewer, "rendered in bands"), qPrintable(viewer.errorLines().join('\n')));
-    QVERIFY(viewer.request({{"cmd", "key"}, {"key", Qt::Key_F8}}).value("ok").toBool());
-    QCOMPARE(viewer.waitForExit(), 0);
+    zoomsToTheEndInBands(viewer);
 }
 
 void TestMemoryLimits::transparencyPageInCgroup_data()
@@ -136,13 +123,7 @@ void TestMemoryLimits::transparencyPageInCgroup()
     viewer.setLaunchPrefix(cgroup.shellPrefix());
     QVERIFY2(viewer.startWithAutomation({"-f", dir.filePath("transparency-stack.pdf")}),
              qPrintable(viewer.error()));
-    QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
-    QVERIFY2(zoomInToTheEnd(viewer), qPrintable(viewer.errorLines().join('\n')));
-    QVERIFY(!cgroup.killedForMemory());
-    QVERIFY2(pageShown(viewer), qPrintable(viewer.errorLines().join('\n')));
-    QVERIFY2(memoryLine(viewer, "rendered in bands"), qPrintable(viewer.errorLines().join('\n')));
-    QVERIFY(viewer.request({{"cmd", "key"}, {"key", Qt::Key_F8}}).value("ok").toBool());
-    QCOMPARE(viewer.waitForExit(), 0);
+    zoomsToTheEndInBands(viewer, &cgroup);
 }
 
 QTEST_MAIN(TestMemoryLimits)
