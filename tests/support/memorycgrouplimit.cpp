@@ -41,57 +41,46 @@ QString mountPoint(int version)
 
 MemoryCgroupLimit::MemoryCgroupLimit(int version, qint64 limitBytes) : version(version)
 {
-    if (geteuid() != 0) {
-        fail("memory cgroups are made as root, and this test does not run as root");
-        return;
-    }
     const QString root = mountPoint(version);
-    if (root.isEmpty()) {
-        fail(QString("no cgroup v%1 memory hierarchy is mounted here").arg(version));
+    if (geteuid() != 0)
+        why = "memory cgroups are made as root, and this test does not run as root";
+    else if (root.isEmpty())
+        why = QString("no cgroup v%1 memory hierarchy is mounted here").arg(version);
+    else if (version == 2 && !readFrom(root + "/cgroup.controllers").contains("memory"))
+        why = "the unified cgroup hierarchy has no memory controller here (it is bound to v1)";
+    if (!why.isEmpty())
         return;
-    }
-    if (version == 2 && !readFrom(root + "/cgroup.controllers").contains("memory")) {
-        fail("the unified cgroup hierarchy has no memory controller here (it is bound to v1)");
-        return;
-    }
     if (version == 2)
         writeTo(root + "/cgroup.subtree_control", "+memory");
-    const QString name = QString("page-scope-test-%1-%2")
+    const QString path = QString("%1/page-scope-test-%2-%3")
+                             .arg(root)
                              .arg(QCoreApplication::applicationPid())
                              .arg(quintptr(this), 0, 16);
-    if (!QDir(root).mkdir(name)) {
-        fail("cannot make a cgroup under " + root);
+    if (!QDir().mkdir(path)) {
+        why = "cannot make a cgroup under " + root;
         return;
     }
-    directory = root + '/' + name;
     const QByteArray limit = QByteArray::number(limitBytes);
-    const bool limited = version == 2 ? writeTo(directory + "/memory.max", limit)
-                                      : writeTo(directory + "/memory.limit_in_bytes", limit);
+    const bool limited =
+        writeTo(path + (version == 2 ? "/memory.max" : "/memory.limit_in_bytes"), limit);
     // Swap would let the group go beyond its limit instead of facing it.
     if (version == 2)
-        writeTo(directory + "/memory.swap.max", "0");
+        writeTo(path + "/memory.swap.max", "0");
     else
-        writeTo(directory + "/memory.memsw.limit_in_bytes", limit);
-    if (!limited)
-        fail("cannot set the cgroup's memory limit");
+        writeTo(path + "/memory.memsw.limit_in_bytes", limit);
+    if (limited) {
+        directory = path;
+    } else {
+        QDir().rmdir(path);
+        why = "cannot set the cgroup's memory limit";
+    }
 }
 
 MemoryCgroupLimit::~MemoryCgroupLimit()
 {
-    if (directory.isEmpty())
-        return;
     // The group goes once its processes have; a killed child takes a moment to be reaped.
-    if (!QTest::qWaitFor([this] { return QDir().rmdir(directory); }, 5000))
+    if (!directory.isEmpty() && !QTest::qWaitFor([this] { return QDir().rmdir(directory); }, 5000))
         qWarning("cgroup %s is left behind", qPrintable(directory));
-}
-
-bool MemoryCgroupLimit::fail(const QString &reason)
-{
-    if (!directory.isEmpty())
-        QDir().rmdir(directory);
-    directory.clear();
-    why = reason;
-    return false;
 }
 
 QString MemoryCgroupLimit::shellPrefix() const
@@ -101,13 +90,8 @@ QString MemoryCgroupLimit::shellPrefix() const
 
 bool MemoryCgroupLimit::killedForMemory() const
 {
-    if (version == 2) {
-        for (const QByteArray &line : readFrom(directory + "/memory.events").split('\n'))
-            if (line.startsWith("oom_kill ") && line.mid(9).toLongLong() > 0)
-                return true;
-        return false;
-    }
-    for (const QByteArray &line : readFrom(directory + "/memory.oom_control").split('\n'))
+    const QString events = directory + (version == 2 ? "/memory.events" : "/memory.oom_control");
+    for (const QByteArray &line : readFrom(events).split('\n'))
         if (line.startsWith("oom_kill ") && line.mid(9).toLongLong() > 0)
             return true;
     return false;

@@ -22,8 +22,6 @@ public:
     bool killedForMemory() const;
 
 private:
-    bool fail(const QString &reason);
-
     QString directory;
     QString why;
     int version;
