@@ -100,12 +100,6 @@ bool ViewerProcess::start(const QStringList &arguments)
     return viewer->waitForStarted(10000) || fail("no start: " + viewer->errorString());
 }
 
-bool ViewerProcess::waitForFreePort(int timeoutMs)
-{
-    return QTest::qWaitFor(
-        [] { return QTcpServer().listen(QHostAddress::LocalHost, automationPort); }, timeoutMs);
-}
-
 bool ViewerProcess::startWithAutomation(const QStringList &arguments)
 {
     const QString opened = QString("Squish opened Port: %1").arg(automationPort);
@@ -115,7 +109,10 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     clock.start();
     do {
         stop(*viewer);
-        if (clock.hasExpired(120000) || !waitForFreePort() || !start(arguments))
+        const auto portFree = [] {
+            return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
+        };
+        if (clock.hasExpired(120000) || !QTest::qWaitFor(portFree, 120000) || !start(arguments))
             return fail(QString("port %1 stays busy, or no start").arg(automationPort));
         if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
                              20000))

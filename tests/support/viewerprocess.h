@@ -75,7 +75,6 @@ public:
 private:
     bool fail(const QString &why);
     bool startXvfb();
-    static bool waitForFreePort(int timeoutMs = 120000);
     bool xdotool(const QStringList &arguments);
 
     QString pluginDirectory;
