@@ -363,7 +363,7 @@ void TestRenderBudget::pageBeyondRoomIsBlankAndOthersRender()
     frame.view->previousPage();
     QVERIFY(showsNothing(frame));
 
-    // A page that fits in the process's room but for the address-space cap.
+    // An A4 page in the room that caps on this process's address space leave.
     if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
         QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
     QVERIFY(frame.open(tenPages));
