@@ -194,7 +194,7 @@ int main(int argc, char **argv)
         {"cache",
          "Directory of the generated documents (default: bench-documents beside the "
          "program).",
-         "dir"},
+         "dir", QCoreApplication::applicationDirPath() + "/bench-documents"},
         {"cases", "Comma-separated case ids (default: all).", "ids"},
         {"runs", "Samples per side for every case (default: each case's own count).", "n"},
         {"no-memory", "Skip the peak memory processes."},
@@ -215,9 +215,7 @@ int main(int argc, char **argv)
         const int i = ids.indexOf(id.trimmed());
         return i < 0 ? nullptr : &all[i];
     };
-    const QString cache = parser.isSet("cache") ? parser.value("cache")
-                                                : QDir(QCoreApplication::applicationDirPath())
-                                                      .filePath(QStringLiteral("bench-documents"));
+    const QString cache = parser.value("cache");
     const int runs = parser.value("runs").toInt();
     if (parser.isSet("child")) {
         const QStringList child = parser.value("child").split(',');
