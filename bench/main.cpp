@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -242,13 +243,11 @@ int main(int argc, char **argv)
         chosen << find(id);
     }
     QVector<Result> results;
-    bool failed = false;
-    for (const BenchCase *c : chosen) {
-        results.append(runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
-                               parser.isSet("instructions") ? parser.value("valgrind") : ""));
-        failed = failed || !results.last().error.isEmpty();
-    }
+    for (const BenchCase *c : chosen)
+        results << runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
+                           parser.isSet("instructions") ? parser.value("valgrind") : "");
     QTextStream out(stdout);
     writeReport(out, results, parser.isSet("instructions"));
-    return failed ? 1 : 0;
+    const auto failed = [](const Result &r) { return !r.error.isEmpty(); };
+    return std::any_of(results.begin(), results.end(), failed) ? 1 : 0;
 }
