@@ -5,6 +5,7 @@
 #include <poppler-qt5.h>
 
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -85,6 +86,41 @@ private:
     bool tripped = false;
 };
 
+// Lowers the address-space limit so that the process can map at most allowedGrowth more bytes
+// while it lives, and restores it. Most of Poppler's memory is what the budget foresees, but not
+// all: Splash scales an image to its whole size on the page before clipping it, and an image
+// drawn far beyond its page takes many times the page's image in one allocation, between two of
+// the watch's looks. Splash allocates such bitmaps with a check and leaves the image out when
+// that fails, where the cgroup's limit, or the machine's, would have ended the process. The
+// ceiling lies half the reserve above the watch's bound, so that growth operator by operator
+// still stops at the watch before one of Poppler's unchecked allocations, which abort, meets it.
+class AddressSpaceCeiling
+{
+public:
+    explicit AddressSpaceCeiling(qint64 allowedGrowth)
+    {
+        if (getrlimit(RLIMIT_AS, &saved) != 0)
+            return;
+        const quint64 ceiling = quint64(Footprint::now().mapped) + quint64(allowedGrowth);
+        if (ceiling >= quint64(RLIM_INFINITY) || ceiling >= quint64(saved.rlim_cur))
+            return;
+        struct rlimit lowered = saved;
+        lowered.rlim_cur = rlim_t(ceiling);
+        restore = setrlimit(RLIMIT_AS, &lowered) == 0;
+    }
+    ~AddressSpaceCeiling()
+    {
+        if (restore)
+            setrlimit(RLIMIT_AS, &saved);
+    }
+    AddressSpaceCeiling(const AddressSpaceCeiling &) = delete;
+    AddressSpaceCeiling &operator=(const AddressSpaceCeiling &) = delete;
+
+private:
+    struct rlimit saved = {};
+    bool restore = false;
+};
+
 void report(const Poppler::Page &page, double resolution, const char *what,
             const RenderBudget::Headroom &headroom)
 {
@@ -141,11 +177,13 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         return QImage();
     }
 
-    GrowthWatch watch(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve));
+    const qint64 allowedGrowth = qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve);
+    GrowthWatch watch(allowedGrowth);
     QImage image;
     bool outOfMemory = false;
     // Allocations outside Poppler's own allocator can still throw.
     try {
+        const AddressSpaceCeiling ceiling(allowedGrowth + RenderBudget::reserve / 2);
         image = plan.mode == RenderBudget::Plan::Whole
                     ? watch.render(page, resolution)
                     : renderInBands(page, resolution, plan, watch, &outOfMemory);

@@ -97,7 +97,7 @@ QByteArray unbalancedSaves(int saves)
     return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]", "<< >>", content);
 }
 
-QByteArray imageOfPixels(int width, int height)
+QByteArray imageOfPixels(int width, int height, int pageTimes = 1)
 {
     // A bilevel scan, one bit a pixel, in bands a hundred rows high and compressed: the file stays
     // small, the decoded image does not. Splash still reads every source pixel for every render.
@@ -111,8 +111,12 @@ QByteArray imageOfPixels(int width, int height)
                                                       number(width) + " /Height " + number(height) +
                                                       " /ColorSpace /DeviceGray /BitsPerComponent 1"
                                                       " /Filter /FlateDecode");
+    // Drawn pageTimes the page's size about its centre: the page shows only the middle.
+    const QByteArray placement = number(595 * pageTimes) + " 0 0 " + number(842 * pageTimes) + ' ' +
+                                 number(-595 * (pageTimes - 1) / 2) + ' ' +
+                                 number(-842 * (pageTimes - 1) / 2) + " cm";
     return onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]",
-                           "<< /XObject << /Im1 5 0 R >> >>", "q 595 0 0 842 0 0 cm /Im1 Do Q\n",
+                           "<< /XObject << /Im1 5 0 R >> >>", "q " + placement + " /Im1 Do Q\n",
                            {image});
 }
 
@@ -262,6 +266,7 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     add(QStringLiteral("nested-arrays.pdf"), nestedArrays(100000), Outcome::Either);
     add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
     add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
+    add(QStringLiteral("image-beyond-page.pdf"), imageOfPixels(400, 400, 5), Outcome::Opens, true);
     add(QStringLiteral("transparency-stack.pdf"), transparencyStack(3), Outcome::Opens, true);
     add(QStringLiteral("unbalanced-saves.pdf"), unbalancedSaves(100000), Outcome::Opens, true);
 
