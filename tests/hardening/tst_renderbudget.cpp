@@ -262,9 +262,14 @@ void TestRenderBudget::runawayRenderIsStopped()
         return qint64(-1);
     };
     const qint64 before = residentPeak();
+    struct rlimit limitBefore, limitAfter;
+    QCOMPARE(getrlimit(RLIMIT_AS, &limitBefore), 0);
     QVERIFY(PageRenderer::render(*page, 48.0, plan, headroom).isNull());
     const qint64 grown = residentPeak() - before;
     QVERIFY2(grown < 96 * MiB, qPrintable(QString::number(grown)));
+    // The address-space ceiling of the render is lifted again.
+    QCOMPARE(getrlimit(RLIMIT_AS, &limitAfter), 0);
+    QCOMPARE(quint64(limitAfter.rlim_cur), quint64(limitBefore.rlim_cur));
     // The memory went back to the allocator: the next page renders.
     const auto other = openDocument(tenPages);
     std::unique_ptr<Poppler::Page> otherPage(other->page(0));
