@@ -50,6 +50,7 @@ public:
     }
 
     bool exceeded() const { return tripped; }
+    qint64 mappedAtStart() const { return start.mapped; }
 
     static bool shouldAbort(const QVariant &closure)
     {
@@ -86,22 +87,23 @@ private:
     bool tripped = false;
 };
 
-// Lowers the address-space limit so that the process can map at most allowedGrowth more bytes
-// while it lives, and restores it. Most of Poppler's memory is what the budget foresees, but not
-// all: Splash scales an image to its whole size on the page before clipping it, and an image
-// drawn far beyond its page takes many times the page's image in one allocation, between two of
-// the watch's looks. Splash allocates such bitmaps with a check and leaves the image out when
-// that fails, where the cgroup's limit, or the machine's, would have ended the process. The
-// ceiling lies half the reserve above the watch's bound, so that growth operator by operator
-// still stops at the watch before one of Poppler's unchecked allocations, which abort, meets it.
+// Lowers the address-space limit so that the process, with `mapped` bytes mapped now, can map
+// at most allowedGrowth more while it lives, and restores it. Most of Poppler's memory is what the
+// budget foresees, but not all: Splash scales an image to its whole size on the page before
+// clipping it, and an image drawn far beyond its page takes many times the page's image in one
+// allocation, between two of the watch's looks. Splash allocates such bitmaps with a check and
+// leaves the image out when that fails, where the cgroup's limit, or the machine's, would have
+// ended the process. The ceiling lies half the reserve above the watch's bound, so that growth
+// operator by operator still stops at the watch before one of Poppler's unchecked allocations,
+// which abort, meets it.
 class AddressSpaceCeiling
 {
 public:
-    explicit AddressSpaceCeiling(qint64 allowedGrowth)
+    AddressSpaceCeiling(qint64 mapped, qint64 allowedGrowth)
     {
         if (getrlimit(RLIMIT_AS, &saved) != 0)
             return;
-        const quint64 ceiling = quint64(Footprint::now().mapped) + quint64(allowedGrowth);
+        const quint64 ceiling = quint64(mapped) + quint64(allowedGrowth);
         if (ceiling >= quint64(RLIM_INFINITY) || ceiling >= quint64(saved.rlim_cur))
             return;
         struct rlimit lowered = saved;
@@ -183,7 +185,8 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     bool outOfMemory = false;
     // Allocations outside Poppler's own allocator can still throw.
     try {
-        const AddressSpaceCeiling ceiling(allowedGrowth + RenderBudget::reserve / 2);
+        const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
+                                          allowedGrowth + RenderBudget::reserve / 2);
         image = plan.mode == RenderBudget::Plan::Whole
                     ? watch.render(page, resolution)
                     : renderInBands(page, resolution, plan, watch, &outOfMemory);
