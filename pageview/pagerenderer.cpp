@@ -1,5 +1,6 @@
 #include "pageview/pagerenderer.h"
 
+#include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 
 #include <poppler-qt5.h>
@@ -39,13 +40,17 @@ struct Footprint
     }
 };
 
-// Stops Poppler once the process has grown by more than it may since the render began. Freed
-// memory that Poppler reuses shows as resident growth only, new mappings as both.
+// Stops Poppler once the process has grown by more than it may since the render began: in
+// mapped bytes beyond the room under the address-space limit, or in resident bytes beyond the
+// room in memory, each less the reserve. Freed memory that Poppler reuses shows as resident
+// growth only, which costs nothing under an address-space limit.
 class GrowthWatch
 {
 public:
-    explicit GrowthWatch(qint64 allowedGrowth)
-        : start(Footprint::now()), allowedGrowth(allowedGrowth)
+    explicit GrowthWatch(const RenderBudget::Headroom &headroom)
+        : start(Footprint::now()),
+          allowedMapped(qMax<qint64>(0, headroom.addressSpaceRoom() - RenderBudget::reserve)),
+          allowedResident(qMax<qint64>(0, headroom.memoryRoom() - RenderBudget::reserve))
     {
     }
 
@@ -60,9 +65,9 @@ public:
         if (++watch->calls % 32 != 0)
             return watch->tripped;
         const Footprint now = Footprint::now();
-        const qint64 growth =
-            qMax(now.mapped - watch->start.mapped, now.resident - watch->start.resident);
-        watch->tripped = watch->tripped || growth > watch->allowedGrowth;
+        watch->tripped = watch->tripped ||
+                         now.mapped - watch->start.mapped > watch->allowedMapped ||
+                         now.resident - watch->start.resident > watch->allowedResident;
         return watch->tripped;
     }
 
@@ -82,7 +87,8 @@ public:
 
 private:
     const Footprint start;
-    const qint64 allowedGrowth;
+    const qint64 allowedMapped;
+    const qint64 allowedResident;
     int calls = 0;
     bool tripped = false;
 };
@@ -136,20 +142,21 @@ QImage renderInBands(const Poppler::Page &page, double resolution, const RenderB
                      GrowthWatch &watch, bool *outOfMemory)
 {
     const QSize size = plan.imageSize;
-    QImage image;
+    // The page image is held from the start, so that every band has the same room: a band with
+    // more of it could hold a scaled picture that the others leave out.
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull()) {
+        *outOfMemory = true;
+        return QImage();
+    }
     for (int top = 0; top < size.height(); top += plan.bandRows) {
         const int rows = qMin(plan.bandRows, size.height() - top);
         const QImage band = watch.render(page, resolution, top, rows, size.width());
         if (band.isNull() || band.width() != size.width() || band.height() != rows)
             return QImage();
         // The page image takes the format Poppler gives its bands, as a whole render would.
-        if (image.isNull()) {
-            image = QImage(size, band.format());
-            if (image.isNull()) {
-                *outOfMemory = true;
-                return QImage();
-            }
-        }
+        if (top == 0)
+            image.reinterpretAsFormat(band.format());
         if (band.format() != image.format())
             return QImage();
         const size_t rowBytes = size_t(qMin(band.bytesPerLine(), image.bytesPerLine()));
@@ -180,9 +187,10 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     }
 
     const qint64 allowedGrowth = qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve);
-    GrowthWatch watch(allowedGrowth);
+    GrowthWatch watch(headroom);
     QImage image;
     bool outOfMemory = false;
+    const RefusedAllocations refused;
     // Allocations outside Poppler's own allocator can still throw.
     try {
         const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
@@ -200,9 +208,15 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     } else if (watch.exceeded()) {
         report(page, resolution, "left blank for memory: the render outgrew its headroom",
                headroom);
-    } else if (plan.mode == RenderBudget::Plan::Bands) {
-        char what[96];
-        std::snprintf(what, sizeof what, "rendered in bands of %d rows", plan.bandRows);
+    } else if (plan.mode == RenderBudget::Plan::Bands || refused.count() > 0) {
+        // A page that Poppler drew only in part is still shown: its text and drawing are there,
+        // and a page left blank for a picture it could not hold would hide them too.
+        char what[128] = "rendered";
+        if (plan.mode == RenderBudget::Plan::Bands)
+            std::snprintf(what, sizeof what, "rendered in bands of %d rows", plan.bandRows);
+        if (refused.count() > 0)
+            std::strncat(what, ", without the parts Poppler had no memory for",
+                         sizeof what - std::strlen(what) - 1);
         report(page, resolution, what, headroom);
     }
     return image;

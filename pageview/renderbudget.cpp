@@ -30,16 +30,25 @@ double pixels(double points, double resolution)
 
 } // namespace
 
-qint64 RenderBudget::Headroom::bytes() const
+qint64 RenderBudget::Headroom::addressSpaceRoom() const
+{
+    return addressSpaceLimit >= 0 ? qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse)
+                                  : unlimited;
+}
+
+qint64 RenderBudget::Headroom::memoryRoom() const
 {
     qint64 left = unlimited;
-    if (addressSpaceLimit >= 0)
-        left = qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse);
     if (cgroupRoom >= 0)
         left = qMin(left, cgroupRoom);
     if (memoryAvailable >= 0)
         left = qMin(left, memoryAvailable);
     return left;
+}
+
+qint64 RenderBudget::Headroom::bytes() const
+{
+    return qMin(addressSpaceRoom(), memoryRoom());
 }
 
 RenderBudget::Headroom RenderBudget::current()
@@ -107,18 +116,22 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
         return plan;
     }
 
-    // Bands: the page image, Splash's scaled copy of a page-sized image, and one band's working
-    // set, as tall as what is left allows.
+    // Bands: the page image, Splash's scaled copy of a page-sized picture where there is room
+    // for it, and one band's working set, as tall as what is left allows. Without room for the
+    // copy Splash refuses it and leaves the picture out, which still shows the rest of the page.
     const double imageBytes = double(plan.imageSize.width()) * plan.imageSize.height() * 4.0;
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * imageFactor;
-    const double fixedBytes = imageBytes * (1.0 + scaledImageFactor) + double(workingMargin);
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
-    plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
-    const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
-    if (rows < leastRows)
-        return plan;
-    plan.mode = Plan::Bands;
-    plan.bandRows = int(qMin(rows, double(plan.imageSize.height())));
-    plan.bytesNeeded = saturated(fixedBytes + rowBytes * plan.bandRows);
+    for (const double copy : {scaledImageFactor, 0.0}) {
+        const double fixedBytes = imageBytes * (1.0 + copy) + double(workingMargin);
+        plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
+        const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
+        if (rows >= leastRows) {
+            plan.mode = Plan::Bands;
+            plan.bandRows = int(qMin(rows, double(plan.imageSize.height())));
+            plan.bytesNeeded = saturated(fixedBytes + rowBytes * plan.bandRows);
+            return plan;
+        }
+    }
     return plan;
 }

@@ -19,8 +19,12 @@ public:
         qint64 memoryAvailable = -1;   // MemAvailable of the system
         qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
 
-        // The smallest of the address space left under the limit, the cgroup's room and the
-        // available memory.
+        // The address space left under the limit, which only new mappings use up; and the
+        // memory left in the cgroup and the system, which every page touched anew uses up. The
+        // largest qint64 where there is no such limit.
+        qint64 addressSpaceRoom() const;
+        qint64 memoryRoom() const;
+        // The smaller of the two.
         qint64 bytes() const;
     };
 
@@ -38,7 +42,8 @@ public:
     };
 
     // Whole when the conservative estimate of a whole render fits; otherwise bands as tall as
-    // fit beside the page image; otherwise Blank. The reserve is always left over.
+    // fit beside the page image; otherwise Blank, for a page whose image and a band of the least
+    // height do not fit. The reserve is always left over.
     static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom);
 
     // The image Poppler renders a page of this size to, exactly as Poppler rounds it; an empty
@@ -57,7 +62,7 @@ public:
     static constexpr qint64 workingMargin = 4ll * 1024 * 1024;
     // Splash scales an image to its size on the page before clipping it to the band, so a band
     // of a scanned page needs the page-sized scaled image too (1.05 times the page image,
-    // measured).
+    // measured). Bands leave room for it where they can, and go without where they cannot.
     static constexpr double scaledImageFactor = 1.3;
     // Left over by every render for what follows it: the repaint, the geometry changes and a
     // message box took at most 6 MB of resident memory and 3.2 MB of address space, measured on

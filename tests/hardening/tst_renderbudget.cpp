@@ -2,17 +2,22 @@
 #include "pageview/memorycgroup.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/pdfwidget.h"
+#include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
 #include "testdocuments.h"
 
 #include <poppler-qt5.h>
 
+#include <QPainter>
+#include <QPdfWriter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <limits>
@@ -119,6 +124,10 @@ class TestRenderBudget : public QObject
 
 private slots:
     void initTestCase();
+    // First, on a heap that no render has used yet (see there).
+    void pictureWithoutRoomIsLeftOutNotThePage();
+    void refusalsAreCountedAcrossWrites_data();
+    void refusalsAreCountedAcrossWrites();
     void planFollowsHeadroom_data();
     void planFollowsHeadroom();
     void bandsMatchWholeRender_data();
@@ -157,8 +166,11 @@ void TestRenderBudget::planFollowsHeadroom_data()
     QTest::newRow("image and 16 rows: bands of 16")
         << a4 << 300.0 << qint64(2479 * 3508 * 4 * 2.3 + 2479 * 4 * 7.5 * 16) + 12 * MiB + 1
         << int(Plan::Bands) << 16;
+    QTest::newRow("image and 16 rows, no room for a scaled picture: bands of 16")
+        << a4 << 300.0 << qint64(2479 * 3508 * 4 + 2479 * 4 * 7.5 * 16) + 12 * MiB + 1
+        << int(Plan::Bands) << 16;
     QTest::newRow("image, not 16 rows: blank")
-        << a4 << 300.0 << qint64(2479 * 3508 * 4 * 2.3) << int(Plan::Blank) << 0;
+        << a4 << 300.0 << qint64(2479 * 3508 * 4) + 12 * MiB << int(Plan::Blank) << 0;
     QTest::newRow("48 dpi in little room: whole")
         << a4 << 48.0 << 20 * MiB << int(Plan::Whole) << 0;
     QTest::newRow("beyond one image: blank")
@@ -408,6 +420,91 @@ void TestRenderBudget::pageBeyondRoomIsBlankAndOthersRender()
     }
     QVERIFY(refused);
     QVERIFY(recovered);
+}
+
+void TestRenderBudget::refusalsAreCountedAcrossWrites_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<int>("refusals");
+    QTest::newRow("one line") << QStringList{"Out of memory\n"} << 1;
+    QTest::newRow("split over writes") << QStringList{"Out of mem", "ory", "\n"} << 1;
+    QTest::newRow("after other text, twice")
+        << QStringList{"Syntax Error: x\nOOut of memory\nOut of memory\n"} << 2;
+    QTest::newRow("not the whole line") << QStringList{"Out of memory.\n", "out of memory\n"} << 0;
+}
+
+void TestRenderBudget::refusalsAreCountedAcrossWrites()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(int, refusals);
+    // Standard error to nowhere meanwhile: these are not the test's own messages.
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY);
+    QVERIFY(saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0);
+    int counted = 0;
+    {
+        const RefusedAllocations refused;
+        for (const QString &text : writes)
+            std::fputs(qPrintable(text), stderr);
+        counted = refused.count();
+    }
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(null);
+    QCOMPARE(counted, refusals);
+}
+
+void TestRenderBudget::pictureWithoutRoomIsLeftOutNotThePage()
+{
+    if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
+        QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
+    // An A4 page of one picture, with a black box drawn over it.
+    const QString path = dir.filePath("picture.pdf");
+    {
+        QPdfWriter writer(path);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF());
+        writer.setResolution(72);
+        QImage picture(300, 424, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                picture.setPixel(x, y, qRgb(x % 256, y % 256, 128));
+        QPainter painter(&writer);
+        painter.drawImage(QRect(0, 0, 595, 842), picture);
+        painter.fillRect(QRect(100, 100, 200, 100), Qt::black);
+    }
+    const auto document = openDocument(path);
+    QVERIFY(document);
+    std::unique_ptr<Poppler::Page> page(document->page(0));
+    QVERIFY(page);
+
+    // Room for the 300 dpi image and bands beside it, not for Splash's page-sized copy of the
+    // picture as well. The cap binds the copy only if it is mapped anew, so this test runs
+    // before any other render: glibc would place the copy in heap pages that a render freed,
+    // which the cap does not count, and the picture would fit.
+    const QSize size = RenderBudget::imageSize(page->pageSizeF(), 300.0);
+    const qint64 imageBytes = qint64(size.width()) * size.height() * 4;
+    QImage image;
+    int refusals = 0;
+    {
+        const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse + imageBytes * 13 / 10 +
+                                  RenderBudget::reserve + RenderBudget::workingMargin);
+        if (!cap.capped)
+            QSKIP(noCapHere);
+        QCOMPARE(int(RenderBudget::plan(page->pageSizeF(), 300.0, RenderBudget::current()).mode),
+                 int(Plan::Bands));
+        const RefusedAllocations refused;
+        image = PageRenderer::render(*page, 300.0);
+        refusals = refused.count();
+    }
+    QCOMPARE(image.size(), size);
+    QVERIFY(refusals > 0);
+    // The box is drawn; the picture is left out of every band, the first one too.
+    const double scale = 300.0 / 72.0;
+    QCOMPARE(image.pixel(int(200 * scale), int(150 * scale)), qRgb(0, 0, 0));
+    QCOMPARE(image.pixel(int(50 * scale), int(20 * scale)), qRgb(255, 255, 255));
+    QCOMPARE(image.pixel(int(500 * scale), int(800 * scale)), qRgb(255, 255, 255));
 }
 
 QTEST_MAIN(TestRenderBudget)
