@@ -41,21 +41,22 @@ struct Footprint
 };
 
 // Stops Poppler once the process has grown by more than it may since the render began: in
-// mapped bytes beyond the room under the address-space limit, or in resident bytes beyond the
-// room in memory, each less the reserve. Freed memory that Poppler reuses shows as resident
-// growth only, which costs nothing under an address-space limit.
+// mapped bytes beyond the headroom, or in resident bytes beyond the room in memory, each less
+// the reserve. Freed memory that Poppler reuses shows as resident growth only, which costs
+// nothing under an address-space limit.
 class GrowthWatch
 {
 public:
     explicit GrowthWatch(const RenderBudget::Headroom &headroom)
         : start(Footprint::now()),
-          allowedMapped(qMax<qint64>(0, headroom.addressSpaceRoom() - RenderBudget::reserve)),
+          allowedMapped(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve)),
           allowedResident(qMax<qint64>(0, headroom.memoryRoom() - RenderBudget::reserve))
     {
     }
 
     bool exceeded() const { return tripped; }
     qint64 mappedAtStart() const { return start.mapped; }
+    qint64 allowedMappedGrowth() const { return allowedMapped; }
 
     static bool shouldAbort(const QVariant &closure)
     {
@@ -186,7 +187,6 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         return QImage();
     }
 
-    const qint64 allowedGrowth = qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve);
     GrowthWatch watch(headroom);
     QImage image;
     bool outOfMemory = false;
@@ -194,7 +194,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     // Allocations outside Poppler's own allocator can still throw.
     try {
         const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
-                                          allowedGrowth + RenderBudget::reserve / 2);
+                                          watch.allowedMappedGrowth() + RenderBudget::reserve / 2);
         image = plan.mode == RenderBudget::Plan::Whole
                     ? watch.render(page, resolution)
                     : renderInBands(page, resolution, plan, watch, &outOfMemory);

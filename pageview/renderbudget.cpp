@@ -30,12 +30,6 @@ double pixels(double points, double resolution)
 
 } // namespace
 
-qint64 RenderBudget::Headroom::addressSpaceRoom() const
-{
-    return addressSpaceLimit >= 0 ? qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse)
-                                  : unlimited;
-}
-
 qint64 RenderBudget::Headroom::memoryRoom() const
 {
     qint64 left = unlimited;
@@ -48,7 +42,9 @@ qint64 RenderBudget::Headroom::memoryRoom() const
 
 qint64 RenderBudget::Headroom::bytes() const
 {
-    return qMin(addressSpaceRoom(), memoryRoom());
+    if (addressSpaceLimit < 0)
+        return memoryRoom();
+    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse), memoryRoom());
 }
 
 RenderBudget::Headroom RenderBudget::current()

@@ -19,12 +19,11 @@ public:
         qint64 memoryAvailable = -1;   // MemAvailable of the system
         qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
 
-        // The address space left under the limit, which only new mappings use up; and the
-        // memory left in the cgroup and the system, which every page touched anew uses up. The
-        // largest qint64 where there is no such limit.
-        qint64 addressSpaceRoom() const;
+        // The memory left in the cgroup and the system, which every page touched anew uses up
+        // (the largest qint64 where there is no such limit).
         qint64 memoryRoom() const;
-        // The smaller of the two.
+        // The smaller of that and the address space left under the limit, which only new
+        // mappings use up.
         qint64 bytes() const;
     };
 

@@ -102,6 +102,23 @@ int differencesOffEdges(const QImage &whole, const QImage &banded, int *differen
     return offEdges;
 }
 
+// An A4 page of one picture, with a black box drawn over it.
+QString writePicturePage(const QString &path)
+{
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF());
+    writer.setResolution(72);
+    QImage picture(300, 424, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y % 256, 128));
+    QPainter painter(&writer);
+    painter.drawImage(QRect(0, 0, 595, 842), picture);
+    painter.fillRect(QRect(100, 100, 200, 100), Qt::black);
+    return path;
+}
+
 // A hierarchy of cgroup files: paths relative to the root of the tree, and their contents.
 using Files = QList<QPair<QString, QByteArray>>;
 
@@ -459,21 +476,7 @@ void TestRenderBudget::pictureWithoutRoomIsLeftOutNotThePage()
 {
     if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
         QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
-    // An A4 page of one picture, with a black box drawn over it.
-    const QString path = dir.filePath("picture.pdf");
-    {
-        QPdfWriter writer(path);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF());
-        writer.setResolution(72);
-        QImage picture(300, 424, QImage::Format_RGB32);
-        for (int y = 0; y < picture.height(); ++y)
-            for (int x = 0; x < picture.width(); ++x)
-                picture.setPixel(x, y, qRgb(x % 256, y % 256, 128));
-        QPainter painter(&writer);
-        painter.drawImage(QRect(0, 0, 595, 842), picture);
-        painter.fillRect(QRect(100, 100, 200, 100), Qt::black);
-    }
+    const QString path = writePicturePage(dir.filePath("picture.pdf"));
     const auto document = openDocument(path);
     QVERIFY(document);
     std::unique_ptr<Poppler::Page> page(document->page(0));
