@@ -64,31 +64,50 @@ class TestMemoryLimits : public QObject
 
 private slots:
     void initTestCase();
-    void textPageUnderCapAboveOwnPeak();
+    void pageUnderCapAboveOwnPeak_data();
+    void pageUnderCapAboveOwnPeak();
     void transparencyPageInCgroup_data();
     void transparencyPageInCgroup();
 
 private:
     QString pluginDirectory;
     QTemporaryDir dir;
-    QString textPage;
 };
 
 void TestMemoryLimits::initTestCase()
 {
     pluginDirectory = qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR");
     QVERIFY(dir.isValid());
-    textPage = TestDocuments::writeA4Document(dir.filePath("a4-text.pdf"), 1);
-    QVERIFY(!textPage.isEmpty());
+    QVERIFY(!TestDocuments::writeA4Document(dir.filePath("a4-text.pdf"), 1).isEmpty());
+    // A grid of lines 25 pt apart, so that any part of the page the view shows has lines in it.
+    QByteArray grid = "0 0 0 RG 1 w\n";
+    for (int x = 0; x <= 595; x += 25)
+        grid += QByteArray::number(x) + " 0 m " + QByteArray::number(x) + " 1684 l S\n";
+    for (int y = 0; y <= 1684; y += 25)
+        grid += "0 " + QByteArray::number(y) + " m 595 " + QByteArray::number(y) + " l S\n";
+    QVERIFY(
+        !TestDocuments::writeRawPdf(dir.filePath("tall.pdf"), {QSizeF(595, 1684)}, grid).isEmpty());
     QVERIFY(!HostileDocuments::writeAll(dir.path()).isEmpty());
 }
 
-void TestMemoryLimits::textPageUnderCapAboveOwnPeak()
+void TestMemoryLimits::pageUnderCapAboveOwnPeak_data()
 {
+    QTest::addColumn<QString>("file");
+    // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it must be.
+    QTest::newRow("A4 text") << "a4-text.pdf";
+    // Twice as tall: a 66 MiB image at 300 dpi, which fits with 16 MiB beside it, but not with
+    // room for a scaled picture as well.
+    QTest::newRow("twice as tall as A4") << "tall.pdf";
+}
+
+void TestMemoryLimits::pageUnderCapAboveOwnPeak()
+{
+    QFETCH(QString, file);
+    const QString page = dir.filePath(file);
     qint64 ownPeak = 0;
     {
         ViewerProcess viewer(pluginDirectory, false);
-        QVERIFY2(viewer.startWithAutomation({"-f", textPage}), qPrintable(viewer.error()));
+        QVERIFY2(viewer.startWithAutomation({"-f", page}), qPrintable(viewer.error()));
         QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
         ownPeak = statusBytes(viewer.processId(), "VmPeak");
         QVERIFY(ownPeak > 0);
@@ -96,11 +115,10 @@ void TestMemoryLimits::textPageUnderCapAboveOwnPeak()
     if (ownPeak > 1024 * 1024 * MiB)
         QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
 
-    // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it must be.
     ViewerProcess viewer(pluginDirectory, false);
     const qint64 capKb = (ownPeak + 96 * MiB) / 1024;
     viewer.setLaunchPrefix(QString("ulimit -v %1 && ").arg(capKb));
-    QVERIFY2(viewer.startWithAutomation({"-f", textPage}), qPrintable(viewer.error()));
+    QVERIFY2(viewer.startWithAutomation({"-f", page}), qPrintable(viewer.error()));
     struct rlimit limit;
     if (prlimit(pid_t(viewer.processId()), RLIMIT_AS, nullptr, &limit) != 0 ||
         limit.rlim_cur != rlim_t(capKb) * 1024)
