@@ -1,14 +1,15 @@
 #include "pageview/refusedallocations.h"
 
 #include <atomic>
-#include <cstring>
 
 namespace {
 
+std::atomic<int> refusals{0};
+
+#if defined(__GLIBC__)
 // Poppler's whole report of a refused allocation.
 constexpr char refusal[] = "Out of memory\n";
 
-std::atomic<int> refusals{0};
 FILE *forwardedTo = nullptr;
 size_t matched = 0; // characters of the refusal line seen last
 
@@ -31,7 +32,6 @@ ssize_t forward(void *, const char *data, size_t size)
 // only forwards.
 FILE *watchingStream()
 {
-#if defined(__GLIBC__)
     static FILE *const stream = [] {
         forwardedTo = stderr;
         FILE *watching = fopencookie(nullptr, "w", {nullptr, forward, nullptr, nullptr});
@@ -40,10 +40,13 @@ FILE *watchingStream()
         return watching;
     }();
     return stream;
-#else
-    return nullptr;
-#endif
 }
+#else
+FILE *watchingStream()
+{
+    return nullptr;
+}
+#endif
 
 } // namespace
 
