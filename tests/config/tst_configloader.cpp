@@ -45,121 +45,112 @@ class TestConfigLoader : public QObject
     Q_OBJECT
 
 private slots:
-    void pointerFile_data();
-    void pointerFile();
-    void profile_data();
-    void profile();
-    void pointerFileOnTheDevice();
+    void pointerFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("profilePath"); // "none" when the file names no profile
+
+        const QByteArray none = "none";
+        QTest::newRow("empty") << QByteArray() << none;
+        QTest::newRow("last line without newline")
+            << QByteArray("config_file=/etc/dev.conf") << none;
+        // Leading blanks stay, trailing ones go; the value starts after the last equals sign.
+        QTest::newRow("value") << QByteArray("config_file=a=  /etc/dev.conf \t\r\n")
+                               << QByteArray("  /etc/dev.conf");
+        QTest::newRow("section, empty and other lines first, first match wins")
+            << QByteArray("[main]\n\ndevice=3\nconfig_file=/first\nconfig_file=/second\n")
+            << QByteArray("/first");
+        // The key is compared whole and exactly.
+        QTest::newRow("longer key") << QByteArray("config_filex=/etc/dev.conf\n") << none;
+        QTest::newRow("upper case") << QByteArray("CONFIG_FILE=/etc/dev.conf\n") << none;
+        QTest::newRow("no equals sign") << QByteArray("config_file\n") << QByteArray("config_file");
+    }
+
+    void pointerFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, profilePath);
+
+        std::istringstream in(content.toStdString());
+        StdoutCapture capture;
+        const std::optional<std::string> named = readPointerFile(in);
+
+        QCOMPARE(named ? QByteArray::fromStdString(*named) : QByteArray("none"), profilePath);
+        QCOMPARE(capture.lines(), QStringList());
+    }
+
+    void profile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("changes");
+
+        const QByteArray everyKey =
+            "DEVICE=5\nNO_OF_SOFTKEYS_PER_FRAME=6\nSOFTKEY_FRAMES_ON_SIDE=FALSE\n"
+            "NO_OF_SOFTKEY_FRAMES=1\nKEY_OPEN=101\nKEY_ENTER=102\nKEY_UP=103\nKEY_DOWN=104\n"
+            "KEY_LEFT=105\nKEY_RIGHT=106\nKEY_ZOOM_IN=107\nKEY_ZOOM_OUT=108\nKEY_ESCAPE=109\n"
+            "KEY_CLOSE=110\nKEY_HOME=111\n";
+        const QStringList everyKeyApplied{
+            "deviceType=5",        "softkeysPerFrame=6", "softkeyFramesOnSide=0",
+            "softkeyFrameCount=1", "keyOpen=101",        "keyEnter=102",
+            "keyUp=103",           "keyDown=104",        "keyLeft=105",
+            "keyRight=106",        "keyZoomIn=107",      "keyZoomOut=108",
+            "keyEscape=109",       "keyClose=110",       "keyHome=111"};
+
+        QTest::newRow("every key") << everyKey << everyKeyApplied;
+        // CR LF line ends: the carriage return stays in every value, so the numbers still convert
+        // and the text comparison fails.
+        QByteArray crlf = QByteArray(everyKey).replace("\n", "\r\n").replace("=FALSE", "=TRUE");
+        QTest::newRow("CR LF") << crlf << everyKeyApplied;
+        QTest::newRow("side frames") << QByteArray("SOFTKEY_FRAMES_ON_SIDE=FALSE\n"
+                                                   "SOFTKEY_FRAMES_ON_SIDE=TRUE\n")
+                                     << QStringList{"softkeyFramesOnSide=1"};
+        // strtol and strtoul with base 0; codes are kept bit for bit, other values saturate.
+        QTest::newRow("numbers")
+            << QByteArray("KEY_OPEN=0x01000013\nKEY_UP=0xFFFFFFFF\nKEY_DOWN=0100000023\n"
+                          "DEVICE=99999999999999999999\nNO_OF_SOFTKEY_FRAMES=010\n"
+                          "NO_OF_SOFTKEYS_PER_FRAME=abc\n")
+            << QStringList{"keyOpen=16777235",    "keyUp=-1",
+                           "keyDown=16777235",    "deviceType=" + QString::number(INT_MAX),
+                           "softkeyFrameCount=8", "softkeysPerFrame=0"};
+        QTest::newRow("blanks, comments, hash in a value, lower-case true")
+            << QByteArray("KEY_UP = 5\n#KEY_UP=5\nKEY_DOWN=6 # six\nSOFTKEY_FRAMES_ON_SIDE=true\n")
+            << QStringList{"keyDown=6", "softkeyFramesOnSide=0"};
+        QTest::newRow("later value wins, last line without newline")
+            << QByteArray("KEY_UP=1\nKEY_UP=2\nKEY_FOO=3\nKEY_DOWN=4")
+            << QStringList{"keyUp=2", "keyDown=4"};
+        // A line of 254 characters is whole; a longer one is cut there and ends the reading.
+        const QByteArray line254 = "DEVICE=" + QByteArray(246, '0') + "7";
+        QTest::newRow("254 characters") << line254 + "\nKEY_UP=5\n"
+                                        << QStringList{"deviceType=7", "keyUp=5"};
+        QTest::newRow("300 characters") << line254 + QByteArray(46, '3') + "\nKEY_UP=5\n"
+                                        << QStringList{"deviceType=7"};
+    }
+
+    void profile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, changes);
+
+        // Off the defaults in the geometry, which belongs to the command line: no profile touches
+        // it.
+        DeviceConfig config = DeviceConfig::defaults();
+        config.windowX = 7;
+        config.windowWidth = 333;
+        const QStringList before = fields(config);
+        std::istringstream in(content.toStdString());
+        StdoutCapture capture;
+        readProfile(in, config);
+
+        QCOMPARE(capture.lines(), QStringList());
+        QCOMPARE(fields(config), withChanges(before, changes));
+    }
+
+    void pointerFileOnTheDevice()
+    {
+        // Where the device keeps it; tests that build a window point it elsewhere.
+        QCOMPARE(pointerFilePath(), std::string("/data/device_config.ini"));
+    }
 };
-
-void TestConfigLoader::pointerFile_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QByteArray>("profilePath"); // "none" when the file names no profile
-
-    const QByteArray none = "none";
-    QTest::newRow("empty") << QByteArray() << none;
-    QTest::newRow("last line without newline") << QByteArray("config_file=/etc/dev.conf") << none;
-    // Leading blanks stay, trailing ones go; the value starts after the last equals sign.
-    QTest::newRow("value") << QByteArray("config_file=a=  /etc/dev.conf \t\r\n")
-                           << QByteArray("  /etc/dev.conf");
-    QTest::newRow("only blanks after the equals sign")
-        << QByteArray("config_file= \r\n") << QByteArray();
-    QTest::newRow("section, empty and other lines first, first match wins")
-        << QByteArray("[main]\n\ndevice=3\nconfig_file=/first\nconfig_file=/second\n")
-        << QByteArray("/first");
-    // The key is compared whole and exactly.
-    QTest::newRow("blank before the equals sign")
-        << QByteArray("config_file =/etc/dev.conf\n") << none;
-    QTest::newRow("longer key") << QByteArray("config_filex=/etc/dev.conf\n") << none;
-    QTest::newRow("upper case") << QByteArray("CONFIG_FILE=/etc/dev.conf\n") << none;
-    QTest::newRow("no equals sign") << QByteArray("config_file\n") << QByteArray("config_file");
-}
-
-void TestConfigLoader::pointerFile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QByteArray, profilePath);
-
-    std::istringstream in(content.toStdString());
-    StdoutCapture capture;
-    const std::optional<std::string> named = readPointerFile(in);
-
-    QCOMPARE(named ? QByteArray::fromStdString(*named) : QByteArray("none"), profilePath);
-    QCOMPARE(capture.lines(), QStringList());
-}
-
-void TestConfigLoader::profile_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QStringList>("changes");
-
-    const QByteArray everyKey =
-        "DEVICE=5\nNO_OF_SOFTKEYS_PER_FRAME=6\nSOFTKEY_FRAMES_ON_SIDE=FALSE\n"
-        "NO_OF_SOFTKEY_FRAMES=1\nKEY_OPEN=101\nKEY_ENTER=102\nKEY_UP=103\nKEY_DOWN=104\n"
-        "KEY_LEFT=105\nKEY_RIGHT=106\nKEY_ZOOM_IN=107\nKEY_ZOOM_OUT=108\nKEY_ESCAPE=109\n"
-        "KEY_CLOSE=110\nKEY_HOME=111\n";
-    const QStringList everyKeyApplied{
-        "deviceType=5",        "softkeysPerFrame=6", "softkeyFramesOnSide=0",
-        "softkeyFrameCount=1", "keyOpen=101",        "keyEnter=102",
-        "keyUp=103",           "keyDown=104",        "keyLeft=105",
-        "keyRight=106",        "keyZoomIn=107",      "keyZoomOut=108",
-        "keyEscape=109",       "keyClose=110",       "keyHome=111"};
-
-    QTest::newRow("every key") << everyKey << everyKeyApplied;
-    // CR LF line ends: the carriage return stays in every value, so the numbers still convert
-    // and the text comparison fails.
-    QByteArray crlf = QByteArray(everyKey).replace("\n", "\r\n").replace("=FALSE", "=TRUE");
-    QTest::newRow("CR LF") << crlf << everyKeyApplied;
-    QTest::newRow("side frames") << QByteArray("SOFTKEY_FRAMES_ON_SIDE=FALSE\n"
-                                               "SOFTKEY_FRAMES_ON_SIDE=TRUE\n")
-                                 << QStringList{"softkeyFramesOnSide=1"};
-    // strtol and strtoul with base 0; codes are kept bit for bit, other values saturate.
-    QTest::newRow("numbers") << QByteArray(
-                                    "KEY_OPEN=0x01000013\nKEY_UP=0xFFFFFFFF\nKEY_DOWN=0100000023\n"
-                                    "DEVICE=99999999999999999999\nNO_OF_SOFTKEY_FRAMES=010\n"
-                                    "NO_OF_SOFTKEYS_PER_FRAME=abc\n")
-                             << QStringList{
-                                    "keyOpen=16777235",    "keyUp=-1",
-                                    "keyDown=16777235",    "deviceType=" + QString::number(INT_MAX),
-                                    "softkeyFrameCount=8", "softkeysPerFrame=0"};
-    QTest::newRow("blanks, comments, hash in a value, lower-case true")
-        << QByteArray("KEY_UP = 5\n#KEY_UP=5\nKEY_DOWN=6 # six\nSOFTKEY_FRAMES_ON_SIDE=true\n")
-        << QStringList{"keyDown=6", "softkeyFramesOnSide=0"};
-    QTest::newRow("later value wins, last line without newline")
-        << QByteArray("KEY_UP=1\nKEY_UP=2\nKEY_FOO=3\nKEY_DOWN=4")
-        << QStringList{"keyUp=2", "keyDown=4"};
-    // A line of 254 characters is whole; a longer one is cut there and ends the reading.
-    const QByteArray line254 = "DEVICE=" + QByteArray(246, '0') + "7";
-    QTest::newRow("254 characters") << line254 + "\nKEY_UP=5\n"
-                                    << QStringList{"deviceType=7", "keyUp=5"};
-    QTest::newRow("300 characters") << line254 + QByteArray(46, '3') + "\nKEY_UP=5\n"
-                                    << QStringList{"deviceType=7"};
-}
-
-void TestConfigLoader::profile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QStringList, changes);
-
-    // Off the defaults in the geometry, which belongs to the command line: no profile touches it.
-    DeviceConfig config = DeviceConfig::defaults();
-    config.windowX = 7;
-    config.windowWidth = 333;
-    const QStringList before = fields(config);
-    std::istringstream in(content.toStdString());
-    StdoutCapture capture;
-    readProfile(in, config);
-
-    QCOMPARE(capture.lines(), QStringList());
-    QCOMPARE(fields(config), withChanges(before, changes));
-}
-
-void TestConfigLoader::pointerFileOnTheDevice()
-{
-    // Where the device keeps it; tests that build a window point it elsewhere.
-    QCOMPARE(pointerFilePath(), std::string("/data/device_config.ini"));
-}
 
 QTEST_MAIN(TestConfigLoader)
 #include "tst_configloader.moc"

@@ -1,10 +1,8 @@
 // Feeds files to a fuzz target's entry point, as libFuzzer replays a crash: every file of the
 // folders in PAGE_SCOPE_REPLAY_DIRS (separated by colons) and every file named on the command
 // line. A crash or a broken invariant aborts the process and fails the test.
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,9 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 int main(int argc, char *argv[])
 {
     QStringList files;
-    const QStringList folders =
-        qEnvironmentVariable("PAGE_SCOPE_REPLAY_DIRS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString &folder : folders) {
+    for (const QString &folder :
+         qEnvironmentVariable("PAGE_SCOPE_REPLAY_DIRS").split(':', Qt::SkipEmptyParts)) {
         const QDir dir(folder);
         for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
             files.append(dir.filePath(name));

@@ -9,13 +9,11 @@
 
 #include <memory>
 
-// The real viewer on hostile inputs, driven through the automation plugin on the offscreen
-// platform: no crash, no hang, the failure box where one is due, and a viewer that answers to
-// the end. PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole zoom range; otherwise
-// one file of each kind at low resolutions, and under limits two pages at 300 dpi.
-// PAGE_SCOPE_ADDRESS_SPACE_KB lists the caps to run under, 0 for none, and
-// PAGE_SCOPE_MEMORY_CGROUP_MIB the limits of memory cgroups to run in (made as root, v2 where
-// the machine's unified hierarchy has the memory controller, otherwise v1).
+// The real viewer on hostile inputs through the automation plugin: no crash, no hang, the
+// failure box where one is due, and a viewer that answers to the end. Runs under each cap of
+// PAGE_SCOPE_ADDRESS_SPACE_KB (0 for none) and in a memory cgroup of each limit of
+// PAGE_SCOPE_MEMORY_CGROUP_MIB; PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole
+// zoom range, otherwise one file of each kind at low resolutions.
 namespace {
 
 // The failure box's text ("" for none), or a null string when the viewer did not answer.
@@ -23,12 +21,12 @@ QString boxText(ViewerProcess &viewer, int timeoutMs, bool *pageNumberShown = nu
 {
     const QJsonArray widgets = viewer.widgets(timeoutMs);
     QString text = widgets.isEmpty() ? QString() : QLatin1String("");
+    const QRegularExpression pageNumber(QStringLiteral("^\\d+ / \\d+$"));
     for (const QJsonValue &value : widgets) {
         const QJsonObject widget = value.toObject();
         if (widget.value("name").toString() == QLatin1String("qt_msgbox_label"))
             text = widget.value("text").toString();
-        if (pageNumberShown && widget.value("text").toString().contains(
-                                   QRegularExpression(QStringLiteral("^\\d+ / \\d+$"))))
+        if (pageNumberShown && widget.value("text").toString().contains(pageNumber))
             *pageNumberShown = true;
     }
     return text;
@@ -40,150 +38,146 @@ class TestHostileBinary : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void survives_data();
-    void survives();
-
-private:
-    QString pluginDirectory;
+    const QString pluginDirectory = qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR");
+    const bool full = qgetenv("PAGE_SCOPE_HOSTILE_SET") == "full";
     QTemporaryDir dir;
     QList<HostileDocuments::Entry> entries;
-    const bool full = qgetenv("PAGE_SCOPE_HOSTILE_SET") == "full";
-};
 
-void TestHostileBinary::initTestCase()
-{
-    pluginDirectory = QFileInfo(qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR")).absoluteFilePath();
-    QVERIFY(QFileInfo(qEnvironmentVariable("PAGE_SCOPE_BINARY")).isExecutable());
-    QVERIFY(QFileInfo::exists(pluginDirectory + "/libSquishPlugin.so.1"));
-    QVERIFY(dir.isValid());
-    entries = HostileDocuments::writeAll(dir.path());
-    QVERIFY(!entries.isEmpty());
-}
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFileInfo(qEnvironmentVariable("PAGE_SCOPE_BINARY")).isExecutable());
+        QVERIFY(QFileInfo::exists(pluginDirectory + "/libSquishPlugin.so.1"));
+        QVERIFY(dir.isValid());
+        entries = HostileDocuments::writeAll(dir.path());
+        QVERIFY(!entries.isEmpty());
+    }
 
-void TestHostileBinary::survives_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<int>("capKb");
-    QTest::addColumn<int>("cgroupMiB");
-    const QRegularExpression number(QStringLiteral("-\\d+\\.pdf$"));
-    QList<QPair<int, int>> limits;
-    for (const QByteArray &cap : qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB").split(','))
-        if (!cap.isEmpty())
-            limits.append({cap.toInt(), 0});
-    for (const QByteArray &cgroup : qgetenv("PAGE_SCOPE_MEMORY_CGROUP_MIB").split(','))
-        if (cgroup.toInt() > 0)
-            limits.append({0, cgroup.toInt()});
-    for (const auto &limit : limits) {
-        const QByteArray cap = limit.second ? QByteArray::number(limit.second) + " MiB cgroup"
-                                            : QByteArray::number(limit.first) + " KB";
-        // The last file of each kind is the most damaged, or the longest, of its kind.
-        QSet<QString> kinds;
-        for (int i = entries.size() - 1; i >= 0; --i) {
-            const QString name = entries.at(i).name;
-            if (full || !kinds.contains(QString(name).remove(number))) {
-                kinds.insert(QString(name).remove(number));
-                QTest::addRow("%s, cap %s", qPrintable(name), cap.constData())
-                    << i << limit.first << limit.second;
+    void survives_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("capKb");
+        QTest::addColumn<int>("cgroupMiB");
+        QList<QPair<int, int>> limits;
+        for (const QByteArray &cap : qgetenv("PAGE_SCOPE_ADDRESS_SPACE_KB").split(','))
+            if (!cap.isEmpty())
+                limits.append({cap.toInt(), 0});
+        for (const QByteArray &cgroup : qgetenv("PAGE_SCOPE_MEMORY_CGROUP_MIB").split(','))
+            if (cgroup.toInt() > 0)
+                limits.append({0, cgroup.toInt()});
+        const QRegularExpression number(QStringLiteral("-\\d+\\.pdf$"));
+        for (const auto &limit : limits) {
+            const QString cap = limit.second ? QString("%1 MiB cgroup").arg(limit.second)
+                                             : QString("%1 KB").arg(limit.first);
+            // The last file of each kind is the most damaged, or the longest, of its kind.
+            QSet<QString> kinds;
+            for (int i = entries.size() - 1; i >= 0; --i) {
+                const QString name = entries.at(i).name;
+                const QString kind = QString(name).remove(number);
+                if (full || !kinds.contains(kind)) {
+                    kinds.insert(kind);
+                    QTest::addRow("%s, cap %s", qPrintable(name), qPrintable(cap))
+                        << i << limit.first << limit.second;
+                }
             }
         }
     }
-}
 
-void TestHostileBinary::survives()
-{
-    QFETCH(int, index);
-    QFETCH(int, capKb);
-    QFETCH(int, cgroupMiB);
-    const HostileDocuments::Entry entry = entries.at(index);
-    const QString path = dir.filePath(entry.name);
+    void survives()
+    {
+        QFETCH(int, index);
+        QFETCH(int, capKb);
+        QFETCH(int, cgroupMiB);
+        const HostileDocuments::Entry entry = entries.at(index);
+        const QString path = dir.filePath(entry.name);
 
-    QString limits = QString("ulimit -v %1 && ").arg(capKb ? QString::number(capKb) : "unlimited");
-    std::unique_ptr<MemoryCgroupLimit> cgroup;
-    if (cgroupMiB) {
-        cgroup = std::make_unique<MemoryCgroupLimit>(2, cgroupMiB * 1024ll * 1024);
-        if (!cgroup->isValid())
-            cgroup = std::make_unique<MemoryCgroupLimit>(1, cgroupMiB * 1024ll * 1024);
-        if (!cgroup->isValid())
-            QSKIP(qPrintable(cgroup->error()));
-        limits = cgroup->shellPrefix();
-    }
-
-    ViewerProcess viewer(pluginDirectory, false);
-    viewer.setLaunchPrefix(limits);
-    viewer.discardErrorOutput();
-    // Another test run on this machine may hold the port for a while; it waits for it.
-    QElapsedTimer waited;
-    waited.start();
-    QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
-
-    // A hang is a file that takes longer than its bound from start to exit. The heavy pages
-    // take Poppler seconds for each step of the whole zoom range; there each step has the bound.
-    const int stepBoundMs = 30000;
-    const int bound = full && entry.heavy ? 240000 : stepBoundMs;
-    QElapsedTimer clock;
-    clock.start();
-    auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };
-    // Whether the viewer is gone or only slow tells a crash or a kill from a long render.
-    auto after = [&](const char *what) {
-        return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms" +
-               (viewer.isRunning() ? ", still running" : ", no longer running") +
-               (cgroup && cgroup->killedForMemory() ? ", killed for memory" : "");
-    };
-    auto key = [&](int code) {
-        return viewer.request({{"cmd", "key"}, {"key", code}, {"action", "click"}}, left())
-            .value("ok")
-            .toBool();
-    };
-
-    // Loaded: the page-number overlay is up (for a second, even without pages). Failed: the box.
-    bool shown = false;
-    QString box;
-    while (clock.elapsed() < bound && box.isEmpty() && !shown && viewer.isRunning())
-        box = boxText(viewer, left(), &shown);
-    QVERIFY2(!box.isEmpty() || shown, after("neither page nor failure box").constData());
-    const bool failed = !box.isEmpty();
-    QVERIFY2(failed ? entry.outcome != HostileDocuments::Outcome::Opens
-                    : entry.outcome != HostileDocuments::Outcome::Fails,
-             failed ? "the document did not open" : "the document opened, but must not");
-    if (failed) {
-        QCOMPARE(box, "Loading document " + path + " failed!");
-        QVERIFY(key(Qt::Key_Return));
-    }
-
-    // F2 up, F3 down, F4 right, F5 left, F6 zoom out, F7 zoom in (10 dpi a step from 48 dpi).
-    // The heavy pages take seconds a render, so by default only the one at 48 dpi.
-    using Steps = QVector<QPair<int, int>>;
-    Steps steps = {
-        {Qt::Key_F6, entry.heavy ? 0 : 4}, {Qt::Key_F3, 2}, {Qt::Key_F2, 1}, {Qt::Key_F4, 1}};
-    if (full)
-        steps = {{Qt::Key_F3, 14}, {Qt::Key_F2, 3},  {Qt::Key_F7, 26},
-                 {Qt::Key_F4, 2},  {Qt::Key_F6, 29}, {Qt::Key_F5, 1}};
-    // Under limits, to 300 dpi: the huge page is refused by the render budget; the image drawn
-    // beyond its page needs far more than the budget foresees, in one allocation.
-    else if ((capKb || cgroupMiB) &&
-             (entry.name == "page-14400pt.pdf" || entry.name == "image-beyond-page.pdf"))
-        steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}};
-    // Keys are posted to the viewer's queue; the widgets request after each is answered once the
-    // key has been handled, so it bounds every single step.
-    for (const auto &step : steps) {
-        for (int i = 0; i < step.second; ++i) {
-            QVERIFY2(key(step.first), after("no answer").constData());
-            const QString now = boxText(viewer, left());
-            QVERIFY2(!now.isNull(), after("the viewer stopped answering").constData());
-            QVERIFY2(now.isEmpty(), qPrintable("a box during navigation: " + now));
+        ViewerProcess viewer(pluginDirectory, false);
+        std::unique_ptr<MemoryCgroupLimit> cgroup;
+        if (cgroupMiB) {
+            // Version 2 where the unified hierarchy has the memory controller, otherwise 1.
+            cgroup = std::make_unique<MemoryCgroupLimit>(2, cgroupMiB * 1024ll * 1024);
+            if (!cgroup->isValid())
+                cgroup = std::make_unique<MemoryCgroupLimit>(1, cgroupMiB * 1024ll * 1024);
+            if (!cgroup->isValid())
+                QSKIP(qPrintable(cgroup->error()));
+            viewer.setLaunchPrefix(cgroup->shellPrefix());
+        } else {
+            viewer.setLaunchPrefix(
+                QString("ulimit -v %1 && ").arg(capKb ? QString::number(capKb) : "unlimited"));
         }
-    }
+        viewer.discardErrorOutput();
+        // Another test run on this machine may hold the port for a while; it waits for it.
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
 
-    QVERIFY(key(Qt::Key_F8));
-    const int exitCode = viewer.waitForExit(left());
-    QVERIFY(!cgroup || !cgroup->killedForMemory());
-    QVERIFY2(exitCode == 0, after("no exit, or not a normal one").constData());
-    QCOMPARE(viewer.lines().join('\n').count("Document is "), failed ? 1 : 0);
-    qInfo("%s: %s, %lld ms after the start, %lld ms with it", qPrintable(entry.name),
-          failed ? "failure box" : "shown", clock.elapsed(), waited.elapsed());
-}
+        // A hang is a file that takes longer than its bound from start to exit. The heavy pages
+        // take Poppler seconds for each step of the whole zoom range; there each step has it.
+        const int stepBoundMs = 30000;
+        const int bound = full && entry.heavy ? 240000 : stepBoundMs;
+        QElapsedTimer clock;
+        clock.start();
+        auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };
+        // Whether the viewer is gone or only slow tells a crash or a kill from a long render.
+        auto after = [&](const char *what) {
+            return QByteArray(what) + " after " + QByteArray::number(clock.elapsed()) + " ms" +
+                   (viewer.isRunning() ? ", still running" : ", no longer running") +
+                   (cgroup && cgroup->killedForMemory() ? ", killed for memory" : "");
+        };
+        auto key = [&](int code) {
+            const QJsonObject click{{"cmd", "key"}, {"key", code}, {"action", "click"}};
+            return viewer.request(click, left()).value("ok").toBool();
+        };
+
+        // Loaded: the page-number overlay is up (for a second, even without pages). Failed: the
+        // box.
+        bool shown = false;
+        QString box;
+        while (clock.elapsed() < bound && box.isEmpty() && !shown && viewer.isRunning())
+            box = boxText(viewer, left(), &shown);
+        QVERIFY2(!box.isEmpty() || shown, after("neither page nor failure box").constData());
+        const bool failed = !box.isEmpty();
+        QVERIFY2(failed ? entry.outcome != HostileDocuments::Outcome::Opens
+                        : entry.outcome != HostileDocuments::Outcome::Fails,
+                 failed ? "the document did not open" : "the document opened, but must not");
+        if (failed) {
+            QCOMPARE(box, "Loading document " + path + " failed!");
+            QVERIFY(key(Qt::Key_Return));
+        }
+
+        // F2 up, F3 down, F4 right, F5 left, F6 zoom out, F7 zoom in (10 dpi a step from 48).
+        // The heavy pages take seconds a render, so by default only the one at 48 dpi.
+        using Steps = QVector<QPair<int, int>>;
+        Steps steps = {
+            {Qt::Key_F6, entry.heavy ? 0 : 4}, {Qt::Key_F3, 2}, {Qt::Key_F2, 1}, {Qt::Key_F4, 1}};
+        if (full)
+            steps = {{Qt::Key_F3, 14}, {Qt::Key_F2, 3},  {Qt::Key_F7, 26},
+                     {Qt::Key_F4, 2},  {Qt::Key_F6, 29}, {Qt::Key_F5, 1}};
+        // Under limits, to 300 dpi: the huge page is refused by the render budget; the image
+        // drawn beyond its page needs far more than the budget foresees, in one allocation.
+        else if ((capKb || cgroupMiB) &&
+                 (entry.name == "page-14400pt.pdf" || entry.name == "image-beyond-page.pdf"))
+            steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}};
+        // Keys are posted to the viewer's queue; the widgets request after each is answered once
+        // the key has been handled, so it bounds every single step.
+        for (const auto &step : steps) {
+            for (int i = 0; i < step.second; ++i) {
+                QVERIFY2(key(step.first), after("no answer").constData());
+                const QString now = boxText(viewer, left());
+                QVERIFY2(!now.isNull(), after("the viewer stopped answering").constData());
+                QVERIFY2(now.isEmpty(), qPrintable("a box during navigation: " + now));
+            }
+        }
+
+        QVERIFY(key(Qt::Key_F8));
+        const int exitCode = viewer.waitForExit(left());
+        QVERIFY(!cgroup || !cgroup->killedForMemory());
+        QVERIFY2(exitCode == 0, after("no exit, or not a normal one").constData());
+        QCOMPARE(viewer.lines().join('\n').count("Document is "), failed ? 1 : 0);
+        qInfo("%s: %s, %lld ms after the start, %lld ms with it", qPrintable(entry.name),
+              failed ? "failure box" : "shown", clock.elapsed(), waited.elapsed());
+    }
+};
 
 QTEST_MAIN(TestHostileBinary)
 #include "tst_hostile_binary.moc"

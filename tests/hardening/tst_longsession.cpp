@@ -20,111 +20,105 @@ class TestLongSession : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void sessionDoesNotGrowWithItsLength();
-
-private:
-    // Each unit: an open, 100 page changes, 50 zoom steps, 20 loads alternating between a good
-    // and a bad file, and 10 chooser opens that are cancelled.
-    void runSession(PDFViewer &viewer, int units);
-    // Objects in the window, widgets, top-level widgets and bytes allocated, once deferred
-    // deletes and the overlay's timer have run.
-    QVector<qint64> footprint(const PDFViewer &viewer);
-
     QTemporaryDir dir;
     QString good, other, bad;
+
+    // Each unit: an open, 100 page changes, 50 zoom steps, 20 loads alternating between a good
+    // and a bad file, and 10 chooser opens that are cancelled.
+    void runSession(PDFViewer &viewer, int units)
+    {
+        PDFWidget *view = viewer.findChild<PDFWidget *>(QStringLiteral("pdfWidget"));
+        ModalCloser closer;
+        int boxes = 0, choosers = 0, cancelled = 0;
+        // The chooser is a frameless child of the window on this device; it is cancelled with
+        // its own softkey once its modal loop runs.
+        QTimer chooserCloser;
+        connect(&chooserCloser, &QTimer::timeout, [&] {
+            auto *chooser = viewer.findChild<CustomFileOpenDialog *>();
+            if (chooser && chooser->isVisible() && chooser->testAttribute(Qt::WA_ShowModal)) {
+                ++cancelled;
+                chooser->on_cancelButton_clicked();
+            }
+        });
+        chooserCloser.start(20);
+        auto invoke = [&](const char *slot) {
+            return QMetaObject::invokeMethod(&viewer, slot, Qt::DirectConnection);
+        };
+        for (int unit = 0; unit < units; ++unit) {
+            viewer.initWithFile(QFile::encodeName(good).constData());
+            QCOMPARE(view->filePath, good);
+            for (int i = 0; i < 100; ++i) {
+                const int action = (i / 9) % 2 == 0 ? QAbstractSlider::SliderPageStepAdd
+                                                    : QAbstractSlider::SliderPageStepSub;
+                QVERIFY(QMetaObject::invokeMethod(&viewer, "on_verticalScrollBar_actionTriggered",
+                                                  Qt::DirectConnection, Q_ARG(int, action)));
+            }
+            for (int i = 0; i < 50; ++i)
+                QVERIFY(invoke(i < 25 ? "on_zommInButton_clicked" : "on_zoomOutButton_clicked"));
+            QCOMPARE(view->resolution, 48.0);
+            for (int i = 0; i < 20; ++i) {
+                viewer.initWithFile(QFile::encodeName(i % 2 ? bad : other).constData());
+                boxes += i % 2;
+                QCOMPARE(view->filePath, i % 2 ? QString() : other);
+                QVERIFY(invoke("on_downButton_clicked") && invoke("on_rightButton_clicked"));
+            }
+            for (int i = 0; i < 10; ++i, ++choosers)
+                QVERIFY(invoke("on_openButton_clicked"));
+        }
+        QCOMPARE(closer.closed(), boxes);
+        QCOMPARE(cancelled, choosers);
+    }
+
+    // Objects in the window, widgets, top-level widgets and bytes allocated, once deferred
+    // deletes and the overlay's timer have run.
+    static QVector<qint64> footprint(const PDFViewer &viewer)
+    {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        // Every chooser renders its SVG icons afresh into Qt's pixmap cache, which is bounded.
+        QPixmapCache::clear();
+        malloc_trim(0);
+        // Unlike the resident size, this moves only with memory that is still allocated.
+        const qint64 bytes = __sanitizer_get_current_allocated_bytes
+                                 ? qint64(__sanitizer_get_current_allocated_bytes())
+                                 : qint64(mallinfo2().uordblks + mallinfo2().hblkhd);
+        return {viewer.findChildren<QObject *>().size(), QApplication::allWidgets().size(),
+                QApplication::topLevelWidgets().size(), bytes};
+    }
+
+private slots:
+    void sessionDoesNotGrowWithItsLength()
+    {
+        // No device profile from the source tree, but its icons; the defaults apply.
+        QVERIFY(QFile::link(QDir::current().absoluteFilePath("images"), dir.filePath("images")));
+        QVERIFY(QDir::setCurrent(dir.path()));
+        good = TestDocuments::writeA4Document(dir.filePath("session.pdf"), 10);
+        other = TestDocuments::writeRawPdf(dir.filePath("other.pdf"), {{594, 840}, {840, 594}});
+        bad = TestDocuments::writeNotPdf(dir.filePath("bad.pdf"));
+        QVERIFY(!good.isEmpty() && !other.isEmpty() && !bad.isEmpty());
+        PDFViewer viewer(nullptr, true);
+        viewer.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+
+        // The first unit fills the caches that live as long as the process: fonts, icons,
+        // Poppler's global parameters, the chooser's file-system model.
+        runSession(viewer, 1);
+        QVERIFY(!QTest::currentTestFailed());
+        const QVector<qint64> shortSession = footprint(viewer);
+        runSession(viewer, 4);
+        QVERIFY(!QTest::currentTestFailed());
+        const QVector<qint64> longSession = footprint(viewer);
+        QCOMPARE(longSession.mid(0, 3), shortSession.mid(0, 3));
+
+        // A page image kept per page change would add 350 MB over the four units, a failure box
+        // kept per load hundreds of kilobytes, a chooser kept per open megabytes. Qt keeps a few
+        // kilobytes per chooser (measured: 120 to 150 KB over the 40).
+        const qint64 growth = longSession.last() - shortSession.last();
+        QVERIFY2(growth < 256 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
+    }
 };
-
-void TestLongSession::runSession(PDFViewer &viewer, int units)
-{
-    PDFWidget *view = viewer.findChild<PDFWidget *>(QStringLiteral("pdfWidget"));
-    ModalCloser closer;
-    int boxes = 0, choosers = 0, cancelled = 0;
-    // The chooser is a frameless child of the window on this device; it is cancelled with its
-    // own softkey once its modal loop runs.
-    QTimer chooserCloser;
-    connect(&chooserCloser, &QTimer::timeout, [&] {
-        auto *chooser = viewer.findChild<CustomFileOpenDialog *>();
-        if (chooser && chooser->isVisible() && chooser->testAttribute(Qt::WA_ShowModal)) {
-            ++cancelled;
-            chooser->on_cancelButton_clicked();
-        }
-    });
-    chooserCloser.start(20);
-    auto invoke = [&](const char *slot) {
-        return QMetaObject::invokeMethod(&viewer, slot, Qt::DirectConnection);
-    };
-    for (int unit = 0; unit < units; ++unit) {
-        viewer.initWithFile(QFile::encodeName(good).constData());
-        QCOMPARE(view->filePath, good);
-        for (int i = 0; i < 100; ++i) {
-            const int action = (i / 9) % 2 == 0 ? QAbstractSlider::SliderPageStepAdd
-                                                : QAbstractSlider::SliderPageStepSub;
-            QVERIFY(QMetaObject::invokeMethod(&viewer, "on_verticalScrollBar_actionTriggered",
-                                              Qt::DirectConnection, Q_ARG(int, action)));
-        }
-        for (int i = 0; i < 50; ++i)
-            QVERIFY(invoke(i < 25 ? "on_zommInButton_clicked" : "on_zoomOutButton_clicked"));
-        QCOMPARE(view->resolution, 48.0);
-        for (int i = 0; i < 20; ++i) {
-            viewer.initWithFile(QFile::encodeName(i % 2 ? bad : other).constData());
-            boxes += i % 2;
-            QCOMPARE(view->filePath, i % 2 ? QString() : other);
-            QVERIFY(invoke("on_downButton_clicked") && invoke("on_rightButton_clicked"));
-        }
-        for (int i = 0; i < 10; ++i, ++choosers)
-            QVERIFY(invoke("on_openButton_clicked"));
-    }
-    QCOMPARE(closer.closed(), boxes);
-    QCOMPARE(cancelled, choosers);
-}
-
-QVector<qint64> TestLongSession::footprint(const PDFViewer &viewer)
-{
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    // Every chooser renders its SVG icons afresh into Qt's pixmap cache, which is bounded.
-    QPixmapCache::clear();
-    malloc_trim(0);
-    // Unlike the resident size, this moves only with memory that is still allocated.
-    const qint64 bytes = __sanitizer_get_current_allocated_bytes
-                             ? qint64(__sanitizer_get_current_allocated_bytes())
-                             : qint64(mallinfo2().uordblks + mallinfo2().hblkhd);
-    return {viewer.findChildren<QObject *>().size(), QApplication::allWidgets().size(),
-            QApplication::topLevelWidgets().size(), bytes};
-}
-
-void TestLongSession::sessionDoesNotGrowWithItsLength()
-{
-    // No device profile from the source tree, but its icons; the defaults apply.
-    QVERIFY(QFile::link(QDir::current().absoluteFilePath("images"), dir.filePath("images")));
-    QVERIFY(QDir::setCurrent(dir.path()));
-    good = TestDocuments::writeA4Document(dir.filePath("session.pdf"), 10);
-    other = TestDocuments::writeRawPdf(dir.filePath("other.pdf"), {{594, 840}, {840, 594}});
-    bad = TestDocuments::writeNotPdf(dir.filePath("bad.pdf"));
-    QVERIFY(!good.isEmpty() && !other.isEmpty() && !bad.isEmpty());
-    PDFViewer viewer(nullptr, true);
-    viewer.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-
-    // The first unit fills the caches that live as long as the process: fonts, icons, Poppler's
-    // global parameters, the chooser's file-system model.
-    runSession(viewer, 1);
-    QVERIFY(!QTest::currentTestFailed());
-    const QVector<qint64> shortSession = footprint(viewer);
-    runSession(viewer, 4);
-    QVERIFY(!QTest::currentTestFailed());
-    const QVector<qint64> longSession = footprint(viewer);
-    QCOMPARE(longSession.mid(0, 3), shortSession.mid(0, 3));
-
-    // A page image kept per page change would add 350 MB over the four units, a failure box
-    // kept per load hundreds of kilobytes, a chooser kept per open megabytes. Qt keeps a few
-    // kilobytes per chooser (measured: 120 to 150 KB over the 40).
-    const qint64 growth = longSession.last() - shortSession.last();
-    QVERIFY2(growth < 256 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
-}
 
 QTEST_MAIN(TestLongSession)
 #include "tst_longsession.moc"

@@ -15,21 +15,20 @@ namespace {
 
 constexpr qint64 MiB = 1024 * 1024;
 
-// A field of /proc/PID/status in bytes, or -1.
-qint64 statusBytes(qint64 pid, const char *field)
+// The peak of a process's address space in bytes, or -1.
+qint64 addressSpacePeak(qint64 pid)
 {
     QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(QByteArray(field) + ':'))
-            return line.mid(qstrlen(field) + 1).trimmed().split(' ').first().toLongLong() * 1024;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmPeak:"))
+                return line.mid(7).trimmed().split(' ').first().toLongLong() * 1024;
     return -1;
 }
 
-// Zooms a started viewer from 48 to 300 dpi, ten dpi a key, each step answered before the next.
-// The page must be shown there, wider than the view (the horizontal bar is up and the view shows
-// more than one colour), and in bands; the viewer must quit normally.
+// Zooms a started viewer from 48 to 300 dpi, each key answered before the next. The page must be
+// shown there, wider than the view (the horizontal bar is up and the view shows more than one
+// colour), and in bands; the viewer must quit normally.
 void zoomsToTheEndInBands(ViewerProcess &viewer, const MemoryCgroupLimit *cgroup = nullptr)
 {
     QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
@@ -62,89 +61,83 @@ class TestMemoryLimits : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void pageUnderCapAboveOwnPeak_data();
-    void pageUnderCapAboveOwnPeak();
-    void transparencyPageInCgroup_data();
-    void transparencyPageInCgroup();
-
-private:
-    QString pluginDirectory;
+    const QString pluginDirectory = qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR");
     QTemporaryDir dir;
-};
 
-void TestMemoryLimits::initTestCase()
-{
-    pluginDirectory = qEnvironmentVariable("PAGE_SCOPE_PLUGIN_DIR");
-    QVERIFY(dir.isValid());
-    QVERIFY(!TestDocuments::writeA4Document(dir.filePath("a4-text.pdf"), 1).isEmpty());
-    // A grid of lines 25 pt apart, so that any part of the page the view shows has lines in it.
-    QByteArray grid = "0 0 0 RG 1 w\n";
-    for (int x = 0; x <= 595; x += 25)
-        grid += QByteArray::number(x) + " 0 m " + QByteArray::number(x) + " 1684 l S\n";
-    for (int y = 0; y <= 1684; y += 25)
-        grid += "0 " + QByteArray::number(y) + " m 595 " + QByteArray::number(y) + " l S\n";
-    QVERIFY(
-        !TestDocuments::writeRawPdf(dir.filePath("tall.pdf"), {QSizeF(595, 1684)}, grid).isEmpty());
-    QVERIFY(!HostileDocuments::writeAll(dir.path()).isEmpty());
-}
-
-void TestMemoryLimits::pageUnderCapAboveOwnPeak_data()
-{
-    QTest::addColumn<QString>("file");
-    // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it must be.
-    QTest::newRow("A4 text") << "a4-text.pdf";
-    // Twice as tall: a 66 MiB image at 300 dpi, which fits with 16 MiB beside it, but not with
-    // room for a scaled picture as well.
-    QTest::newRow("twice as tall as A4") << "tall.pdf";
-}
-
-void TestMemoryLimits::pageUnderCapAboveOwnPeak()
-{
-    QFETCH(QString, file);
-    const QString page = dir.filePath(file);
-    qint64 ownPeak = 0;
+private slots:
+    void initTestCase()
     {
-        ViewerProcess viewer(pluginDirectory, false);
-        QVERIFY2(viewer.startWithAutomation({"-f", page}), qPrintable(viewer.error()));
-        QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
-        ownPeak = statusBytes(viewer.processId(), "VmPeak");
-        QVERIFY(ownPeak > 0);
+        QVERIFY(dir.isValid());
+        QVERIFY(!TestDocuments::writeA4Document(dir.filePath("a4-text.pdf"), 1).isEmpty());
+        // A grid of lines 25 pt apart, so that any part of the page the view shows has lines.
+        QByteArray grid = "0 0 0 RG 1 w\n";
+        for (int x = 0; x <= 595; x += 25)
+            grid += QByteArray::number(x) + " 0 m " + QByteArray::number(x) + " 1684 l S\n";
+        for (int y = 0; y <= 1684; y += 25)
+            grid += "0 " + QByteArray::number(y) + " m 595 " + QByteArray::number(y) + " l S\n";
+        QVERIFY(!TestDocuments::writeRawPdf(dir.filePath("tall.pdf"), {QSizeF(595, 1684)}, grid)
+                     .isEmpty());
+        QVERIFY(!HostileDocuments::writeAll(dir.path()).isEmpty());
     }
-    if (ownPeak > 1024 * 1024 * MiB)
-        QSKIP("the sanitizers reserve terabytes of address space; no cap can be set under them");
 
-    ViewerProcess viewer(pluginDirectory, false);
-    const qint64 capKb = (ownPeak + 96 * MiB) / 1024;
-    viewer.setLaunchPrefix(QString("ulimit -v %1 && ").arg(capKb));
-    QVERIFY2(viewer.startWithAutomation({"-f", page}), qPrintable(viewer.error()));
-    struct rlimit limit;
-    if (prlimit(pid_t(viewer.processId()), RLIMIT_AS, nullptr, &limit) != 0 ||
-        limit.rlim_cur != rlim_t(capKb) * 1024)
-        QSKIP("the address-space cap does not take effect here");
-    zoomsToTheEndInBands(viewer);
-}
+    void pageUnderCapAboveOwnPeak_data()
+    {
+        QTest::addColumn<QString>("file");
+        // A whole render at 300 dpi needs 250 MiB by the budget's estimate; so bands it must be.
+        QTest::newRow("A4 text") << "a4-text.pdf";
+        // Twice as tall: a 66 MiB image at 300 dpi, which fits with 16 MiB beside it, but not
+        // with room for a scaled picture as well.
+        QTest::newRow("twice as tall as A4") << "tall.pdf";
+    }
 
-void TestMemoryLimits::transparencyPageInCgroup_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::newRow("cgroup v1") << 1;
-    QTest::newRow("cgroup v2") << 2;
-}
+    void pageUnderCapAboveOwnPeak()
+    {
+        QFETCH(QString, file);
+        qint64 ownPeak = 0;
+        {
+            ViewerProcess viewer(pluginDirectory, false);
+            QVERIFY2(viewer.startWithAutomation({"-f", dir.filePath(file)}),
+                     qPrintable(viewer.error()));
+            QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
+            ownPeak = addressSpacePeak(viewer.processId());
+            QVERIFY(ownPeak > 0);
+        }
+        if (ownPeak > 1024 * 1024 * MiB)
+            QSKIP(
+                "the sanitizers reserve terabytes of address space; no cap can be set under them");
 
-void TestMemoryLimits::transparencyPageInCgroup()
-{
-    QFETCH(int, version);
-    MemoryCgroupLimit cgroup(version, 160 * MiB);
-    if (!cgroup.isValid())
-        QSKIP(qPrintable(cgroup.error()));
-    ViewerProcess viewer(pluginDirectory, false);
-    viewer.setLaunchPrefix(cgroup.shellPrefix());
-    QVERIFY2(viewer.startWithAutomation({"-f", dir.filePath("transparency-stack.pdf")}),
-             qPrintable(viewer.error()));
-    zoomsToTheEndInBands(viewer, &cgroup);
-}
+        ViewerProcess viewer(pluginDirectory, false);
+        const qint64 capKb = (ownPeak + 96 * MiB) / 1024;
+        viewer.setLaunchPrefix(QString("ulimit -v %1 && ").arg(capKb));
+        QVERIFY2(viewer.startWithAutomation({"-f", dir.filePath(file)}),
+                 qPrintable(viewer.error()));
+        struct rlimit limit;
+        if (prlimit(pid_t(viewer.processId()), RLIMIT_AS, nullptr, &limit) != 0 ||
+            limit.rlim_cur != rlim_t(capKb) * 1024)
+            QSKIP("the address-space cap does not take effect here");
+        zoomsToTheEndInBands(viewer);
+    }
+
+    void transparencyPageInCgroup_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::newRow("cgroup v1") << 1;
+        QTest::newRow("cgroup v2") << 2;
+    }
+
+    void transparencyPageInCgroup()
+    {
+        QFETCH(int, version);
+        MemoryCgroupLimit cgroup(version, 160 * MiB);
+        if (!cgroup.isValid())
+            QSKIP(qPrintable(cgroup.error()));
+        ViewerProcess viewer(pluginDirectory, false);
+        viewer.setLaunchPrefix(cgroup.shellPrefix());
+        QVERIFY2(viewer.startWithAutomation({"-f", dir.filePath("transparency-stack.pdf")}),
+                 qPrintable(viewer.error()));
+        zoomsToTheEndInBands(viewer, &cgroup);
+    }
+};
 
 QTEST_MAIN(TestMemoryLimits)
 #include "tst_memory_limits.moc"

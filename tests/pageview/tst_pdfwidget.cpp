@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPainter>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
