@@ -28,7 +28,8 @@ constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 using Plan = RenderBudget::Plan;
 const char *const noCapHere = "this process cannot cap its own address space here";
-const char *const sanitized = "the sanitizers reserve terabytes of address space, no cap binds";
+const char *const sanitized =
+    "the sanitizers reserve terabytes of address space; no cap can be set under them";
 
 bool showsNothing(const PageViewFrame &frame)
 {
@@ -43,11 +44,10 @@ struct AddressSpaceCap
 {
     explicit AddressSpaceCap(qint64 bytes)
     {
-        struct rlimit limit;
-        capped = getrlimit(RLIMIT_AS, &saved) == 0 && quint64(bytes) < quint64(RLIM_INFINITY);
-        limit = saved;
-        limit.rlim_cur = rlim_t(bytes);
-        capped = capped && setrlimit(RLIMIT_AS, &limit) == 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
+        if (getrlimit(RLIMIT_AS, &saved) != 0 || quint64(bytes) >= quint64(RLIM_INFINITY))
+            return;
+        struct rlimit limit = {rlim_t(bytes), saved.rlim_max};
+        capped = setrlimit(RLIMIT_AS, &limit) == 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
                  limit.rlim_cur == rlim_t(bytes);
     }
     ~AddressSpaceCap()
@@ -56,7 +56,7 @@ struct AddressSpaceCap
             setrlimit(RLIMIT_AS, &saved);
     }
     struct rlimit saved;
-    bool capped;
+    bool capped = false;
 };
 
 // A page as the viewer opens it, with Splash.
