@@ -20,6 +20,7 @@ void command(PDFViewer &viewer, const QString &what)
         QVERIFY(QMetaObject::invokeMethod(&viewer, qPrintable("on_" + what + "_clicked")));
         return;
     }
+
     auto *bar = viewer.findChild<QScrollBar *>(words[0] + "ScrollBar");
     if (words[1] == "release") {
         bar->setSliderDown(true);
