@@ -35,7 +35,6 @@ bool loadFolders(QFileSystemModel *model, const QStringList &paths)
                 folders << dir.absolutePath();
         } while (dir.cdUp());
     }
-
     const QMetaObject::Connection connection =
         QObject::connect(model, &QFileSystemModel::directoryLoaded,
                          [&](const QString &path) { loaded << QDir::cleanPath(path); });
@@ -45,7 +44,6 @@ bool loadFolders(QFileSystemModel *model, const QStringList &paths)
         else
             loaded << folder;
     }
-
     const bool done = QTest::qWaitFor([&] {
         return std::all_of(folders.begin(), folders.end(),
                            [&](const QString &folder) { return loaded.contains(folder); });
@@ -227,8 +225,7 @@ private slots:
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             auto *dialog = window.findChild<CustomFileOpenDialog *>();
-            // exec() marks it modal; then give it the half second before it scrolls to the
-            // document.
+            // Once exec() has marked it modal, it scrolls to the document after half a second.
             if (!dialog || !dialog->isModal() || started)
                 return;
             started = true;
@@ -236,11 +233,10 @@ private slots:
             CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
             const auto centred = [tree] {
                 const QRect item = tree->visualRect(tree->currentIndex());
-                return qAbs(item.center().y() - tree->viewport()->rect().center().y()) <=
-                       item.height();
+                const int middle = tree->viewport()->rect().center().y();
+                return qAbs(item.center().y() - middle) <= item.height();
             };
-            // The scroll comes from a timer: a loaded machine, or the sanitizers, may deliver it
-            // late.
+            // From a timer, which a loaded machine, or the sanitizers, may deliver late.
             const bool centredInTime = QTest::qWaitFor(centred, 5000);
             seen = {dialog->isWindow(), dialog->windowTitle(), dialog->size(),
                     tree->selectedIndexes() == QModelIndexList{model->index(path("a.pdf"))},
@@ -256,9 +252,8 @@ private slots:
         StdoutCapture capture;
         QTest::keyRelease(&window, Qt::Key_F1);
         QVariantList expected = {deviceType == 0, "Open PDF document", window.size(), true, true};
-        // Under qemu's user mode (tools/cross-emulator sets QEMU_LD_PREFIX) a listing of "/" is the
-        // target sysroot's, which has no /tmp: the test folder's rows, and the selection, go with
-        // it.
+        // Under qemu's user mode (tools/cross-emulator sets QEMU_LD_PREFIX) "/" lists the target
+        // sysroot, which has no /tmp: the test folder's rows, and the selection, go with it.
         if (qEnvironmentVariableIsSet("QEMU_LD_PREFIX")) {
             seen = seen.mid(0, 3);
             expected = expected.mid(0, 3);

@@ -139,9 +139,8 @@ private slots:
                      [&] { return rfb.readUpdate(100) && rfb.framebuffer().copy(page) != before; }),
                  "the down key did not scroll the page");
 
-        // On a device the chooser is a frameless child laid over the whole main window; it comes
-        // up on the screen with the open key and goes again with Escape, which the window itself
-        // would report as unmapped.
+        // On a device the chooser is a frameless child over the whole main window; it comes up
+        // with the open key and goes with Escape, which the window itself would report.
         const QImage shownPage = rfb.framebuffer().copy(page);
         const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
         QVERIFY(rfb.clickKey(keyF1));

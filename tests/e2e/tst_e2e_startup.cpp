@@ -30,8 +30,7 @@ private slots:
 
         // The widgets only rasterise. A window that merely could host OpenGL makes Qt's xcb
         // platform load its GL integration, and Mesa its software driver with LLVM: tens of
-        // milliseconds and tens of megabytes at every start. libGL itself is linked by Qt Gui, so
-        // the driver counts.
+        // milliseconds and megabytes at every start. Qt Gui links libGL, so the driver counts.
         QFile maps(QString("/proc/%1/maps").arg(viewer.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QStringList mapped = QString::fromLocal8Bit(maps.readAll()).split('\n');
