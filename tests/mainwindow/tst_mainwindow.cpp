@@ -189,6 +189,11 @@ private slots:
             << QStringList{"Using config file missing.conf",
                            "Opening missing.conf FAILED! Using default B7 config!"}
             << int(Qt::Key_F2);
+        // An empty name is still a name: no fallback to the working directory's profile.
+        QTest::newRow("pointer file with an empty name")
+            << QByteArray("config_file= \n") << true
+            << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
+            << int(Qt::Key_F2);
     }
 
     void profileChoice()
