@@ -12,14 +12,109 @@ class TestAutomationEndToEnd : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void pingNamesViewer();
-    void downKeyScrollsDocument();
-    void badRequestsAreAnswered_data();
-    void badRequestsAreAnswered();
-    void connectionLimitsKeepViewerServing();
-    void tapOnCloseEndsViewer();
-    void takenPortIsReportedAndViewerRuns();
+    void initTestCase()
+    {
+        const QString document =
+            TestDocuments::writeA4Document(folder.filePath(QStringLiteral("ten.pdf")), 10);
+        QVERIFY(!document.isEmpty());
+        viewer.reset(new ViewerProcess(SQUISH_PLUGIN_DIR, false));
+        QVERIFY2(viewer->startWithAutomation({"-f", document}), qPrintable(viewer->error()));
+        QVERIFY2(viewer->waitForDocument(), qPrintable(viewer->error()));
+    }
+
+    // startWithAutomation has already checked that a ping names the viewer's process.
+    void pingEchoesIdAndNamesApplication()
+    {
+        const QJsonObject answer = viewer->request({{"cmd", "ping"}, {"id", 7}});
+        QCOMPARE(answer.value("id").toInt(), 7);
+        QCOMPARE(answer.value("application").toString(), QString("page-scope"));
+    }
+
+    void downKeyScrollsDocument()
+    {
+        const QImage before = viewer->grab("pdfWidget");
+        QVERIFY(!before.isNull());
+        const QJsonObject answer = viewer->request({{"cmd", "key"}, {"key", Qt::Key_F3}});
+        QCOMPARE(answer.value("ok").toBool(), true);
+        QVERIFY2(QTest::qWaitFor([&] { return viewer->grab("pdfWidget") != before; }),
+                 "the page view did not change");
+    }
+
+    void badRequestsAreAnswered_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("malformed JSON") << QByteArray(R"({"cmd":)") << "malformed JSON";
+        QTest::newRow("unknown command")
+            << QByteArray(R"({"cmd":"fly"})") << "unknown command: fly";
+        QTest::newRow("no command") << QByteArray("{}") << "missing field: cmd";
+        QTest::newRow("key without key") << QByteArray(R"({"cmd":"key"})") << "missing field: key";
+        QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
+        QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
+                                        << "no visible widget named noSuchButton";
+    }
+
+    void badRequestsAreAnswered()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, error);
+        const QJsonObject answer = viewer->requestLine(line);
+        QCOMPARE(answer.value("ok").toBool(true), false);
+        QVERIFY2(answer.value("error").toString().contains(error),
+                 qPrintable(answer.value("error").toString()));
+        QVERIFY(pingWorks());
+    }
+
+    void connectionLimitsKeepViewerServing()
+    {
+        // With the tests' own connection, eight are served; the ninth is told so and closed.
+        std::vector<std::unique_ptr<QTcpSocket>> clients(7);
+        for (auto &client : clients)
+            QVERIFY((client = ViewerProcess::connectToPlugin())->state() == connected);
+        auto refused = ViewerProcess::connectToPlugin(false);
+        QVERIFY(ViewerProcess::readLine(*refused).contains("too many clients"));
+        QVERIFY(ViewerProcess::readLine(*refused).isEmpty() && refused->state() == closed);
+        clients.clear();
+
+        const auto overlong = ViewerProcess::connectToPlugin();
+        ViewerProcess::send(*overlong, QByteArray(1024 * 1024 + 1, 'a'));
+        QVERIFY(ViewerProcess::readLine(*overlong).contains("longer than 1048576 bytes"));
+        QVERIFY(ViewerProcess::readLine(*overlong).isEmpty() && overlong->state() == closed);
+
+        // Clients that go mid-line, or before their answer.
+        for (const QByteArray &last :
+             {QByteArray("{\"cmd\":\"wid"), QByteArray("{\"cmd\":\"grab\"}\n")})
+            ViewerProcess::send(*ViewerProcess::connectToPlugin(), last);
+
+        // A client that never reads is cut off by a limit that tst_automationclient reaches with
+        // small buffers; here, filling the kernel's buffers would take minutes.
+        QVERIFY(pingWorks());
+    }
+
+    void tapOnCloseEndsViewer()
+    {
+        const QJsonObject answer = viewer->request({{"cmd", "tap"}, {"name", "closeButton"}});
+        QCOMPARE(answer.value("targetName").toString(), QString("closeButton"));
+        QCOMPARE(viewer->waitForExit(), 0);
+    }
+
+    void takenPortIsReportedAndViewerRuns()
+    {
+        // Other runs on this machine may hold the port for a while.
+        QTcpServer squatter;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return squatter.listen(QHostAddress::LocalHost, ViewerProcess::automationPort); },
+            120000));
+        ViewerProcess portless(SQUISH_PLUGIN_DIR, false);
+        QVERIFY2(portless.start(), qPrintable(portless.error()));
+        QVERIFY2(portless.waitForLine("Opening b7s.conf FAILED! Using default B7 config!"),
+                 qPrintable(portless.error()));
+        QCOMPARE(portless.lines().mid(0, 4),
+                 QStringList({"Squish Plugin loaded", "Squish Plugin Initialized",
+                              "Squish FAILED to open Port: 5014", "Arguments: 1"}));
+        QTest::qWait(500);
+        QVERIFY(portless.isRunning());
+    }
 
 private:
     bool pingWorks() { return viewer->request({{"cmd", "ping"}}).value("ok").toBool(); }
@@ -29,110 +124,6 @@ private:
     QTemporaryDir folder;
     std::unique_ptr<ViewerProcess> viewer;
 };
-
-void TestAutomationEndToEnd::initTestCase()
-{
-    const QString document =
-        TestDocuments::writeA4Document(folder.filePath(QStringLiteral("ten.pdf")), 10);
-    QVERIFY(!document.isEmpty());
-    viewer.reset(new ViewerProcess(SQUISH_PLUGIN_DIR, false));
-    QVERIFY2(viewer->startWithAutomation({"-f", document}), qPrintable(viewer->error()));
-    QVERIFY2(viewer->waitForDocument(), qPrintable(viewer->error()));
-}
-
-void TestAutomationEndToEnd::pingNamesViewer()
-{
-    const QJsonObject answer = viewer->request({{"cmd", "ping"}, {"id", 7}});
-    QCOMPARE(answer.value("ok").toBool(), true);
-    QCOMPARE(answer.value("id").toInt(), 7);
-    QCOMPARE(qint64(answer.value("pid").toDouble()), viewer->processId());
-    QCOMPARE(answer.value("application").toString(), QString("page-scope"));
-}
-
-void TestAutomationEndToEnd::downKeyScrollsDocument()
-{
-    const QImage before = viewer->grab("pdfWidget");
-    QVERIFY(!before.isNull());
-    const QJsonObject answer = viewer->request({{"cmd", "key"}, {"key", Qt::Key_F3}});
-    QCOMPARE(answer.value("ok").toBool(), true);
-    QVERIFY2(QTest::qWaitFor([&] { return viewer->grab("pdfWidget") != before; }),
-             "the page view did not change");
-}
-
-void TestAutomationEndToEnd::badRequestsAreAnswered_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("malformed JSON") << QByteArray(R"({"cmd":)") << "malformed JSON";
-    QTest::newRow("unknown command") << QByteArray(R"({"cmd":"fly"})") << "unknown command: fly";
-    QTest::newRow("no command") << QByteArray("{}") << "missing field: cmd";
-    QTest::newRow("key without key") << QByteArray(R"({"cmd":"key"})") << "missing field: key";
-    QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
-    QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
-                                    << "no visible widget named noSuchButton";
-}
-
-void TestAutomationEndToEnd::badRequestsAreAnswered()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QString, error);
-    const QJsonObject answer = viewer->requestLine(line);
-    QCOMPARE(answer.value("ok").toBool(true), false);
-    QVERIFY2(answer.value("error").toString().contains(error),
-             qPrintable(answer.value("error").toString()));
-    QVERIFY(pingWorks());
-}
-
-void TestAutomationEndToEnd::connectionLimitsKeepViewerServing()
-{
-    // With the tests' own connection, eight are served; the ninth is told so and closed.
-    std::vector<std::unique_ptr<QTcpSocket>> clients(7);
-    for (auto &client : clients)
-        QVERIFY((client = ViewerProcess::connectToPlugin())->state() == connected);
-    auto refused = ViewerProcess::connectToPlugin(false);
-    QVERIFY(ViewerProcess::readLine(*refused).contains("too many clients"));
-    QVERIFY(ViewerProcess::readLine(*refused).isEmpty() && refused->state() == closed);
-    clients.clear();
-
-    const auto overlong = ViewerProcess::connectToPlugin();
-    ViewerProcess::send(*overlong, QByteArray(1024 * 1024 + 1, 'a'));
-    QVERIFY(ViewerProcess::readLine(*overlong).contains("longer than 1048576 bytes"));
-    QVERIFY(ViewerProcess::readLine(*overlong).isEmpty() && overlong->state() == closed);
-
-    // Clients that go mid-line, or before their answer.
-    for (const QByteArray &last :
-         {QByteArray("{\"cmd\":\"wid"), QByteArray("{\"cmd\":\"grab\"}\n")})
-        ViewerProcess::send(*ViewerProcess::connectToPlugin(), last);
-
-    // A client that never reads is cut off by a limit that tst_automationclient reaches with
-    // small buffers; here, filling the kernel's buffers would take minutes.
-    QVERIFY(pingWorks());
-}
-
-void TestAutomationEndToEnd::tapOnCloseEndsViewer()
-{
-    const QJsonObject answer = viewer->request({{"cmd", "tap"}, {"name", "closeButton"}});
-    QCOMPARE(answer.value("targetName").toString(), QString("closeButton"));
-    QCOMPARE(viewer->waitForExit(), 0);
-}
-
-void TestAutomationEndToEnd::takenPortIsReportedAndViewerRuns()
-{
-    // Other runs on this machine may hold the port for a while.
-    QTcpServer squatter;
-    QVERIFY(QTest::qWaitFor(
-        [&] { return squatter.listen(QHostAddress::LocalHost, ViewerProcess::automationPort); },
-        120000));
-    ViewerProcess portless(SQUISH_PLUGIN_DIR, false);
-    QVERIFY2(portless.start(), qPrintable(portless.error()));
-    QVERIFY2(portless.waitForLine("Opening b7s.conf FAILED! Using default B7 config!"),
-             qPrintable(portless.error()));
-    QCOMPARE(portless.lines().mid(0, 4),
-             QStringList({"Squish Plugin loaded", "Squish Plugin Initialized",
-                          "Squish FAILED to open Port: 5014", "Arguments: 1"}));
-    QTest::qWait(500);
-    QVERIFY(portless.isRunning());
-}
 
 QTEST_MAIN(TestAutomationEndToEnd)
 #include "tst_automation_e2e.moc"

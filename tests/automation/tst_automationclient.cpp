@@ -34,11 +34,124 @@ class TestAutomationClient : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(listener.listen(QHostAddress::LocalHost, 0)); }
-    void lineLimit_data();
-    void lineLimit();
-    void pendingWriteLimit_data();
-    void pendingWriteLimit();
-    void lingerAfterRefusal();
+    void lineLimit_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("served");
+        // {"cmd": "ping" } is 16 bytes, the limit.
+        QTest::newRow("at the limit") << QByteArray("{\"cmd\": \"ping\" }\n") << true;
+        QTest::newRow("at the limit with CR LF") << QByteArray("{\"cmd\": \"ping\" }\r\n") << false;
+        QTest::newRow("over, whole line") << QByteArray("{\"cmd\": \"ping\"  }\n") << false;
+        QTest::newRow("over, line not ended yet") << QByteArray("{\"cmd\": \"ping\"  }") << false;
+    }
+
+    void lineLimit()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, served);
+        QTcpSocket *socket = nullptr;
+        const auto peer = connectPeer(socket);
+        QVERIFY(socket);
+        AutomationClient client(socket, &dispatcher);
+        client.setMaxLineLength(16);
+        client.start();
+
+        peer->write(request);
+        const QJsonObject answer = QJsonDocument::fromJson(readAnswer(*peer)).object();
+        if (served) {
+            QCOMPARE(answer.value("ok").toBool(), true);
+            QCOMPARE(client.state(), AutomationClient::State::Serving);
+            return;
+        }
+        QCOMPARE(answer.value("error").toString(), QString("request line longer than 16 bytes"));
+        QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QTcpSocket::UnconnectedState, 5000);
+        QCOMPARE(peer->bytesAvailable(), 0);
+        QTRY_COMPARE(client.state(), AutomationClient::State::Finished);
+    }
+
+    void pendingWriteLimit_data()
+    {
+        QTest::addColumn<bool>("peerReads");
+        QTest::newRow("peer reads") << true;
+        QTest::newRow("peer never reads") << false;
+    }
+
+    void pendingWriteLimit()
+    {
+        QFETCH(bool, peerReads);
+        constexpr int requests = 300;
+        QTcpSocket *socket = nullptr;
+        std::unique_ptr<QTcpSocket> peer;
+        int rawPeer = -1;
+        if (peerReads) {
+            peer = connectPeer(socket);
+        } else {
+            // Outside Qt, so that nothing reads for it, with a receive buffer as small as it gets.
+            rawPeer = ::socket(AF_INET, SOCK_STREAM, 0);
+            QVERIFY(rawPeer >= 0);
+            const int small = 2048;
+            ::setsockopt(rawPeer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(listener.serverPort());
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            QCOMPARE(::connect(rawPeer, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+            QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000));
+            socket = listener.nextPendingConnection();
+            socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
+        }
+        QVERIFY(socket);
+        auto *client = new AutomationClient(socket, &dispatcher);
+        const std::unique_ptr<AutomationClient> owner(client);
+        QSignalSpy finished(client, &AutomationClient::finished);
+        client->setMaxPendingWrite(4096);
+        client->start();
+
+        // Requests that the dispatcher answers with their own text: about 1 KB an answer.
+        const QByteArray all =
+            QByteArray("{\"cmd\":\"" + QByteArray(1000, 'x') + "\"}\n").repeated(requests);
+        int answers = 0;
+        if (peerReads) {
+            peer->write(all);
+            while (answers < requests && readAnswer(*peer).contains("unknown command"))
+                ++answers;
+            QCOMPARE(answers, requests);
+            QCOMPARE(client->state(), AutomationClient::State::Serving);
+            return;
+        }
+        // Blocking writes would wait for a server that runs in this very thread.
+        QElapsedTimer clock;
+        clock.start();
+        qsizetype sent = 0;
+        while (finished.isEmpty() && sent < all.size() && !clock.hasExpired(10000)) {
+            const ssize_t n = ::send(rawPeer, all.constData() + sent, size_t(all.size() - sent),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0)
+                sent += n;
+            QTest::qWait(1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
+        QCOMPARE(client->state(), AutomationClient::State::Finished);
+        ::close(rawPeer);
+    }
+
+    void lingerAfterRefusal()
+    {
+        QTcpSocket *socket = nullptr;
+        const auto peer = connectPeer(socket);
+        QVERIFY(socket);
+        AutomationClient client(socket, &dispatcher);
+        QSignalSpy finished(&client, &AutomationClient::finished);
+        client.setLingerMs(200);
+        client.refuse("full");
+
+        QCOMPARE(readAnswer(*peer), QByteArray(R"({"error":"full","ok":false})"));
+        QCOMPARE(client.state(), AutomationClient::State::Closing);
+        // Further requests are swallowed, and the peer, which never closes, is cut off in time.
+        peer->write("{\"cmd\":\"ping\"}\n");
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1500);
+        QCOMPARE(readAnswer(*peer), QByteArray());
+    }
 
 private:
     // A served socket of this process with its peer; the client takes the served socket.
@@ -55,125 +168,6 @@ private:
     QTcpServer listener;
     CommandDispatcher dispatcher;
 };
-
-void TestAutomationClient::lineLimit_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<bool>("served");
-    // {"cmd": "ping" } is 16 bytes, the limit.
-    QTest::newRow("at the limit") << QByteArray("{\"cmd\": \"ping\" }\n") << true;
-    QTest::newRow("at the limit with CR LF") << QByteArray("{\"cmd\": \"ping\" }\r\n") << false;
-    QTest::newRow("over, whole line") << QByteArray("{\"cmd\": \"ping\"  }\n") << false;
-    QTest::newRow("over, line not ended yet") << QByteArray("{\"cmd\": \"ping\"  }") << false;
-}
-
-void TestAutomationClient::lineLimit()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(bool, served);
-    QTcpSocket *socket = nullptr;
-    const auto peer = connectPeer(socket);
-    QVERIFY(socket);
-    AutomationClient client(socket, &dispatcher);
-    client.setMaxLineLength(16);
-    client.start();
-
-    peer->write(request);
-    const QJsonObject answer = QJsonDocument::fromJson(readAnswer(*peer)).object();
-    if (served) {
-        QCOMPARE(answer.value("ok").toBool(), true);
-        QCOMPARE(client.state(), AutomationClient::State::Serving);
-        return;
-    }
-    QCOMPARE(answer.value("error").toString(), QString("request line longer than 16 bytes"));
-    QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QTcpSocket::UnconnectedState, 5000);
-    QCOMPARE(peer->bytesAvailable(), 0);
-    QTRY_COMPARE(client.state(), AutomationClient::State::Finished);
-}
-
-void TestAutomationClient::pendingWriteLimit_data()
-{
-    QTest::addColumn<bool>("peerReads");
-    QTest::newRow("peer reads") << true;
-    QTest::newRow("peer never reads") << false;
-}
-
-void TestAutomationClient::pendingWriteLimit()
-{
-    QFETCH(bool, peerReads);
-    constexpr int requests = 300;
-    QTcpSocket *socket = nullptr;
-    std::unique_ptr<QTcpSocket> peer;
-    int rawPeer = -1;
-    if (peerReads) {
-        peer = connectPeer(socket);
-    } else {
-        // Outside Qt, so that nothing reads for it, with a receive buffer as small as it gets.
-        rawPeer = ::socket(AF_INET, SOCK_STREAM, 0);
-        QVERIFY(rawPeer >= 0);
-        const int small = 2048;
-        ::setsockopt(rawPeer, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(listener.serverPort());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::connect(rawPeer, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-        QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000));
-        socket = listener.nextPendingConnection();
-        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
-    }
-    QVERIFY(socket);
-    auto *client = new AutomationClient(socket, &dispatcher);
-    const std::unique_ptr<AutomationClient> owner(client);
-    QSignalSpy finished(client, &AutomationClient::finished);
-    client->setMaxPendingWrite(4096);
-    client->start();
-
-    // Requests that the dispatcher answers with their own text: about 1 KB an answer.
-    const QByteArray all =
-        QByteArray("{\"cmd\":\"" + QByteArray(1000, 'x') + "\"}\n").repeated(requests);
-    int answers = 0;
-    if (peerReads) {
-        peer->write(all);
-        while (answers < requests && readAnswer(*peer).contains("unknown command"))
-            ++answers;
-        QCOMPARE(answers, requests);
-        QCOMPARE(client->state(), AutomationClient::State::Serving);
-        return;
-    }
-    // Blocking writes would wait for a server that runs in this very thread.
-    QElapsedTimer clock;
-    clock.start();
-    qsizetype sent = 0;
-    while (finished.isEmpty() && sent < all.size() && !clock.hasExpired(10000)) {
-        const ssize_t n = ::send(rawPeer, all.constData() + sent, size_t(all.size() - sent),
-                                 MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n > 0)
-            sent += n;
-        QTest::qWait(1);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 5000);
-    QCOMPARE(client->state(), AutomationClient::State::Finished);
-    ::close(rawPeer);
-}
-
-void TestAutomationClient::lingerAfterRefusal()
-{
-    QTcpSocket *socket = nullptr;
-    const auto peer = connectPeer(socket);
-    QVERIFY(socket);
-    AutomationClient client(socket, &dispatcher);
-    QSignalSpy finished(&client, &AutomationClient::finished);
-    client.setLingerMs(200);
-    client.refuse("full");
-
-    QCOMPARE(readAnswer(*peer), QByteArray(R"({"error":"full","ok":false})"));
-    QCOMPARE(client.state(), AutomationClient::State::Closing);
-    // Further requests are swallowed, and the peer, which never closes, is cut off in time.
-    peer->write("{\"cmd\":\"ping\"}\n");
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1500);
-    QCOMPARE(readAnswer(*peer), QByteArray());
-}
 
 QTEST_MAIN(TestAutomationClient)
 #include "tst_automationclient.moc"

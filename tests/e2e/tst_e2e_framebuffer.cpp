@@ -9,19 +9,6 @@
 
 #include <functional>
 
-// The viewer without an X server, as on a device: Qt's vnc platform draws through the same
-// framebuffer window code as linuxfb, with no window manager. The screen is read from the
-// framebuffer over RFB and keys arrive over RFB, as evdev keys would; the automation plugin
-// only says where the windows are and what they look like when rendered on their own.
-class TestE2EFramebuffer : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void placedWindowKeysChooserAndClose();
-    void brokenFileMessageBox();
-};
-
 namespace {
 
 // X keysyms of the default profile's keys.
@@ -94,109 +81,123 @@ QImage outside(const QImage &screen, const QRect &window)
 
 } // namespace
 
-void TestE2EFramebuffer::placedWindowKeysChooserAndClose()
+// The viewer without an X server, as on a device: Qt's vnc platform draws through the same
+// framebuffer window code as linuxfb, with no window manager. The screen is read from the
+// framebuffer over RFB and keys arrive over RFB, as evdev keys would; the automation plugin
+// only says where the windows are and what they look like when rendered on their own.
+class TestE2EFramebuffer : public QObject
 {
-    QTemporaryDir folder;
-    const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
-    const QString next = TestDocuments::writeA4Document(folder.filePath("b.pdf"), 2);
-    QVERIFY(!document.isEmpty() && !next.isEmpty());
-    QFile profile("profiles/side-one-frame.conf");
-    QVERIFY(profile.open(QIODevice::ReadOnly));
-    ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
-    QVERIFY(viewer.writeProfile(profile.readAll()));
-    RfbClient rfb;
-    QVERIFY2(startOnScreen(viewer, rfb,
-                           {"-x", "24", "-y", "12", "-w", "440", "-h", "250", "-o", "-f", document},
-                           [&] { return viewer.waitForDocument(); }),
-             qPrintable(viewer.error() + rfb.error()));
+    Q_OBJECT
 
-    // Frameless, where the options put it.
-    const QRect window(24, 12, 440, 250);
-    QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
-    const QImage around = outside(rfb.framebuffer(), window);
-    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
-    // In the one column on the right, with its icon, a red cross, drawn.
-    const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
-    QVERIFY(close.left() > window.center().x() && window.contains(close));
-    QVERIFY2(pixelsWhere(rfb.framebuffer(), close,
-                         [](QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }),
-             "the close softkey's icon is not drawn");
-    const QRect page = ViewerProcess::geometry(viewer.widget("pdfWidget"));
-    QSet<QRgb> colours;
-    pixelsWhere(rfb.framebuffer(), page, [&](QRgb p) { return colours.insert(p), true; });
-    QVERIFY2(colours.size() > 8, "no page drawn");
+private slots:
+    void placedWindowKeysChooserAndClose()
+    {
+        QTemporaryDir folder;
+        const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
+        const QString next = TestDocuments::writeA4Document(folder.filePath("b.pdf"), 2);
+        QVERIFY(!document.isEmpty() && !next.isEmpty());
+        QFile profile("profiles/side-one-frame.conf");
+        QVERIFY(profile.open(QIODevice::ReadOnly));
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+        QVERIFY(viewer.writeProfile(profile.readAll()));
+        RfbClient rfb;
+        QVERIFY2(
+            startOnScreen(viewer, rfb,
+                          {"-x", "24", "-y", "12", "-w", "440", "-h", "250", "-o", "-f", document},
+                          [&] { return viewer.waitForDocument(); }),
+            qPrintable(viewer.error() + rfb.error()));
 
-    // Keys: an unmapped one is reported, a mapped one moves the page.
-    QVERIFY(rfb.clickKey(keyA));
-    QVERIFY2(QTest::qWaitFor([&] {
-                 return !viewer.lines()
-                             .filter(QRegularExpression("^UNKNOWN KEY CODE RECEIVED: "))
-                             .isEmpty();
-             }),
-             "no report of the unmapped key");
-    QVERIFY(rfb.waitForQuiet(300, 10000));
-    const QImage before = rfb.framebuffer().copy(page);
-    QVERIFY(rfb.clickKey(keyF3));
-    QVERIFY2(QTest::qWaitFor(
-                 [&] { return rfb.readUpdate(100) && rfb.framebuffer().copy(page) != before; }),
-             "the down key did not scroll the page");
+        // Frameless, where the options put it.
+        const QRect window(24, 12, 440, 250);
+        QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
+        const QImage around = outside(rfb.framebuffer(), window);
+        QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+        // In the one column on the right, with its icon, a red cross, drawn.
+        const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
+        QVERIFY(close.left() > window.center().x() && window.contains(close));
+        QVERIFY2(
+            pixelsWhere(rfb.framebuffer(), close,
+                        [](QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }),
+            "the close softkey's icon is not drawn");
+        const QRect page = ViewerProcess::geometry(viewer.widget("pdfWidget"));
+        QSet<QRgb> colours;
+        pixelsWhere(rfb.framebuffer(), page, [&](QRgb p) { return colours.insert(p), true; });
+        QVERIFY2(colours.size() > 8, "no page drawn");
 
-    // On a device the chooser is a frameless child laid over the whole main window; it comes
-    // up on the screen with the open key and goes again with Escape, which the window itself
-    // would report as unmapped.
-    const QImage shownPage = rfb.framebuffer().copy(page);
-    const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
-    QVERIFY(rfb.clickKey(keyF1));
-    QVERIFY2(QTest::qWaitFor(chooserShown), "the open key brought up no chooser");
-    QJsonObject chooser;
-    for (const QJsonValue &entry : viewer.widgets())
-        if (entry.toObject().value("class") == "CustomFileOpenDialog")
-            chooser = entry.toObject();
-    QCOMPARE(ViewerProcess::geometry(chooser), window);
-    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
-    QVERIFY2(outside(rfb.framebuffer(), window) == around, "the chooser drew outside the window");
-    QVERIFY(rfb.framebuffer().copy(page) != shownPage);
-    const int printed = viewer.lines().size();
-    QVERIFY(rfb.clickKey(keyEscape));
-    QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }), "Escape did not close the chooser");
-    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
-    QCOMPARE(viewer.lines().size(), printed);
+        // Keys: an unmapped one is reported, a mapped one moves the page.
+        QVERIFY(rfb.clickKey(keyA));
+        QVERIFY2(QTest::qWaitFor([&] {
+                     return !viewer.lines()
+                                 .filter(QRegularExpression("^UNKNOWN KEY CODE RECEIVED: "))
+                                 .isEmpty();
+                 }),
+                 "no report of the unmapped key");
+        QVERIFY(rfb.waitForQuiet(300, 10000));
+        const QImage before = rfb.framebuffer().copy(page);
+        QVERIFY(rfb.clickKey(keyF3));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] { return rfb.readUpdate(100) && rfb.framebuffer().copy(page) != before; }),
+                 "the down key did not scroll the page");
 
-    // The tree selects the current document once it has settled; down moves to the next one and
-    // open picks it, whose page number then shows for a second.
-    QVERIFY(rfb.clickKey(keyF1));
-    QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
-    QVERIFY(rfb.clickKey(keyF3) && rfb.clickKey(keyF1));
-    QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
-    QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget(QString(), "1 / 2").isEmpty(); }),
-             "the chosen document is not shown");
-    QVERIFY(!chooserShown());
+        // On a device the chooser is a frameless child over the whole main window; it comes up
+        // with the open key and goes with Escape, which the window itself would report.
+        const QImage shownPage = rfb.framebuffer().copy(page);
+        const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
+        QVERIFY(rfb.clickKey(keyF1));
+        QVERIFY2(QTest::qWaitFor(chooserShown), "the open key brought up no chooser");
+        QJsonObject chooser;
+        for (const QJsonValue &entry : viewer.widgets())
+            if (entry.toObject().value("class") == "CustomFileOpenDialog")
+                chooser = entry.toObject();
+        QCOMPARE(ViewerProcess::geometry(chooser), window);
+        QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+        QVERIFY2(outside(rfb.framebuffer(), window) == around,
+                 "the chooser drew outside the window");
+        QVERIFY(rfb.framebuffer().copy(page) != shownPage);
+        const int printed = viewer.lines().size();
+        QVERIFY(rfb.clickKey(keyEscape));
+        QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }),
+                 "Escape did not close the chooser");
+        QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+        QCOMPARE(viewer.lines().size(), printed);
 
-    QVERIFY(rfb.clickKey(keyF8));
-    QCOMPARE(viewer.waitForExit(), 0);
-}
+        // The tree selects the current document once it has settled; down moves to the next one and
+        // open picks it, whose page number then shows for a second.
+        QVERIFY(rfb.clickKey(keyF1));
+        QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
+        QVERIFY(rfb.clickKey(keyF3) && rfb.clickKey(keyF1));
+        QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
+        QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget(QString(), "1 / 2").isEmpty(); }),
+                 "the chosen document is not shown");
+        QVERIFY(!chooserShown());
 
-void TestE2EFramebuffer::brokenFileMessageBox()
-{
-    QTemporaryDir folder;
-    const QString broken = TestDocuments::writeNotPdf(folder.filePath("broken.pdf"));
-    QVERIFY(!broken.isEmpty());
-    ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
-    RfbClient rfb;
-    const auto boxInFront = [&] {
-        return viewer.widgets().first().toObject().value("class") == "QMessageBox";
-    };
-    QVERIFY2(startOnScreen(viewer, rfb, {"-f", broken}, boxInFront),
-             qPrintable("no message box " + viewer.error() + rfb.error()));
-    QVERIFY2(frontWindowShown(viewer, rfb) > 0.99, "the message box is not on the screen");
+        QVERIFY(rfb.clickKey(keyF8));
+        QCOMPARE(viewer.waitForExit(), 0);
+    }
 
-    QVERIFY(rfb.clickKey(keyReturn));
-    QVERIFY2(QTest::qWaitFor([&] { return viewer.widget("PDFViewer").value("active").toBool(); }),
-             "Return did not close the message box");
-    QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
-    QVERIFY(rfb.clickKey(keyF8));
-    QCOMPARE(viewer.waitForExit(), 0);
-}
+    void brokenFileMessageBox()
+    {
+        QTemporaryDir folder;
+        const QString broken = TestDocuments::writeNotPdf(folder.filePath("broken.pdf"));
+        QVERIFY(!broken.isEmpty());
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+        RfbClient rfb;
+        const auto boxInFront = [&] {
+            return viewer.widgets().first().toObject().value("class") == "QMessageBox";
+        };
+        QVERIFY2(startOnScreen(viewer, rfb, {"-f", broken}, boxInFront),
+                 qPrintable("no message box " + viewer.error() + rfb.error()));
+        QVERIFY2(frontWindowShown(viewer, rfb) > 0.99, "the message box is not on the screen");
+
+        QVERIFY(rfb.clickKey(keyReturn));
+        QVERIFY2(
+            QTest::qWaitFor([&] { return viewer.widget("PDFViewer").value("active").toBool(); }),
+            "Return did not close the message box");
+        QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
+        QVERIFY(rfb.clickKey(keyF8));
+        QCOMPARE(viewer.waitForExit(), 0);
+    }
+};
 
 QTEST_MAIN(TestE2EFramebuffer)
 #include "tst_e2e_framebuffer.moc"

@@ -33,233 +33,209 @@ std::unique_ptr<PDFViewer> makeViewer(bool openButtonEnabled)
 
 } // namespace
 
+// One arrangement of the softkey frames, and where the window and its chooser put everything.
+struct Arrangement
+{
+    bool onSide;
+    int frames;
+    int softkeys;
+    bool openCommand;
+    QPoint position;
+    QRect page;
+    QRect horizontalBar;
+    int spacing;
+    // Side: right column, left column. Top and bottom: bottom row, top row.
+    QString firstFrame, secondFrame, chooserFirst, chooserSecond;
+};
+Q_DECLARE_METATYPE(Arrangement)
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { QVERIFY(directory.enter()); }
     void init() { deviceConfig = DeviceConfig::defaults(); }
+
     // First: only the first show in the process opens the command line's file.
-    void firstShowAnnouncedOnce();
-    void softkeyLayout_data();
-    void softkeyLayout();
-    void profileChoice_data();
-    void profileChoice();
+    void firstShowAnnouncedOnce()
+    {
+        auto first = makeViewer(false);
+        auto second = makeViewer(false);
+        QSignalSpy firstSpy(first.get(), &PDFViewer::firstShowCalled);
+        QSignalSpy secondSpy(second.get(), &PDFViewer::firstShowCalled);
+        first->show();
+        first->hide();
+        first->show();
+        second->show();
+        QCOMPARE(firstSpy.count(), 1);
+        QCOMPARE(secondSpy.count(), 0);
+    }
+
+    void softkeyLayout_data()
+    {
+        QTest::addColumn<Arrangement>("arrangement");
+        const QPoint origin, placed(30, 40);
+        const QString column = "open up down right", otherColumn = "close zommIn zoomOut left";
+        const QString oneColumn = column + " left zoomOut zommIn close";
+        const QString row = "right down up open", otherRow = "left zoomOut zommIn close";
+        const QString oneRow = "open close zoomOut zommIn up down left right";
+        const QRect twoSideBar(53, 257, 361, 15), oneSideBar(0, 257, 413, 15);
+        const QRect topBottomBar(0, 196, 480, 15);
+        // The chooser's two blanks keep cancel and left level with the window's close and left.
+        const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
+
+        const auto add = [](const char *name, const Arrangement &a) { QTest::newRow(name) << a; };
+        add("side, two frames of 4", {true, 2, 4, true, origin, QRect(52, 0, 353, 257), twoSideBar,
+                                      24, column, otherColumn, column, chooserColumn});
+        add("side, one frame of 8", {true, 1, 8, false, origin, QRect(0, 0, 409, 257), oneSideBar,
+                                     -18, oneColumn, "", column + chooserOne + " - -", ""});
+        add("top and bottom, two frames of 4",
+            {false, 2, 4, false, origin, QRect(0, 61, 465, 135), topBottomBar, 93, row, otherRow,
+             row, "left cancel - -"});
+        add("top and bottom, one frame of 8",
+            {false, 1, 8, true, origin, QRect(0, 0, 465, 196), topBottomBar, 11, oneRow, "",
+             row + chooserOne + " - -", ""});
+        // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
+        add("side, 3 frames of 6, placed",
+            {true, 3, 6, false, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
+             otherColumn + " - -", column + " - -", chooserColumn + " - -"});
+        add("top and bottom, 0 frames of 10, position ignored",
+            {false, 0, 10, true, placed, QRect(0, 0, 465, 196), topBottomBar, -2, oneRow + " - -",
+             "", row + chooserOne + " - - - -", ""});
+    }
+
+    void softkeyLayout()
+    {
+        QFETCH(Arrangement, arrangement);
+        const Arrangement &a = arrangement;
+        deviceConfig.softkeyFramesOnSide = a.onSide;
+        deviceConfig.softkeyFrameCount = a.frames;
+        deviceConfig.softkeysPerFrame = a.softkeys;
+        deviceConfig.windowX = a.position.x();
+        deviceConfig.windowY = a.position.y();
+        auto viewer = makeViewer(a.openCommand);
+        const auto widget = [&](const QString &name) { return viewer->findChild<QWidget *>(name); };
+        const QStringList side{"verticalLayoutWidget", "verticalLayoutWidget_2"};
+        const QStringList topAndBottom{"horizontalLayoutWidget", "horizontalLayoutWidget_2"};
+        const QStringList holders = a.onSide ? side : topAndBottom;
+        const QStringList layouts = a.onSide ? QStringList{"verticalLayout", "verticalLayout_2"}
+                                             : QStringList{"bottomFrame", "topFrame"};
+
+        QCOMPARE(QRect(viewer->pos(), viewer->size()),
+                 QRect(a.onSide ? a.position : QPoint(), QSize(480, 272)));
+        auto *view = viewer->findChild<PDFWidget *>("pdfWidget");
+        QCOMPARE(view->geometry(), a.page);
+        QCOMPARE(QRect(view->viewX, view->viewY, view->viewWidth, view->viewHeight), a.page);
+        QCOMPARE(widget(holders[0])->geometry(),
+                 a.onSide ? QRect(428, 0, 52, 272) : QRect(0, 211, 480, 61));
+        QCOMPARE(widget(holders[1])->geometry(),
+                 a.onSide ? QRect(0, 0, 53, 272) : QRect(0, 0, 480, 61));
+        QCOMPARE(widget("verticalScrollBar")->geometry(),
+                 a.onSide ? QRect(413, 0, 15, 272) : QRect(465, 61, 15, 135));
+        QCOMPARE(widget("horizontalScrollBar")->geometry(), a.horizontalBar);
+        QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[0])), a.firstFrame);
+        QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[1])), a.secondFrame);
+        for (const QString &layout : layouts)
+            QCOMPARE(viewer->findChild<QLayout *>(layout)->spacing(), spacingAsSet(a.spacing));
+        for (const QString &holder : side + topAndBottom)
+            QCOMPARE(widget(holder)->isHidden(), !holders.contains(holder));
+        // Without the option the open slot stays, blank and inert, so the others keep their keys.
+        auto *open = viewer->findChild<QPushButton *>("openButton");
+        QCOMPARE(open->isEnabled(), a.openCommand);
+        QCOMPARE(open->isFlat(), !a.openCommand);
+        QCOMPARE(open->icon().isNull(), !a.openCommand);
+        // No document yet: both bars stay hidden.
+        QVERIFY(widget("verticalScrollBar")->isHidden() &&
+                widget("horizontalScrollBar")->isHidden());
+
+        // The chooser, as the open command builds it over the window.
+        CustomFileOpenDialog dialog(nullptr, nullptr);
+        dialog.setGeometry(0, 0, 480, 272);
+        dialog.setupDialog(std::string(), PDFViewerTestAccess::model(*viewer));
+        const auto chooser =
+            CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
+        QWidget *first = chooser[a.onSide ? 1 : 3], *second = chooser[a.onSide ? 0 : 2];
+        QCOMPARE(frameContents(first->layout()), a.chooserFirst);
+        QCOMPARE(frameContents(second->layout()), a.chooserSecond);
+        QCOMPARE(second->layout()->spacing(), spacingAsSet(a.spacing));
+        QCOMPARE(first->geometry(), a.onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
+        QCOMPARE(second->geometry(), a.onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
+        QCOMPARE(dialog.findChild<CustomTreeView *>()->geometry(),
+                 a.onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
+        // The other pair is moved out of sight, just past the bottom-right corner.
+        for (QWidget *other : {chooser[a.onSide ? 2 : 0], chooser[a.onSide ? 3 : 1]})
+            QCOMPARE(other->pos(), QPoint(480, 272));
+    }
+
+    void profileChoice_data()
+    {
+        QTest::addColumn<QByteArray>("pointer"); // "none" writes no pointer file
+        QTest::addColumn<bool>("profileInWorkingDirectory");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("keyUp");
+
+        const QString failed = "Opening b7s.conf FAILED! Using default B7 config!";
+        const QString chosen = "Using config file device.conf";
+        QTest::newRow("nothing") << QByteArray("none") << false
+                                 << QStringList{"Using config file b7s.conf", failed}
+                                 << int(Qt::Key_F2);
+        QTest::newRow("working directory")
+            << QByteArray("none") << true << QStringList{"Using config file b7s.conf"} << 6;
+        QTest::newRow("pointer file")
+            << QByteArray("[main]\nconfig_file=device.conf\n") << true << QStringList{chosen} << 77;
+        QTest::newRow("pointer file naming a missing profile")
+            << QByteArray("config_file=missing.conf\n") << true
+            << QStringList{"Using config file missing.conf",
+                           "Opening missing.conf FAILED! Using default B7 config!"}
+            << int(Qt::Key_F2);
+        // An empty name is still a name: no fallback to the working directory's profile.
+        QTest::newRow("pointer file with an empty name")
+            << QByteArray("config_file= \n") << true
+            << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
+            << int(Qt::Key_F2);
+    }
+
+    void profileChoice()
+    {
+        QFETCH(QByteArray, pointer);
+        QFETCH(bool, profileInWorkingDirectory);
+        QFETCH(QStringList, lines);
+        QFETCH(int, keyUp);
+
+        const auto write = [](const QString &name, const QByteArray &content) {
+            QFile file(name);
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        };
+        QFile::remove("device_config.ini");
+        QFile::remove("b7s.conf");
+        QVERIFY(write("device.conf", "DEVICE=0\nKEY_UP=77\n"));
+        if (pointer != "none")
+            QVERIFY(write("device_config.ini", pointer));
+        if (profileInWorkingDirectory)
+            QVERIFY(write("b7s.conf", "KEY_UP=6\n"));
+
+        std::unique_ptr<PDFViewer> viewer;
+        {
+            StdoutCapture capture;
+            viewer = std::make_unique<PDFViewer>(nullptr, false);
+            QCOMPARE(capture.lines(), lines);
+        }
+        QFile::remove("device_config.ini");
+        QFile::remove("b7s.conf");
+        QCOMPARE(deviceConfig.keyUp, keyUp);
+        QCOMPARE(viewer->windowFlags().testFlag(Qt::FramelessWindowHint), keyUp != 77);
+
+        // A path given to the loader is the profile; the pointer file is not read.
+        StdoutCapture capture;
+        viewer->loadDeviceConfig("device.conf");
+        QCOMPARE(capture.lines(), QStringList{"Using config file device.conf"});
+        QCOMPARE(deviceConfig.keyUp, 77);
+    }
 
 private:
     ProfileFreeDirectory directory;
 };
-
-void TestMainWindow::initTestCase()
-{
-    QVERIFY(directory.enter());
-}
-
-void TestMainWindow::firstShowAnnouncedOnce()
-{
-    auto first = makeViewer(false);
-    auto second = makeViewer(false);
-    QSignalSpy firstSpy(first.get(), &PDFViewer::firstShowCalled);
-    QSignalSpy secondSpy(second.get(), &PDFViewer::firstShowCalled);
-    first->show();
-    first->hide();
-    first->show();
-    second->show();
-    QCOMPARE(firstSpy.count(), 1);
-    QCOMPARE(secondSpy.count(), 0);
-}
-
-void TestMainWindow::softkeyLayout_data()
-{
-    QTest::addColumn<bool>("onSide");
-    QTest::addColumn<int>("frames");
-    QTest::addColumn<int>("softkeys");
-    QTest::addColumn<bool>("openCommand");
-    QTest::addColumn<QPoint>("position");
-    QTest::addColumn<QRect>("page");
-    QTest::addColumn<QRect>("horizontalBar");
-    QTest::addColumn<int>("spacing");
-    // Side: right column, left column. Top and bottom: bottom row, top row. The window's, then
-    // the chooser's.
-    QTest::addColumn<QString>("firstFrame");
-    QTest::addColumn<QString>("secondFrame");
-    QTest::addColumn<QString>("chooserFirst");
-    QTest::addColumn<QString>("chooserSecond");
-
-    const QPoint origin, placed(30, 40);
-    const QString column = "open up down right", otherColumn = "close zommIn zoomOut left";
-    const QString oneColumn = column + " left zoomOut zommIn close";
-    const QString row = "right down up open", otherRow = "left zoomOut zommIn close";
-    const QString oneRow = "open close zoomOut zommIn up down left right";
-    const QRect twoSideBar(53, 257, 361, 15), oneSideBar(0, 257, 413, 15);
-    const QRect topBottomBar(0, 196, 480, 15);
-    // The chooser's two blanks keep cancel and left level with the window's close and left.
-    const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
-
-    QTest::newRow("side, two frames of 4")
-        << true << 2 << 4 << true << origin << QRect(52, 0, 353, 257) << twoSideBar << 24 << column
-        << otherColumn << column << chooserColumn;
-    QTest::newRow("side, one frame of 8")
-        << true << 1 << 8 << false << origin << QRect(0, 0, 409, 257) << oneSideBar << -18
-        << oneColumn << "" << column + chooserOne + " - -"
-        << "";
-    QTest::newRow("top and bottom, two frames of 4")
-        << false << 2 << 4 << false << origin << QRect(0, 61, 465, 135) << topBottomBar << 93 << row
-        << otherRow << row << "left cancel - -";
-    QTest::newRow("top and bottom, one frame of 8")
-        << false << 1 << 8 << true << origin << QRect(0, 0, 465, 196) << topBottomBar << 11
-        << oneRow << "" << row + chooserOne + " - -"
-        << "";
-    // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
-    QTest::newRow("side, 3 frames of 6, placed")
-        << true << 3 << 6 << false << placed << QRect(52, 0, 353, 257) << twoSideBar << -5
-        << column + " - -" << otherColumn + " - -" << column + " - -" << chooserColumn + " - -";
-    QTest::newRow("top and bottom, 0 frames of 10, position ignored")
-        << false << 0 << 10 << true << placed << QRect(0, 0, 465, 196) << topBottomBar << -2
-        << oneRow + " - -"
-        << "" << row + chooserOne + " - - - -"
-        << "";
-}
-
-void TestMainWindow::softkeyLayout()
-{
-    QFETCH(bool, onSide);
-    QFETCH(int, frames);
-    QFETCH(int, softkeys);
-    QFETCH(bool, openCommand);
-    QFETCH(QPoint, position);
-    QFETCH(QRect, page);
-    QFETCH(QRect, horizontalBar);
-    QFETCH(int, spacing);
-    QFETCH(QString, firstFrame);
-    QFETCH(QString, secondFrame);
-    QFETCH(QString, chooserFirst);
-    QFETCH(QString, chooserSecond);
-
-    deviceConfig.softkeyFramesOnSide = onSide;
-    deviceConfig.softkeyFrameCount = frames;
-    deviceConfig.softkeysPerFrame = softkeys;
-    deviceConfig.windowX = position.x();
-    deviceConfig.windowY = position.y();
-    auto viewer = makeViewer(openCommand);
-    const auto widget = [&](const QString &name) { return viewer->findChild<QWidget *>(name); };
-    const QStringList side{"verticalLayoutWidget", "verticalLayoutWidget_2"};
-    const QStringList topAndBottom{"horizontalLayoutWidget", "horizontalLayoutWidget_2"};
-    const QStringList holders = onSide ? side : topAndBottom;
-    const QStringList layouts = onSide ? QStringList{"verticalLayout", "verticalLayout_2"}
-                                       : QStringList{"bottomFrame", "topFrame"};
-
-    QCOMPARE(QRect(viewer->pos(), viewer->size()),
-             QRect(onSide ? position : QPoint(), QSize(480, 272)));
-    auto *view = viewer->findChild<PDFWidget *>("pdfWidget");
-    QCOMPARE(view->geometry(), page);
-    QCOMPARE(QRect(view->viewX, view->viewY, view->viewWidth, view->viewHeight), page);
-    QCOMPARE(widget(holders[0])->geometry(),
-             onSide ? QRect(428, 0, 52, 272) : QRect(0, 211, 480, 61));
-    QCOMPARE(widget(holders[1])->geometry(), onSide ? QRect(0, 0, 53, 272) : QRect(0, 0, 480, 61));
-    QCOMPARE(widget("verticalScrollBar")->geometry(),
-             onSide ? QRect(413, 0, 15, 272) : QRect(465, 61, 15, 135));
-    QCOMPARE(widget("horizontalScrollBar")->geometry(), horizontalBar);
-    QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[0])), firstFrame);
-    QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[1])), secondFrame);
-    for (const QString &layout : layouts)
-        QCOMPARE(viewer->findChild<QLayout *>(layout)->spacing(), spacingAsSet(spacing));
-    for (const QString &holder : side + topAndBottom)
-        QCOMPARE(widget(holder)->isHidden(), !holders.contains(holder));
-    // Without the option the open slot stays, blank and inert, so the others keep their keys.
-    auto *open = viewer->findChild<QPushButton *>("openButton");
-    QCOMPARE(open->isEnabled(), openCommand);
-    QCOMPARE(open->isFlat(), !openCommand);
-    QCOMPARE(open->icon().isNull(), !openCommand);
-    // No document yet: both bars stay hidden.
-    QVERIFY(widget("verticalScrollBar")->isHidden() && widget("horizontalScrollBar")->isHidden());
-
-    // The chooser, as the open command builds it over the window.
-    CustomFileOpenDialog dialog(nullptr, nullptr);
-    dialog.setGeometry(0, 0, 480, 272);
-    dialog.setupDialog(std::string(), PDFViewerTestAccess::model(*viewer));
-    const auto chooser =
-        CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
-    QWidget *first = chooser[onSide ? 1 : 3], *second = chooser[onSide ? 0 : 2];
-    QCOMPARE(frameContents(first->layout()), chooserFirst);
-    QCOMPARE(frameContents(second->layout()), chooserSecond);
-    QCOMPARE(second->layout()->spacing(), spacingAsSet(spacing));
-    QCOMPARE(first->geometry(), onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
-    QCOMPARE(second->geometry(), onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
-    QCOMPARE(dialog.findChild<CustomTreeView *>()->geometry(),
-             onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
-    // The other pair is moved out of sight, just past the bottom-right corner.
-    for (QWidget *other : {chooser[onSide ? 2 : 0], chooser[onSide ? 3 : 1]})
-        QCOMPARE(other->pos(), QPoint(480, 272));
-}
-
-void TestMainWindow::profileChoice_data()
-{
-    QTest::addColumn<QByteArray>("pointer"); // "none" writes no pointer file
-    QTest::addColumn<bool>("profileInWorkingDirectory");
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<int>("keyUp");
-
-    const QString failed = "Opening b7s.conf FAILED! Using default B7 config!";
-    const QString chosen = "Using config file device.conf";
-    QTest::newRow("nothing") << QByteArray("none") << false
-                             << QStringList{"Using config file b7s.conf", failed}
-                             << int(Qt::Key_F2);
-    QTest::newRow("working directory")
-        << QByteArray("none") << true << QStringList{"Using config file b7s.conf"} << 6;
-    QTest::newRow("pointer file") << QByteArray("[main]\nconfig_file=device.conf\n") << true
-                                  << QStringList{chosen} << 77;
-    QTest::newRow("pointer file without its line")
-        << QByteArray("config_file =device.conf\n") << true
-        << QStringList{"Using config file b7s.conf"} << 6;
-    QTest::newRow("pointer file naming a missing profile")
-        << QByteArray("config_file=missing.conf\n") << true
-        << QStringList{"Using config file missing.conf",
-                       "Opening missing.conf FAILED! Using default B7 config!"}
-        << int(Qt::Key_F2);
-    QTest::newRow("pointer file with an empty name")
-        << QByteArray("config_file= \n") << true
-        << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
-        << int(Qt::Key_F2);
-}
-
-void TestMainWindow::profileChoice()
-{
-    QFETCH(QByteArray, pointer);
-    QFETCH(bool, profileInWorkingDirectory);
-    QFETCH(QStringList, lines);
-    QFETCH(int, keyUp);
-
-    const auto write = [](const QString &name, const QByteArray &content) {
-        QFile file(name);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    };
-    QFile::remove("device_config.ini");
-    QFile::remove("b7s.conf");
-    QVERIFY(write("device.conf", "DEVICE=0\nKEY_UP=77\n"));
-    if (pointer != "none")
-        QVERIFY(write("device_config.ini", pointer));
-    if (profileInWorkingDirectory)
-        QVERIFY(write("b7s.conf", "KEY_UP=6\n"));
-
-    std::unique_ptr<PDFViewer> viewer;
-    {
-        StdoutCapture capture;
-        viewer = std::make_unique<PDFViewer>(nullptr, false);
-        QCOMPARE(capture.lines(), lines);
-    }
-    QFile::remove("device_config.ini");
-    QFile::remove("b7s.conf");
-    QCOMPARE(deviceConfig.keyUp, keyUp);
-    QCOMPARE(viewer->windowFlags().testFlag(Qt::FramelessWindowHint), keyUp != 77);
-
-    // A path given to the loader is the profile; the pointer file is not read.
-    StdoutCapture capture;
-    viewer->loadDeviceConfig("device.conf");
-    QCOMPARE(capture.lines(), QStringList{"Using config file device.conf"});
-    QCOMPARE(deviceConfig.keyUp, 77);
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
