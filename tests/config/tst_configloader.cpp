@@ -57,10 +57,14 @@ private slots:
         // Leading blanks stay, trailing ones go; the value starts after the last equals sign.
         QTest::newRow("value") << QByteArray("config_file=a=  /etc/dev.conf \t\r\n")
                                << QByteArray("  /etc/dev.conf");
+        QTest::newRow("only blanks after the equals sign")
+            << QByteArray("config_file= \r\n") << QByteArray();
         QTest::newRow("section, empty and other lines first, first match wins")
             << QByteArray("[main]\n\ndevice=3\nconfig_file=/first\nconfig_file=/second\n")
             << QByteArray("/first");
         // The key is compared whole and exactly.
+        QTest::newRow("blank before the equals sign")
+            << QByteArray("config_file =/etc/dev.conf\n") << none;
         QTest::newRow("longer key") << QByteArray("config_filex=/etc/dev.conf\n") << none;
         QTest::newRow("upper case") << QByteArray("CONFIG_FILE=/etc/dev.conf\n") << none;
         QTest::newRow("no equals sign") << QByteArray("config_file\n") << QByteArray("config_file");
