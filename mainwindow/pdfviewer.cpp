@@ -44,7 +44,6 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     startupTrace("softkeys laid out");
 
     fileSystemModel = new QFileSystemModel;
-    fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
     startupTrace("file-system model created");
 
     // Queued, so the file is opened only once the event loop runs and can draw the window.
@@ -68,13 +67,17 @@ void PDFViewer::show()
 }
 
 // Setting the root path starts the model's watcher and its gatherer thread, which then lists the
-// root folder: work only the chooser needs, and which on a single core would compete with the
-// first render. So it waits until the first page is on the screen, or until the chooser opens.
+// root folder, and setting the name filters queues a sort that looks up the style's file icons
+// (icon theme, image plugins): work only the chooser needs, and which on a single core would
+// compete with the first render. So both wait until the first page is on the screen, or until
+// the chooser opens.
 void PDFViewer::startReadingFileSystem()
 {
     const QString root = QStringLiteral("/");
-    if (fileSystemModel->rootPath() != root)
-        fileSystemModel->setRootPath(root);
+    if (fileSystemModel->rootPath() == root)
+        return;
+    fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
+    fileSystemModel->setRootPath(root);
 }
 
 void PDFViewer::setFileToLoad(const char *path)

@@ -118,8 +118,9 @@ private slots:
         QVERIFY(view->filePath.isEmpty() && !view->image);
     }
 
-    // The chooser's model starts reading the file system only once the first page is on the
-    // screen (or there is none to show), so that its thread does not compete with the render.
+    // The chooser's model starts reading the file system, and filtering it for PDF files, only
+    // once the first page is on the screen (or there is none to show), so that its thread and its
+    // sort do not compete with the render.
     void firstLoad_data()
     {
         QTest::addColumn<QString>("path");
@@ -136,18 +137,23 @@ private slots:
         PDFViewer viewer(nullptr, true);
         if (!path.isEmpty())
             viewer.setFileToLoad(path.toUtf8().constData());
-        QVERIFY(Access::model(viewer)->rootPath() != "/");
+        const QFileSystemModel *model = Access::model(viewer);
+        const auto notReading = [model] {
+            return model->rootPath() != "/" && model->nameFilters().isEmpty();
+        };
+        QVERIFY(notReading());
         StdoutCapture out;
         ModalCloser closer;
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
         if (!path.isEmpty()) {
-            QVERIFY(Access::model(viewer)->rootPath() != "/");
+            QVERIFY(notReading());
             QTRY_VERIFY(Access::documentLoaded(viewer) || closer.closed() > 0);
             QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
             QCOMPARE(viewer.findChild<PDFWidget *>("pdfWidget")->filePath, path);
             QVERIFY(Access::notice(viewer)->isHidden());
         }
-        QCOMPARE(Access::model(viewer)->rootPath(), QStringLiteral("/"));
+        QCOMPARE(model->rootPath(), QStringLiteral("/"));
+        QCOMPARE(model->nameFilters(), QStringList{"*.pdf"});
     }
 
 private:
