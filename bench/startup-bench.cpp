@@ -1,7 +1,10 @@
 // The start-up benchmark: the viewer and the floor (startup-floor, a bare QWindow that loads and
 // paints the same page), each started as a launcher starts it, timed from just before the exec to
-// the moment the first page is on the screen, and their peak resident memory. Runs of the two
-// programs alternate, so both see the same machine load.
+// the moment the first page is on the screen, and their peak resident memory. The floor also runs
+// a second time with --notice, doing the work the viewer's opening flow asks for before the page
+// (the loading notice drawn as text, the load 10 ms later), so that what that flow costs and what
+// the viewer's widgets cost can be told apart. Runs of the programs alternate, so all see the same
+// machine load.
 //   startup-bench --viewer PATH --floor PATH --documents DIR [--platforms xcb,vnc,offscreen]
 //                 [--pages 1,10000] [--runs N] [--settle MS]
 // Run it from the repository root: the viewer loads its icons from there.
@@ -444,20 +447,42 @@ void printTimes(Measurements &measured, const QStringList &platforms,
                 qPrintable(number(floor.firstFrame.empty() ? -1 : median(floor.firstFrame))),
                 qPrintable(number(viewer.firstFrame.empty() ? -1 : median(viewer.firstFrame))));
         }
+
+    std::printf("\nThe same runs against the floor with the opening flow's work (--notice). "
+                "Ratio = viewer / floor with notice.\n\n");
+    std::printf("| Platform | Pages | Floor with notice median | min | Viewer median | min | "
+                "Ratio median | Ratio min |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const QString &platform : platforms)
+        for (const Document &document : documents) {
+            const Series &floor = measured.of(platform, document, "floor with notice");
+            const Series &viewer = measured.of(platform, document, "viewer");
+            std::printf("| %s | %d | %s | %s | %s | %s | %.3f | %.3f |\n", qPrintable(platform),
+                        document.pages, qPrintable(number(median(floor.firstPage))),
+                        qPrintable(number(minimum(floor.firstPage))),
+                        qPrintable(number(median(viewer.firstPage))),
+                        qPrintable(number(minimum(viewer.firstPage))),
+                        median(viewer.firstPage) / median(floor.firstPage),
+                        minimum(viewer.firstPage) / minimum(floor.firstPage));
+        }
 }
 
 void printMemory(Measurements &measured, const QStringList &platforms,
                  const std::vector<Document> &documents)
 {
     std::printf("\nPeak resident memory (VmHWM) in MiB, medians.\n\n");
-    std::printf("| Platform | Pages | Floor | Viewer | Viewer - floor |\n");
-    std::printf("|---|---:|---:|---:|---:|\n");
+    std::printf("| Platform | Pages | Floor | Floor with notice | Viewer | Viewer - floor | "
+                "Viewer - floor with notice |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
     for (const QString &platform : platforms)
         for (const Document &document : documents) {
-            const double floorPeak = median(measured.of(platform, document, "floor").peak);
-            const double viewerPeak = median(measured.of(platform, document, "viewer").peak);
-            std::printf("| %s | %d | %.1f | %.1f | %.1f |\n", qPrintable(platform), document.pages,
-                        floorPeak, viewerPeak, viewerPeak - floorPeak);
+            const auto peak = [&](const char *program) {
+                return median(measured.of(platform, document, program).peak);
+            };
+            const double viewer = peak("viewer");
+            std::printf("| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f |\n", qPrintable(platform),
+                        document.pages, peak("floor"), peak("floor with notice"), viewer,
+                        viewer - peak("floor"), viewer - peak("floor with notice"));
         }
 }
 
@@ -523,8 +548,10 @@ int main(int argc, char *argv[])
              {"settle", "Milliseconds between the page and reading VmHWM.", "ms", "1200"}},
             {"floor", "documents"}))
         return 2;
+    const QString floor = QFileInfo(commandLine.value("floor")).absoluteFilePath();
     const std::vector<Program> programs = {
-        {"floor", {QFileInfo(commandLine.value("floor")).absoluteFilePath()}},
+        {"floor", {floor}},
+        {"floor with notice", {floor, "--notice"}},
         {"viewer", {QFileInfo(commandLine.value("viewer")).absoluteFilePath(), "-f"}},
     };
     const QStringList platforms = commandLine.value("platforms").split(',');
