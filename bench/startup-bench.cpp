@@ -423,48 +423,51 @@ private:
     std::map<QString, Series> m_series;
 };
 
+// A row per platform and document: the floor's and the viewer's times and the ratios, and with
+// firstFrames the time each program first changed the screen.
+void printTimeTable(Measurements &measured, const QStringList &platforms,
+                    const std::vector<Document> &documents, const QString &floorName,
+                    bool firstFrames)
+{
+    QString floorTitle = floorName;
+    floorTitle[0] = floorTitle[0].toUpper();
+    std::printf("| Platform | Pages | %s median | min | Viewer median | min | Ratio median | "
+                "Ratio min |%s\n",
+                qPrintable(floorTitle),
+                firstFrames ? " Floor first frame | Viewer first frame |" : "");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|%s\n", firstFrames ? "---:|---:|" : "");
+    const auto firstFrame = [](const Series &series) {
+        return number(series.firstFrame.empty() ? -1 : median(series.firstFrame));
+    };
+    for (const QString &platform : platforms)
+        for (const Document &document : documents) {
+            const Series &floor = measured.of(platform, document, floorName);
+            const Series &viewer = measured.of(platform, document, "viewer");
+            QString row = QString("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
+                              .arg(platform)
+                              .arg(document.pages)
+                              .arg(number(median(floor.firstPage)))
+                              .arg(number(minimum(floor.firstPage)))
+                              .arg(number(median(viewer.firstPage)))
+                              .arg(number(minimum(viewer.firstPage)))
+                              .arg(median(viewer.firstPage) / median(floor.firstPage), 0, 'f', 3)
+                              .arg(minimum(viewer.firstPage) / minimum(floor.firstPage), 0, 'f', 3);
+            if (firstFrames)
+                row += QString(" %1 | %2 |").arg(firstFrame(floor), firstFrame(viewer));
+            std::printf("%s\n", qPrintable(row));
+        }
+}
+
 void printTimes(Measurements &measured, const QStringList &platforms,
                 const std::vector<Document> &documents, int runs)
 {
     std::printf("Exec to first page on the screen, in milliseconds (%d runs of each program, "
                 "alternating). Ratio = viewer / floor.\n\n",
                 runs);
-    std::printf("| Platform | Pages | Floor median | min | Viewer median | min | Ratio median | "
-                "Ratio min | Floor first frame | Viewer first frame |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-    for (const QString &platform : platforms)
-        for (const Document &document : documents) {
-            const Series &floor = measured.of(platform, document, "floor");
-            const Series &viewer = measured.of(platform, document, "viewer");
-            const double ratioMedian = median(viewer.firstPage) / median(floor.firstPage);
-            const double ratioMin = minimum(viewer.firstPage) / minimum(floor.firstPage);
-            std::printf(
-                "| %s | %d | %s | %s | %s | %s | %.3f | %.3f | %s | %s |\n", qPrintable(platform),
-                document.pages, qPrintable(number(median(floor.firstPage))),
-                qPrintable(number(minimum(floor.firstPage))),
-                qPrintable(number(median(viewer.firstPage))),
-                qPrintable(number(minimum(viewer.firstPage))), ratioMedian, ratioMin,
-                qPrintable(number(floor.firstFrame.empty() ? -1 : median(floor.firstFrame))),
-                qPrintable(number(viewer.firstFrame.empty() ? -1 : median(viewer.firstFrame))));
-        }
-
+    printTimeTable(measured, platforms, documents, "floor", true);
     std::printf("\nThe same runs against the floor with the opening flow's work (--notice). "
                 "Ratio = viewer / floor with notice.\n\n");
-    std::printf("| Platform | Pages | Floor with notice median | min | Viewer median | min | "
-                "Ratio median | Ratio min |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
-    for (const QString &platform : platforms)
-        for (const Document &document : documents) {
-            const Series &floor = measured.of(platform, document, "floor with notice");
-            const Series &viewer = measured.of(platform, document, "viewer");
-            std::printf("| %s | %d | %s | %s | %s | %s | %.3f | %.3f |\n", qPrintable(platform),
-                        document.pages, qPrintable(number(median(floor.firstPage))),
-                        qPrintable(number(minimum(floor.firstPage))),
-                        qPrintable(number(median(viewer.firstPage))),
-                        qPrintable(number(minimum(viewer.firstPage))),
-                        median(viewer.firstPage) / median(floor.firstPage),
-                        minimum(viewer.firstPage) / minimum(floor.firstPage));
-        }
+    printTimeTable(measured, platforms, documents, "floor with notice", false);
 }
 
 void printMemory(Measurements &measured, const QStringList &platforms,
