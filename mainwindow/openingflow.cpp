@@ -44,7 +44,7 @@ void PDFViewer::loadFile()
         // the notice first.
         QTimer::singleShot(10, this, SLOT(doLoadFile()));
     } else {
-        startReadingFileSystem();
+        prepareChooser();
     }
 }
 
@@ -53,7 +53,7 @@ void PDFViewer::doLoadFile()
     startupTrace("notice timer fired");
     const QByteArray path = fileToLoad.toLocal8Bit();
     initWithFile(path.constData());
-    startReadingFileSystem();
+    prepareChooser();
 }
 
 void PDFViewer::initWithFile(const char *path)

@@ -80,6 +80,14 @@ void PDFViewer::startReadingFileSystem()
     fileSystemModel->setRootPath(root);
 }
 
+// Without the open command the chooser never opens, and reading the file system would only take
+// the device's memory (the model's thread, its nodes, the file icons) for nothing.
+void PDFViewer::prepareChooser()
+{
+    if (openButtonEnabled)
+        startReadingFileSystem();
+}
+
 void PDFViewer::setFileToLoad(const char *path)
 {
     fileToLoad = QString::fromUtf8(path);

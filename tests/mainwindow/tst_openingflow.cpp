@@ -120,21 +120,29 @@ private slots:
 
     // The chooser's model starts reading the file system, and filtering it for PDF files, only
     // once the first page is on the screen (or there is none to show), so that its thread and its
-    // sort do not compete with the render.
+    // sort do not compete with the render; and never when the open command is off, since then
+    // the chooser cannot open.
     void firstLoad_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::newRow("file") << tenA4;
-        QTest::newRow("no file") << QString();
+        QTest::addColumn<bool>("openCommand");
+        QTest::newRow("file") << tenA4 << true;
+        QTest::newRow("no file") << QString() << true;
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
-        QTest::newRow("path with blanks and non-ASCII") << TestDocuments::writeRawPdf(
-            directory.filePath("folder with blanks/Übersicht señal 文書 1.pdf"), {{300, 300}});
+        QTest::newRow("path with blanks and non-ASCII")
+            << TestDocuments::writeRawPdf(
+                   directory.filePath("folder with blanks/Übersicht señal 文書 1.pdf"),
+                   {{300, 300}})
+            << true;
+        QTest::newRow("file, open command off") << tenA4 << false;
+        QTest::newRow("no file, open command off") << QString() << false;
     }
 
     void firstLoad()
     {
         QFETCH(QString, path);
-        PDFViewer viewer(nullptr, true);
+        QFETCH(bool, openCommand);
+        PDFViewer viewer(nullptr, openCommand);
         if (!path.isEmpty())
             viewer.setFileToLoad(path.toUtf8().constData());
         const QFileSystemModel *model = Access::model(viewer);
@@ -151,6 +159,10 @@ private slots:
             QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
             QCOMPARE(viewer.findChild<PDFWidget *>("pdfWidget")->filePath, path);
             QVERIFY(Access::notice(viewer)->isHidden());
+        }
+        if (!openCommand) {
+            QVERIFY(notReading());
+            return;
         }
         QCOMPARE(model->rootPath(), QStringLiteral("/"));
         QCOMPARE(model->nameFilters(), QStringList{"*.pdf"});
