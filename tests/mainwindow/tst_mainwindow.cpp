@@ -184,12 +184,8 @@ private slots:
             << QByteArray("none") << true << QStringList{"Using config file b7s.conf"} << 6;
         QTest::newRow("pointer file")
             << QByteArray("[main]\nconfig_file=device.conf\n") << true << QStringList{chosen} << 77;
-        QTest::newRow("pointer file naming a missing profile")
-            << QByteArray("config_file=missing.conf\n") << true
-            << QStringList{"Using config file missing.conf",
-                           "Opening missing.conf FAILED! Using default B7 config!"}
-            << int(Qt::Key_F2);
-        // An empty name is still a name: no fallback to the working directory's profile.
+        // An empty name is still a name, if of no file: no fallback to the working directory's
+        // profile.
         QTest::newRow("pointer file with an empty name")
             << QByteArray("config_file= \n") << true
             << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
