@@ -1,7 +1,9 @@
-// The viewer's plugin hook with stand-in plugins: what it prints for each outcome, and the
-// override cursor it leaves.
+// The viewer's plugin hook with stand-in plugins and with the real one: what it prints for each
+// outcome, and the override cursor it leaves. The automation port is held by this test
+// throughout, so the real plugin fails to open it.
 #include "viewerprocess.h"
 
+#include <QTcpServer>
 #include <QTest>
 
 class TestAutomationHook : public QObject
@@ -9,32 +11,42 @@ class TestAutomationHook : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // Other runs on this machine may hold the port for a while.
+        QVERIFY(QTest::qWaitFor(
+            [&] { return squatter.listen(QHostAddress::LocalHost, ViewerProcess::automationPort); },
+            120000));
+    }
+
     void startupLines_data()
     {
-        QTest::addColumn<QString>("plugin");
+        QTest::addColumn<QString>("pluginDirectory");
         QTest::addColumn<QStringList>("expected");
         // What a stand-in's entry point reports once the event loop runs.
         QTest::addColumn<QString>("cursor");
         const QString loaded = "Squish Plugin loaded", initialized = "Squish Plugin Initialized";
+        const QString fakes = FAKE_PLUGIN_ROOT "/";
+        const QStringList portTaken{loaded, initialized, "Squish FAILED to open Port: 5014",
+                                    "Arguments: 1"};
         QTest::newRow("returns 1")
-            << "ok" << QStringList{loaded, initialized, "Squish opened Port: 5014", "Arguments: 1"}
+            << fakes + "ok"
+            << QStringList{loaded, initialized, "Squish opened Port: 5014", "Arguments: 1"}
             << "override cursor 13";
-        QTest::newRow("returns 0")
-            << "fail"
-            << QStringList{loaded, initialized, "Squish FAILED to open Port: 5014", "Arguments: 1"}
-            << "override cursor -1";
+        QTest::newRow("returns 0") << fakes + "fail" << portTaken << "override cursor -1";
+        QTest::newRow("real plugin, port taken") << SQUISH_PLUGIN_DIR << portTaken << "";
         QTest::newRow("no entry point")
-            << "missing"
+            << fakes + "missing"
             << QStringList{loaded, "Squish FAILED to Initialize Plugin", "Arguments: 1"} << "";
         QTest::newRow("no plugin") << "" << QStringList{"Arguments: 1"} << "";
     }
 
     void startupLines()
     {
-        QFETCH(QString, plugin);
+        QFETCH(QString, pluginDirectory);
         QFETCH(QStringList, expected);
         QFETCH(QString, cursor);
-        ViewerProcess viewer(plugin.isEmpty() ? QString() : FAKE_PLUGIN_ROOT "/" + plugin, false);
+        ViewerProcess viewer(pluginDirectory, false);
         QVERIFY2(viewer.start(), qPrintable(viewer.error()));
         // The main window's constructor prints this after reading the profile.
         QVERIFY2(viewer.waitForLine("Opening b7s.conf FAILED! Using default B7 config!") &&
@@ -43,7 +55,13 @@ private slots:
         QCOMPARE(viewer.lines().mid(0, expected.size()), expected);
         for (const QString &line : viewer.lines().mid(expected.size()))
             QVERIFY2(!line.startsWith("Squish"), qPrintable(line));
+        // Whatever the plugin did, the viewer goes on.
+        QTest::qWait(500);
+        QVERIFY(viewer.isRunning());
     }
+
+private:
+    QTcpServer squatter;
 };
 
 QTEST_MAIN(TestAutomationHook)
