@@ -6,26 +6,22 @@ set -euo pipefail
 
 cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}"
 layers=(base config pageview chooser mainwindow app)
+declare -A rank
+for i in "${!layers[@]}"; do
+    rank[${layers[$i]}]=$i
+done
 # PDFViewer members that live with the subsystem whose work they do.
 members_of_the_window=(config/configloader.cpp chooser/choosefile.cpp)
 
-rank() {
-    local i
-    for i in "${!layers[@]}"; do
-        [[ ${layers[$i]} == "$1" ]] && echo "$i" && return
-    done
-    echo -1
-}
-
 failures=0
 for folder in "${layers[@]}" automation; do
-    own=$(rank "$folder")
+    own=${rank[$folder]:--1}
     for file in "$folder"/*.cpp "$folder"/*.h; do
         [[ -e $file ]] || continue
         while IFS= read -r included; do
             target=${included%%/*}
-            target_rank=$(rank "$target")
-            ((target_rank < 0)) && continue
+            [[ -v rank[$target] ]] || continue
+            target_rank=${rank[$target]}
             if [[ $folder == automation ]]; then
                 echo "$file includes $included: the automation plugin includes nothing of the viewer"
                 failures=$((failures + 1))
