@@ -17,7 +17,6 @@ constexpr quint32 keyF3 = 0xffc0;
 constexpr quint32 keyF8 = 0xffc5;
 constexpr quint32 keyReturn = 0xff0d;
 constexpr quint32 keyEscape = 0xff1b;
-constexpr quint32 keyA = 0x61;
 
 // The viewer on a vnc screen of the device's size, and that screen read once `ready` holds.
 bool startOnScreen(ViewerProcess &viewer, RfbClient &rfb, const QStringList &arguments,
@@ -124,15 +123,8 @@ private slots:
         pixelsWhere(rfb.framebuffer(), page, [&](QRgb p) { return colours.insert(p), true; });
         QVERIFY2(colours.size() > 8, "no page drawn");
 
-        // Keys: an unmapped one is reported, a mapped one moves the page.
-        QVERIFY(rfb.clickKey(keyA));
-        QVERIFY2(QTest::qWaitFor([&] {
-                     return !viewer.lines()
-                                 .filter(QRegularExpression("^UNKNOWN KEY CODE RECEIVED: "))
-                                 .isEmpty();
-                 }),
-                 "no report of the unmapped key");
-        QVERIFY(rfb.waitForQuiet(300, 10000));
+        // Keys arrive: the down key moves the page. (The start-up test reads the report of an
+        // unmapped key.)
         const QImage before = rfb.framebuffer().copy(page);
         QVERIFY(rfb.clickKey(keyF3));
         QVERIFY2(QTest::qWaitFor(
