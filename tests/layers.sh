@@ -35,7 +35,5 @@ for folder in "${layers[@]}" automation; do
         done < <(sed -n 's/^#include "\([^"]*\/[^"]*\)".*/\1/p' "$file")
     done
 done
-if ((failures > 0)); then
-    exit 1
-fi
+((failures == 0)) || exit 1
 echo "layers: no folder includes from a layer above it"
