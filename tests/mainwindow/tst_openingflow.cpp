@@ -126,7 +126,6 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("openCommand");
-        QTest::newRow("file") << tenA4 << true;
         QTest::newRow("no file") << QString() << true;
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
         QTest::newRow("path with blanks and non-ASCII")
