@@ -27,12 +27,10 @@ done
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-if ! DESTDIR=$root cmake --install "$build_dir" --prefix /usr --component viewer >"$root.log" 2>&1; then
-    cat "$root.log"
-    rm -f "$root.log"
+if ! installed=$(DESTDIR=$root cmake --install "$build_dir" --prefix /usr --component viewer 2>&1); then
+    echo "$installed"
     exit 1
 fi
-rm -f "$root.log"
 unit=$root/lib/systemd/system/page-scope.service
 settings=$root/etc/default/page-scope
 check "the unit and its settings are installed" '[[ -f $unit && -f $settings ]]'
@@ -80,8 +78,7 @@ stand_in=$root/stand-in
 printf '#!/bin/sh\npwd\nfor argument; do echo "[$argument]"; done\n' >"$stand_in"
 chmod +x "$stand_in"
 start() { (cd / && env -i PATH=/usr/bin:/bin "$@" /bin/sh -c "$script" "$stand_in"); }
-defaults=()
-while IFS= read -r line; do defaults+=("$line"); done < <(grep -E '^[A-Z_]+=' "$settings")
+mapfile -t defaults < <(grep -E '^[A-Z_]+=' "$settings")
 directory=$(sed -n 's/^PAGE_SCOPE_DIRECTORY=//p' "$settings")
 document=$(sed -n 's/^PAGE_SCOPE_DOCUMENT=//p' "$settings")
 check "the default working directory holds the icons, and the default document is installed" \
