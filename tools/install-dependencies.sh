@@ -5,7 +5,8 @@
 #     test     a virtual X screen, real input, the viewer script's screenshot, and systemd-analyze
 #              for the boot service's check
 #     cross    the armhf and arm64 cross compilers, mmdebstrap for their sysroots (Qt 5 and
-#              Poppler come from there), the host's Qt tools and qemu's user-mode emulator, which
+#              Poppler come from there; mmdebstrap needs arch-test for a foreign architecture,
+#              which it only recommends), the host's Qt tools and qemu's user-mode emulator, which
 #              runs ARM build steps and tests
 #     package  what cpack and lintian need to make and check the Debian packages
 #     bench    Callgrind, for the benchmark's instruction counts
@@ -17,8 +18,8 @@ declare -A groups=(
     [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
              libqt5svg5-dev fonts-dejavu-core"
     [test]="xvfb xauth xdotool imagemagick python3 systemd"
-    [cross]="cmake make pkg-config file dpkg-dev mmdebstrap qemu-user-static qtbase5-dev-tools
-             g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
+    [cross]="cmake make pkg-config file dpkg-dev mmdebstrap arch-test qemu-user-static
+             qtbase5-dev-tools g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
     [package]="file dpkg-dev lintian"
     [bench]="valgrind"
 )
