@@ -151,7 +151,6 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }),
                  "Escape did not close the chooser");
         QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
-        QCOMPARE(viewer.lines().size(), printed);
 
         // The tree selects the current document once it has settled; down moves to the next one and
         // open picks it, whose page number then shows for a second.
@@ -159,6 +158,8 @@ private slots:
         QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
         QVERIFY(rfb.clickKey(keyF3) && rfb.clickKey(keyF1));
         QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
+        // Read only now, so that a report of Escape's release, had the window seen it, is in.
+        QVERIFY(!viewer.lines().mid(printed).join('\n').contains("UNKNOWN KEY CODE RECEIVED"));
         QVERIFY2(QTest::qWaitFor([&] { return !viewer.widget(QString(), "1 / 2").isEmpty(); }),
                  "the chosen document is not shown");
         QVERIFY(!chooserShown());
