@@ -99,8 +99,11 @@ private slots:
         // 362 pixels: 10 to scroll, still one slider unit.
         row("wider by under half a step", QSizeF(543, 600), 1, "vh", QSize(352, 251), 1, {"R", "L"},
             {10, 0}, {1, 0});
-        row("not wider", QSizeF(300, 600), 1, "v", QSize(352, 266), 0, {"R", "P3", "L"}, {0, 0, 0},
-            {0, 0, 0});
+        // Zooming out of an image that already fits keeps it at the left edge.
+        row("not wider", QSizeF(300, 600), 1, "v", QSize(352, 266), 0, {"R", "P3", "L", "-"},
+            {0, 0, 0, 0}, {0, 0, 0, 0});
+        // 367 x 251 pixels, the view's own size before the bars are placed: no bar is needed.
+        row("exactly the view's size", QSizeF(550.5, 376.5), 1, "", QSize(367, 266), 0);
         // Zooming out keeps the offset within the previous image; the next step clamps to the
         // new. 12 inches: 696 pixels wide at 58 dpi, 576 at 48, in a view 352 wide; 6.5 inches:
         // 377 and 312, so the smaller image fits and the bar goes.
