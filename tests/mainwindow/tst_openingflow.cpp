@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <optional>
+
 using Access = PDFViewerTestAccess;
 
 namespace {
@@ -152,9 +154,16 @@ private slots:
         StdoutCapture out;
         ModalCloser closer;
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
+        // Timers fire in the order they fall due, so this one runs first while the load still
+        // waits for its 10 ms, however late the event loop gets to both.
+        std::optional<bool> loadedWithinFiveMs;
+        QTimer::singleShot(5, &viewer,
+                           [&] { loadedWithinFiveMs = Access::documentLoaded(viewer); });
         if (!path.isEmpty()) {
             QVERIFY(notReading());
             QTRY_VERIFY(Access::documentLoaded(viewer) || closer.closed() > 0);
+            QTRY_VERIFY(loadedWithinFiveMs.has_value());
+            QVERIFY2(!*loadedWithinFiveMs, "the load did not wait for the notice to be drawn");
             QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
             QCOMPARE(viewer.findChild<PDFWidget *>("pdfWidget")->filePath, path);
             QVERIFY(Access::notice(viewer)->isHidden());
