@@ -64,7 +64,7 @@ private slots:
     {
         QVERIFY(directory.enter());
         root = QDir::current().canonicalPath() + "/files";
-        for (const char *folder : {"files/docs", "files/empty", "files/folder.pdf"})
+        for (const char *folder : {"files/docs", "files/empty", "files/folder.pdf/below"})
             QVERIFY(QDir::current().mkpath(folder));
         for (const char *file : {"docs/d.pdf", "folder.pdf/inside.pdf", "a.pdf", "UPPER.PDF"})
             QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}, {595, 842}}).isEmpty());
@@ -111,6 +111,8 @@ private slots:
         // Only a lower-case ".pdf" is opened; open on a folder opens it like the right arrow.
         row("open softkey, capital extension", "UPPER.PDF", 2, "openButton", 0, "none");
         row("open softkey, folder", "docs", 2, "openButton", 0, "right");
+        row("open softkey, folder inside one named like a document", "folder.pdf/below", 2,
+            "openButton", 0, "open");
         row("open softkey, nothing selected", "", 2, "openButton", 0, "none");
     }
 
