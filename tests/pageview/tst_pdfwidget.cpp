@@ -3,11 +3,15 @@
 #include "pageviewframe.h"
 #include "testdocuments.h"
 
+#include <poppler-qt5.h>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 class TestPdfWidget : public QObject
 {
@@ -221,6 +225,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
         // A coarse timer may fire up to 5 % early; a loaded machine may see it late.
         QVERIFY(clock.elapsed() - last >= 940 && clock.elapsed() - last < 1600);
+    }
+
+    // Pixel for pixel what Poppler's Splash gives with antialiased text at the resolution: the
+    // look a tester checks the viewer's pages against.
+    void pageImageIsPopplersSplashRender()
+    {
+        PageViewFrame frame;
+        QVERIFY(frame.open(tenA4));
+        std::unique_ptr<Poppler::Document> reference(Poppler::Document::load(tenA4));
+        QVERIFY(reference);
+        reference->setRenderBackend(Poppler::Document::SplashBackend);
+        reference->setRenderHint(Poppler::Document::TextAntialiasing, true);
+        const std::unique_ptr<Poppler::Page> page(reference->page(0));
+        QVERIFY(page);
+        QCOMPARE(*frame.view->image, page->renderToImage(48, 48));
     }
 
     void paintsImageAtOffsets()
