@@ -46,7 +46,12 @@ private slots:
         QTest::newRow("malformed JSON") << QByteArray(R"({"cmd":)") << "malformed JSON";
         QTest::newRow("unknown command")
             << QByteArray(R"({"cmd":"fly"})") << "unknown command: fly";
+        QTest::newRow("not an object") << QByteArray("[1]") << "must be a JSON object";
         QTest::newRow("no command") << QByteArray("{}") << "missing field: cmd";
+        // Key codes are whole and not negative: no fraction is rounded, no sign wraps around.
+        for (const char *key : {"1.5", "-1"})
+            QTest::addRow("key %s", key) << QByteArray(R"({"cmd":"key","key":)") + key + "}"
+                                         << "field key must be an integer";
         QTest::newRow("key without key") << QByteArray(R"({"cmd":"key"})") << "missing field: key";
         QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
         QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
