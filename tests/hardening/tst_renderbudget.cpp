@@ -1,4 +1,5 @@
 #include "hostiledocuments.h"
+#include "openpage.h"
 #include "pageview/memorycgroup.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/refusedallocations.h"
@@ -58,24 +59,6 @@ struct AddressSpaceCap
     struct rlimit saved;
     bool capped = false;
 };
-
-// A page as the viewer opens it, with Splash.
-struct OpenPage
-{
-    std::unique_ptr<Poppler::Document> document;
-    std::unique_ptr<Poppler::Page> page;
-};
-
-OpenPage openPage(const QString &path, int index = 0)
-{
-    OpenPage open{std::unique_ptr<Poppler::Document>(Poppler::Document::load(path)), nullptr};
-    if (open.document) {
-        open.document->setRenderBackend(Poppler::Document::SplashBackend);
-        open.document->setRenderHint(Poppler::Document::TextAntialiasing, true);
-        open.page.reset(open.document->page(index));
-    }
-    return open;
-}
 
 RenderBudget::Headroom headroomOf(qint64 bytes)
 {

@@ -1,17 +1,14 @@
 #include "config/deviceconfig.h"
+#include "openpage.h"
 #include "pageview/pdfwidget.h"
 #include "pageviewframe.h"
 #include "testdocuments.h"
-
-#include <poppler-qt5.h>
 
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <memory>
 
 class TestPdfWidget : public QObject
 {
@@ -233,13 +230,9 @@ private slots:
     {
         PageViewFrame frame;
         QVERIFY(frame.open(tenA4));
-        std::unique_ptr<Poppler::Document> reference(Poppler::Document::load(tenA4));
-        QVERIFY(reference);
-        reference->setRenderBackend(Poppler::Document::SplashBackend);
-        reference->setRenderHint(Poppler::Document::TextAntialiasing, true);
-        const std::unique_ptr<Poppler::Page> page(reference->page(0));
-        QVERIFY(page);
-        QCOMPARE(*frame.view->image, page->renderToImage(48, 48));
+        const OpenPage reference = openPage(tenA4);
+        QVERIFY(reference.page);
+        QCOMPARE(*frame.view->image, reference.page->renderToImage(48, 48));
     }
 
     void paintsImageAtOffsets()
