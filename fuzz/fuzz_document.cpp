@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     fuzzsupport::silenceStandardOutput();
     fuzzsupport::startApplication();
     frame = new PageViewFrame;
-    documentPath = fuzzsupport::inputFile("document") + ".pdf";
+    documentPath = fuzzsupport::inputFile("document.pdf");
     // Should a load fail after all, its message box is closed at once instead of waiting.
     auto *closer = new QTimer(frame->view);
     QObject::connect(closer, &QTimer::timeout, [] {

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,6 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
-#include <unistd.h>
 
 // Shared by the fuzz targets and by the replay of their finds in the test suite.
 namespace fuzzsupport {
@@ -42,10 +42,12 @@ inline void startApplication()
     new QApplication(argc, argv);
 }
 
-// The loaders read files by path: each input is written to a file of this process.
-inline std::string inputFile(const char *stem)
+// The loaders read files by path: each input is written to a file in a folder of this process,
+// which goes when the process exits. After a crash it stays, with the input that caused it.
+inline std::string inputFile(const char *name)
 {
-    return QDir::tempPath().toStdString() + "/page-scope-" + stem + '-' + std::to_string(getpid());
+    static QTemporaryDir folder(QDir::tempPath() + "/page-scope-fuzz-XXXXXX");
+    return folder.filePath(name).toStdString();
 }
 
 inline void writeInput(const std::string &path, const unsigned char *data, size_t size)
