@@ -57,27 +57,27 @@ void AutomationClient::readInput()
         return;
     }
 
+    // A paused turn left requests in the socket's buffer; reading goes on where it stopped.
+    m_socket->setReadBufferSize(socketReadBuffer);
+
     int budget = requestsPerTurn;
     while (m_state == State::Serving) {
-        const int newline = m_buffer.indexOf('\n');
-        if (newline < 0) {
-            if (m_buffer.size() > m_maxLineLength) {
+        if (!m_buffer.endsWith('\n')) {
+            const qint64 available = m_socket->bytesAvailable();
+            if (available <= 0)
+                return;
+            // No further than the end of the next request: the ones after it stay in the socket.
+            m_buffer.append(m_socket->readLine(qMin(available, readChunk) + 1));
+            if (!m_buffer.endsWith('\n') && m_buffer.size() > m_maxLineLength) {
                 closeAfterAnswer(
                     QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
                 return;
             }
-            const qint64 available = m_socket->bytesAvailable();
-            if (available <= 0)
-                return;
-            m_buffer.append(m_socket->read(qMin(available, readChunk)));
             continue;
         }
-        if (budget == 0) {
-            scheduleResume();
-            return;
-        }
-        QByteArray line = m_buffer.left(newline);
-        m_buffer.remove(0, newline + 1);
+        QByteArray line = m_buffer;
+        m_buffer.clear();
+        line.chop(1);
         if (line.size() > m_maxLineLength) {
             closeAfterAnswer(
                 QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
@@ -87,9 +87,23 @@ void AutomationClient::readInput()
             line.chop(1);
         if (line.trimmed().isEmpty())
             continue;
-        --budget;
         answer(m_dispatcher->handle(line));
+        if (--budget == 0) {
+            if (m_state == State::Serving && m_socket->bytesAvailable() > 0)
+                pauseUntilNextTurn();
+            return;
+        }
     }
+}
+
+void AutomationClient::pauseUntilNextTurn()
+{
+    // Qt takes a peer's end of input for the end of the connection and closes the socket, which
+    // would drop the requests still waiting here unanswered. A buffer counted full keeps Qt from
+    // reading on, so a peer that ends its sending side after its last request is not seen to go
+    // before every request is served.
+    m_socket->setReadBufferSize(m_socket->bytesAvailable());
+    scheduleResume();
 }
 
 void AutomationClient::scheduleResume()

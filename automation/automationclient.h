@@ -47,6 +47,7 @@ private:
     void shutdownWriteWhenFlushed();
     void finish();
     void scheduleResume();
+    void pauseUntilNextTurn();
 
     QTcpSocket *m_socket;
     CommandDispatcher *m_dispatcher;

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace {
 
 // One line without its newline; empty when none arrives in time or the connection closes.
@@ -103,6 +105,27 @@ private slots:
             ++answers;
         QCOMPARE(answers, requests);
         QCOMPARE(client->state(), AutomationClient::State::Serving);
+    }
+
+    // A script piped into a client that ends its sending side once the script is sent, as
+    // `nc -N` does: every request still gets its answer, however many turns serving them takes.
+    void requestsBeforeHalfCloseAllAnswered()
+    {
+        constexpr int requests = 40;
+        QTcpSocket *socket = nullptr;
+        const auto peer = connectPeer(socket);
+        QVERIFY(socket);
+        AutomationClient client(socket, &dispatcher);
+        client.start();
+
+        QVERIFY(peer->waitForConnected(5000));
+        peer->write(QByteArray("{\"cmd\":\"ping\"}\n").repeated(requests));
+        QVERIFY(peer->waitForBytesWritten(5000));
+        QCOMPARE(::shutdown(int(peer->socketDescriptor()), SHUT_WR), 0);
+        int answers = 0;
+        while (answers < requests && readAnswer(*peer).contains("\"ok\":true"))
+            ++answers;
+        QCOMPARE(answers, requests);
     }
 
     void lingerAfterRefusal()
