@@ -64,6 +64,8 @@ void PDFViewer::initWithFile(const char *path)
         const std::string where = std::string("PDFViewer::initWithFile(") + path + "): ";
         consoleLine(where + "File not found. Opening message box.");
         QMessageBox box(this);
+        // A file name may hold "<b>" or "&lt;": the user must see it as written, not as markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(QStringLiteral("Loading document '") + QString::fromLocal8Bit(path) +
                     QStringLiteral("' failed!"));
         box.exec();

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <optional>
@@ -33,7 +34,10 @@ std::unique_ptr<ModalCloser> watchBox(PDFViewer &viewer, StdoutCapture &out, Box
 {
     return std::make_unique<ModalCloser>([&](QWidget *box) {
         QLabel *notice = Access::notice(viewer);
-        seen = {qobject_cast<QMessageBox *>(box)->text(), box->parentWidget(),
+        // The text as the box draws it: a label with rich text keeps it in a document.
+        auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        auto *drawn = label->findChild<QTextDocument *>();
+        seen = {drawn ? drawn->toPlainText() : label->text(), box->parentWidget(),
                 notice && notice->isVisibleTo(&viewer), out.lines()};
     });
 }
@@ -54,10 +58,19 @@ private slots:
 
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
+    void missingFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "no such file.pdf";
+        // Shown as written, not as markup.
+        QTest::newRow("markup") << "<b>no</b> such &lt;file&gt;.pdf";
+    }
+
     void missingFile()
     {
+        QFETCH(QString, name);
         PDFViewer viewer(nullptr, true);
-        const QString path = directory.filePath("no such file.pdf");
+        const QString path = directory.filePath(name);
         viewer.setFileToLoad(path.toUtf8().constData());
         StdoutCapture out;
         BoxSeen seen;
