@@ -3,11 +3,11 @@
 #include "ui_pdfviewer.h"
 
 #include "base/console.h"
+#include "base/failurebox.h"
 #include "base/startuptrace.h"
 #include "base/transientlabelstyle.h"
 
 #include <QLabel>
-#include <QMessageBox>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -63,12 +63,9 @@ void PDFViewer::initWithFile(const char *path)
         hideLoadingNotice();
         const std::string where = std::string("PDFViewer::initWithFile(") + path + "): ";
         consoleLine(where + "File not found. Opening message box.");
-        QMessageBox box(this);
-        // A file name may hold "<b>" or "&lt;": the user must see it as written, not as markup.
-        box.setTextFormat(Qt::PlainText);
-        box.setText(QStringLiteral("Loading document '") + QString::fromLocal8Bit(path) +
-                    QStringLiteral("' failed!"));
-        box.exec();
+        showFailureBox(QStringLiteral("Loading document '") + QString::fromLocal8Bit(path) +
+                           QStringLiteral("' failed!"),
+                       this);
         consoleLine(where + "File not found. Done with message box.");
         return;
     }

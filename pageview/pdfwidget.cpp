@@ -1,13 +1,14 @@
 #include "pageview/pdfwidget.h"
 
 #include "base/console.h"
+#include "base/failurebox.h"
 #include "config/deviceconfig.h"
 
 #include <poppler-qt5.h>
 
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -40,7 +41,10 @@ bool PDFWidget::loadDocument(const QString &path)
 {
     closeDocument();
     filePath = path;
-    document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
+    // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
+    // a file can be a document; anything else fails as a file that is no PDF does.
+    if (QFileInfo(filePath).isFile())
+        document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
 
     if (document && !document->isLocked()) {
         document->setRenderBackend(Poppler::Document::SplashBackend);
@@ -59,9 +63,7 @@ bool PDFWidget::loadDocument(const QString &path)
     line << "Document is " << static_cast<const void *>(document);
     consoleLine(line.str());
 
-    QMessageBox box;
-    box.setText(QStringLiteral("Loading document ") + filePath + QStringLiteral(" failed!"));
-    box.exec();
+    showFailureBox(QStringLiteral("Loading document ") + filePath + QStringLiteral(" failed!"));
 
     filePath.clear();
     return false;

@@ -14,7 +14,14 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Access = PDFViewerTestAccess;
 
@@ -41,6 +48,40 @@ std::unique_ptr<ModalCloser> watchBox(PDFViewer &viewer, StdoutCapture &out, Box
                 notice && notice->isVisibleTo(&viewer), out.lines()};
     });
 }
+
+// A writer that comes and goes whenever a reader waits on a named pipe, so that a load that
+// opened the pipe ends, having read nothing, and the test can tell. Other paths are left alone.
+class PipeWriter
+{
+public:
+    explicit PipeWriter(const QString &path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat status;
+        if (stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
+            return;
+        writer = std::thread([this, name] {
+            while (!done) {
+                const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0 && ::close(fd) == 0)
+                    readerWaited = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+    }
+    ~PipeWriter() { stop(); }
+    bool stop()
+    {
+        done = true;
+        if (writer.joinable())
+            writer.join();
+        return readerWaited;
+    }
+
+private:
+    std::atomic<bool> done{false}, readerWaited{false};
+    std::thread writer;
+};
 
 } // namespace
 
@@ -100,6 +141,15 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::newRow("not a PDF")
             << TestDocuments::writeNotPdf(directory.filePath("text.pdf")) << "^Document is 0$";
+        // Shown as written, not as markup.
+        QTest::newRow("not a PDF, named like markup")
+            << TestDocuments::writeNotPdf(directory.filePath("<b>text &amp; more.pdf"))
+            << "^Document is 0$";
+        // Nothing writes to it: a load that opened it would wait for ever.
+        const QString pipe = directory.filePath("pipe.pdf");
+        QTest::newRow("named pipe")
+            << (mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0 ? pipe : QString())
+            << "^Document is 0$";
         // A locked document was read: its pointer, not null, tells the two failures apart.
         QTest::newRow("locked") << TestDocuments::writeEncryptedPdf(
                                        directory.filePath("locked.pdf"),
@@ -118,7 +168,10 @@ private slots:
         BoxSeen seen;
         const auto closer = watchBox(viewer, out, seen);
 
+        QVERIFY(!path.isEmpty());
+        PipeWriter writer(path);
         viewer.initWithFile(path.toLocal8Bit().constData());
+        QVERIFY2(!writer.stop(), "the load waited on a named pipe");
         QCOMPARE(closer->closed(), 1);
         // The notice stays up behind this box, which has no parent and no quotes.
         QVERIFY(seen.noticeVisible);
