@@ -6,10 +6,21 @@
 #include "config/deviceconfig.h"
 
 #include <QCoreApplication>
+#include <QPixmapCache>
 #include <QTimer>
+
+namespace {
+
+// Every chooser draws its arrows with a palette of its own and renders its icons anew, so Qt
+// caches their pixmaps under new keys each time, some 50 KB an open. The default cache of 10 MB
+// would keep that much of them after a few hundred opens; this holds what both windows show.
+constexpr int pixmapCacheKb = 1024;
+
+} // namespace
 
 QString PDFViewer::chooseFile()
 {
+    QPixmapCache::setCacheLimit(pixmapCacheKb);
     startReadingFileSystem();
     std::string result;
     CustomFileOpenDialog dialog(this, &result);
