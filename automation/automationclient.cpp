@@ -68,7 +68,8 @@ void AutomationClient::readInput()
                 return;
             // No further than the end of the next request: the ones after it stay in the socket.
             m_buffer.append(m_socket->readLine(qMin(available, readChunk) + 1));
-            if (!m_buffer.endsWith('\n') && m_buffer.size() > m_maxLineLength) {
+            // The newline does not count toward the line's length.
+            if (m_buffer.size() - int(m_buffer.endsWith('\n')) > m_maxLineLength) {
                 closeAfterAnswer(
                     QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
                 return;
@@ -78,11 +79,6 @@ void AutomationClient::readInput()
         QByteArray line = m_buffer;
         m_buffer.clear();
         line.chop(1);
-        if (line.size() > m_maxLineLength) {
-            closeAfterAnswer(
-                QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
-            return;
-        }
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.trimmed().isEmpty())

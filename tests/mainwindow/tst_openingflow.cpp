@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <thread>
 
@@ -49,39 +50,29 @@ std::unique_ptr<ModalCloser> watchBox(PDFViewer &viewer, StdoutCapture &out, Box
     });
 }
 
-// A writer that comes and goes whenever a reader waits on a named pipe, so that a load that
-// opened the pipe ends, having read nothing, and the test can tell. Other paths are left alone.
-class PipeWriter
+// Whether `load` waited on `path` as on a named pipe. A writer comes and goes whenever a reader
+// waits there, so that such a load ends, having read nothing, instead of waiting for ever.
+bool waitedOnPipe(const QString &path, const std::function<void()> &load)
 {
-public:
-    explicit PipeWriter(const QString &path)
-    {
-        const QByteArray name = QFile::encodeName(path);
-        struct stat status;
-        if (stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
-            return;
-        writer = std::thread([this, name] {
-            while (!done) {
-                const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
-                if (fd >= 0 && ::close(fd) == 0)
-                    readerWaited = true;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        });
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status;
+    if (stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode)) {
+        load();
+        return false;
     }
-    ~PipeWriter() { stop(); }
-    bool stop()
-    {
-        done = true;
-        if (writer.joinable())
-            writer.join();
-        return readerWaited;
-    }
-
-private:
-    std::atomic<bool> done{false}, readerWaited{false};
-    std::thread writer;
-};
+    std::atomic<bool> done{false}, waited{false};
+    std::thread writer([&] {
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0 && ::close(fd) == 0)
+                waited = true;
+        }
+    });
+    load();
+    done = true;
+    writer.join();
+    return waited;
+}
 
 } // namespace
 
@@ -169,9 +160,9 @@ private slots:
         const auto closer = watchBox(viewer, out, seen);
 
         QVERIFY(!path.isEmpty());
-        PipeWriter writer(path);
-        viewer.initWithFile(path.toLocal8Bit().constData());
-        QVERIFY2(!writer.stop(), "the load waited on a named pipe");
+        const bool waited =
+            waitedOnPipe(path, [&] { viewer.initWithFile(path.toLocal8Bit().constData()); });
+        QVERIFY2(!waited, "the load waited on a named pipe");
         QCOMPARE(closer->closed(), 1);
         // The notice stays up behind this box, which has no parent and no quotes.
         QVERIFY(seen.noticeVisible);
