@@ -74,6 +74,35 @@ bool waitedOnPipe(const QString &path, const std::function<void()> &load)
     return waited;
 }
 
+// A one-page PDF larger than 2 GiB that takes next to no disk space: a stream that nothing reads
+// spans a hole in the file, and the cross-reference table comes after it.
+QString writeBeyondTwoGiB(const QString &path)
+{
+    const qint64 hole = qint64(9) << 28; // 2.25 GiB
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QList<qint64> offsets;
+    file.write("%PDF-1.4\n");
+    for (const QByteArray &body :
+         QList<QByteArray>{"<< /Type /Catalog /Pages 2 0 R >>\nendobj\n",
+                           "<< /Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n",
+                           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>\nendobj\n",
+                           "<< /Length " + QByteArray::number(hole) + " >>\nstream\n"}) {
+        offsets << file.pos();
+        file.write(QByteArray::number(offsets.size()) + " 0 obj\n" + body);
+    }
+    if (!file.seek(file.pos() + hole))
+        return {};
+    QByteArray tail = "\nendstream\nendobj\nxref\n0 5\n0000000000 65535 f \n";
+    const qint64 table = file.pos() + tail.indexOf("xref");
+    for (const qint64 offset : offsets)
+        tail += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    tail +=
+        "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(table) + "\n%%EOF\n";
+    return file.write(tail) == tail.size() ? path : QString();
+}
+
 } // namespace
 
 class TestOpeningFlow : public QObject
@@ -192,6 +221,10 @@ private slots:
                    directory.filePath("folder with blanks/Übersicht señal 文書 1.pdf"),
                    {{300, 300}})
             << true;
+        // On a 32-bit device too, where its size and offsets do not fit in 32 bits.
+        const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
+        QVERIFY(!large.isEmpty());
+        QTest::newRow("larger than 2 GiB") << large << true;
         QTest::newRow("file, open command off") << tenA4 << false;
         QTest::newRow("no file, open command off") << QString() << false;
     }
