@@ -122,9 +122,14 @@ qint64 MemoryCgroup::room() const
     qint64 tightest = -1;
     QString tightestDirectory;
     for (const QString &directory : directories) {
-        const qint64 limit =
-            readNumber(directory + (v2 ? QStringLiteral("/memory.max")
-                                       : QStringLiteral("/memory.limit_in_bytes")));
+        qint64 limit = readNumber(directory + (v2 ? QStringLiteral("/memory.max")
+                                                  : QStringLiteral("/memory.limit_in_bytes")));
+        // Above v2's memory.high (systemd's MemoryHigh=) the kernel throttles the group and
+        // reclaims from it hard; without swap, a render beyond it stalls the viewer, so it
+        // bounds the room as memory.max does.
+        const qint64 high = v2 ? readNumber(directory + QStringLiteral("/memory.high")) : -1;
+        if (high >= 0 && (limit < 0 || high < limit))
+            limit = high;
         if (limit < 0 || limit >= noLimit)
             continue;
         const qint64 usage =

@@ -361,6 +361,18 @@ private slots:
                      {v2 + "/memory.current", "67772160\n"},
                      {v2 + "/memory.stat", "anon 1\ninactive_file 4096\n"}}
             << 2 << 2 << qint64(100000000 + 4096);
+        // Above memory.high the kernel throttles the group: it binds like a limit.
+        QTest::newRow("v2, a parent's memory.high binds")
+            << Files{{"proc/cgroup", "0::/box/viewer\n"},
+                     {"proc/mountinfo", "29 1 0:26 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"},
+                     {v2 + "/box/memory.max", "max\n"},
+                     {v2 + "/box/memory.high", "134217728\n"},
+                     {v2 + "/box/memory.current", "100000000\n"},
+                     {v2 + "/box/memory.stat", "inactive_file 1000\n"},
+                     {v2 + "/box/viewer/memory.max", "268435456\n"},
+                     {v2 + "/box/viewer/memory.high", "max\n"},
+                     {v2 + "/box/viewer/memory.current", "99000000\n"}}
+            << 2 << 2 << qint64(134217728 - 100000000 + 1000);
         QTest::newRow("v1 memory controller, no limit anywhere")
             << Files{{"proc/cgroup", "4:memory:/\n"},
                      {"proc/mountinfo", v1Mounts},
