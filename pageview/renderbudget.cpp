@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -26,6 +27,22 @@ double pixels(double points, double resolution)
 {
     const double side = std::floor((resolution / 72.0) * qMax(0.0, points) + 0.5);
     return std::isnan(side) ? 1.0 : qMax(1.0, side);
+}
+
+// The bytes of the process's own mappings, or -1. The same sum as statm's on a device; under
+// qemu's user mode, where statm tells the emulator's (its reserve of 4 GiB for the program
+// included), the program's.
+qint64 mappedBytes()
+{
+    FILE *maps = std::fopen("/proc/self/maps", "re");
+    if (!maps)
+        return -1;
+    qint64 total = 0;
+    unsigned long long start = 0, end = 0;
+    while (std::fscanf(maps, "%llx-%llx%*[^\n]", &start, &end) == 2)
+        total += qint64(end - start);
+    std::fclose(maps);
+    return total;
 }
 
 } // namespace
@@ -61,6 +78,17 @@ RenderBudget::Headroom RenderBudget::current()
     long long totalPages = 0;
     if (pageSize > 0 && statm >> totalPages)
         headroom.addressSpaceInUse = qint64(totalPages) * pageSize;
+
+    // A 32-bit process maps no more than its pointers reach, however much memory is free: below
+    // 3 GiB less 16 MiB under a 32-bit ARM kernel (a 64-bit kernel gives it 4 GiB).
+    if (sizeof(void *) < 8) {
+        constexpr qint64 reach = 3ll * 1024 * 1024 * 1024 - 16ll * 1024 * 1024;
+        headroom.addressSpaceLimit =
+            headroom.addressSpaceLimit < 0 ? reach : qMin(headroom.addressSpaceLimit, reach);
+        const qint64 mapped = mappedBytes();
+        if (mapped >= 0)
+            headroom.addressSpaceInUse = mapped;
+    }
 
     // A process does not change its cgroup by itself; finding it once keeps each render's
     // check to the limit and usage files.

@@ -14,7 +14,7 @@ public:
     // What the process can still get. A negative value means there is no such limit.
     struct Headroom
     {
-        qint64 addressSpaceLimit = -1; // soft RLIMIT_AS
+        qint64 addressSpaceLimit = -1; // soft RLIMIT_AS, in a 32-bit process its pointers' reach
         qint64 addressSpaceInUse = 0;  // the process's mapped address space
         qint64 memoryAvailable = -1;   // MemAvailable of the system
         qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
@@ -27,8 +27,8 @@ public:
         qint64 bytes() const;
     };
 
-    // The process's headroom now, from getrlimit, /proc/self/statm, the memory cgroup's files
-    // and /proc/meminfo: a handful of small reads.
+    // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process
+    // /proc/self/maps), the memory cgroup's files and /proc/meminfo: a handful of small reads.
     static Headroom current();
 
     struct Plan

@@ -407,12 +407,27 @@ private slots:
     void headroomReadsThisProcess()
     {
         QVERIFY(RenderBudget::current().memoryAvailable > 0);
-        // Above 4 GiB where rlim_t is 64 bits, so the limit's conversion is seen to keep them.
-        const qint64 cap = sizeof(rlim_t) > 4 ? 64 * 1024 * MiB : 3 * 1024 * MiB;
+        // Above 4 GiB in a 64-bit process, so the limit's conversion is seen to keep them; below
+        // a 32-bit process's reach, which bounds the limit there.
+        const qint64 cap = sizeof(void *) > 4 ? 64 * 1024 * MiB : 2 * 1024 * MiB;
         const AddressSpaceCap capped(cap);
         if (!capped.capped)
             QSKIP(noCapHere);
         QCOMPARE(RenderBudget::current().addressSpaceLimit, cap);
+    }
+
+    // However much memory is free, a 32-bit process cannot map 4 GiB: a page whose whole render
+    // needs more (here 4.5 GB) must not be started whole, or Poppler's allocations fail.
+    void headroomStaysWithinPointerReach()
+    {
+        if (sizeof(void *) >= 8)
+            QSKIP("only a 32-bit process is bound by its pointers' reach");
+        const RenderBudget::Headroom headroom = RenderBudget::current();
+        QVERIFY2(headroom.addressSpaceInUse > 0 && headroom.bytes() < 4096 * MiB,
+                 qPrintable(QString("in use %1, headroom %2")
+                                .arg(headroom.addressSpaceInUse)
+                                .arg(headroom.bytes())));
+        QVERIFY(RenderBudget::plan(QSizeF(18371, 18371), 48.0, headroom).mode != Plan::Whole);
     }
 
     void pageBeyondRoomIsBlankAndOthersRender()
