@@ -17,8 +17,9 @@ bash tools/build.sh
 # Unit and widget tests run headless on the offscreen platform; the end-to-end tests start
 # their own Xvfb. None of them needs the caller's display.
 # The real binary goes through one hostile document of each kind in the default run; through
-# every one of them and the whole zoom range (twice, once under a memory cap, label
-# hostile-binary) it takes many minutes of heavy rendering; PAGE_SCOPE_HOSTILE_TESTS=1 adds that.
+# every one of them and the whole zoom range (three times: as it is, under an address-space cap
+# and in a memory cgroup; label hostile-binary) it takes many minutes of heavy rendering;
+# PAGE_SCOPE_HOSTILE_TESTS=1 adds that.
 hostile=(-LE '^hostile-binary$')
 [[ ${PAGE_SCOPE_HOSTILE_TESTS:-0} == 1 ]] && hostile=()
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j"${PAGE_SCOPE_TEST_JOBS:-2}" \
