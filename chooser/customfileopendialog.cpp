@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include <cstdint>
+
 namespace {
 
 const char backgroundStyle[] = "QWidget { background-color : rgba(200, 200, 200, 255); }";

@@ -2,9 +2,6 @@
 
 #include "base/transientlabelstyle.h"
 
-#include <poppler-qt5.h>
-
-#include <QImage>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTimer>

@@ -2,8 +2,6 @@
 
 #include "pageview/pagerenderer.h"
 
-#include <poppler-qt5.h>
-
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
