@@ -105,7 +105,7 @@ void CustomFileOpenDialog::setupDialog(const std::string &initialPath, QFileSyst
     treeView->setColumnWidth(0, W / 2);
     treeView->setWordWrap(true);
 
-    const bool twoFrames = deviceConfig.softkeyFrameCount >= 2;
+    const bool twoFrames = deviceConfig.hasTwoSoftkeyFrames();
     if (onSide)
         fillSideFrames(twoFrames, softkeys);
     else
@@ -251,7 +251,7 @@ void CustomFileOpenDialog::keyReleaseEvent(QKeyEvent *event)
 {
     const int key = event->key();
     const DeviceConfig &keys = deviceConfig;
-    const bool twoFrames = keys.softkeyFrameCount >= 2;
+    const bool twoFrames = keys.hasTwoSoftkeyFrames();
     if (key == keys.keyRight)
         on_rightButton_clicked();
     else if (key == keys.keyDown)

@@ -27,6 +27,9 @@ struct DeviceConfig
     int32_t windowY;
     int32_t windowX;
 
+    // Values of NO_OF_SOFTKEY_FRAMES below 2 all mean a single frame.
+    bool hasTwoSoftkeyFrames() const { return softkeyFrameCount >= 2; }
+
     static DeviceConfig defaults();
 };
 

@@ -5,16 +5,6 @@
 #include "base/softkeyframe.h"
 #include "config/deviceconfig.h"
 
-namespace {
-
-// Values of NO_OF_SOFTKEY_FRAMES below 2 all mean a single frame.
-bool hasTwoFrames()
-{
-    return deviceConfig.softkeyFrameCount >= 2;
-}
-
-} // namespace
-
 void PDFViewer::layoutSoftkeys()
 {
     if (!openButtonEnabled) {
@@ -25,9 +15,9 @@ void PDFViewer::layoutSoftkeys()
     }
 
     if (deviceConfig.softkeyFramesOnSide)
-        layoutSideFrames(hasTwoFrames(), deviceConfig.softkeysPerFrame);
+        layoutSideFrames(deviceConfig.hasTwoSoftkeyFrames(), deviceConfig.softkeysPerFrame);
     else
-        layoutTopAndBottomFrames(hasTwoFrames(), deviceConfig.softkeysPerFrame);
+        layoutTopAndBottomFrames(deviceConfig.hasTwoSoftkeyFrames(), deviceConfig.softkeysPerFrame);
 }
 
 void PDFViewer::layoutSideFrames(bool twoFrames, int softkeys)
