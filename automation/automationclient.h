@@ -21,6 +21,8 @@ public:
 
     AutomationClient(QTcpSocket *socket, CommandDispatcher *dispatcher, QObject *parent = nullptr);
 
+    // The limits default to those of every connection the server accepts; tests set smaller
+    // ones.
     void setMaxLineLength(qint64 bytes) { m_maxLineLength = bytes; }
     void setMaxPendingWrite(qint64 bytes) { m_maxPendingWrite = bytes; }
     void setLingerMs(int ms) { m_lingerMs = ms; }

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Connections served at once; a further one gets an error line and is closed.
+constexpr int maxClients = 8;
+
 // Refused connections still get their error line; beyond this many at once a flood is cut
 // off without one, so refusing can never cost more than a bounded amount of memory.
 constexpr int maxRefusedAtOnce = 32;
@@ -58,11 +61,6 @@ QHostAddress AutomationServer::serverAddress() const
     return m_server->serverAddress();
 }
 
-void AutomationServer::close()
-{
-    m_server->close();
-}
-
 int AutomationServer::clientCount() const
 {
     int serving = 0;
@@ -78,26 +76,21 @@ void AutomationServer::acceptConnections()
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         const int serving = clientCount();
         const int refusing = m_clients.size() - serving;
-        if (serving >= m_maxClients && refusing >= maxRefusedAtOnce) {
+        if (serving >= maxClients && refusing >= maxRefusedAtOnce) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
 
         auto *client = new AutomationClient(socket, &m_dispatcher, this);
-        client->setMaxLineLength(m_maxLineLength);
-        client->setMaxPendingWrite(m_maxPendingWrite);
-        client->setLingerMs(m_lingerMs);
         connect(client, &AutomationClient::finished, this, &AutomationServer::removeClient);
         m_clients.append(client);
 
-        if (serving >= m_maxClients) {
+        if (serving >= maxClients)
             client->refuse(
-                QStringLiteral("too many clients: at most %1 connections").arg(m_maxClients));
-        } else {
+                QStringLiteral("too many clients: at most %1 connections").arg(maxClients));
+        else
             client->start();
-            emit clientCountChanged(clientCount());
-        }
     }
 }
 
@@ -107,5 +100,4 @@ void AutomationServer::removeClient(AutomationClient *client)
         return;
     client->disconnect(this);
     client->deleteLater();
-    emit clientCountChanged(clientCount());
 }
