@@ -34,10 +34,6 @@ QString defaultText(int key, Qt::KeyboardModifiers modifiers)
     }
 }
 
-} // namespace
-
-namespace {
-
 // The order in which the platform integration picks a key event's receiver.
 QWidget *focusedReceiver()
 {
