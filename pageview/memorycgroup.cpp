@@ -38,6 +38,12 @@ qint64 readStat(const QString &directory, const std::string &key)
     return 0;
 }
 
+// The file that holds a level's hard limit.
+QString limitFile(int version)
+{
+    return version == 2 ? QStringLiteral("/memory.max") : QStringLiteral("/memory.limit_in_bytes");
+}
+
 struct Mount
 {
     std::string root;
@@ -102,11 +108,9 @@ MemoryCgroup MemoryCgroup::find(const QString &procSelf, const QString &mountRoo
         path = path.substr(mount.root.size());
     QString top = mountRoot + QString::fromStdString(mount.point);
     QString directory = top + QString::fromStdString(path == "/" ? std::string() : path);
-    const QString limitFile =
-        version == 2 ? QStringLiteral("/memory.max") : QStringLiteral("/memory.limit_in_bytes");
     while (directory.startsWith(top)) {
         // v2's root has no limit files; it is the machine, which MemAvailable covers.
-        if (std::ifstream((directory + limitFile).toStdString()).good())
+        if (std::ifstream((directory + limitFile(version)).toStdString()).good())
             cgroup.directories.append(directory);
         if (directory == top)
             break;
@@ -122,8 +126,7 @@ qint64 MemoryCgroup::room() const
     qint64 tightest = -1;
     QString tightestDirectory;
     for (const QString &directory : directories) {
-        qint64 limit = readNumber(directory + (v2 ? QStringLiteral("/memory.max")
-                                                  : QStringLiteral("/memory.limit_in_bytes")));
+        qint64 limit = readNumber(directory + limitFile(controllerVersion));
         // Above v2's memory.high (systemd's MemoryHigh=) the kernel throttles the group and
         // reclaims from it hard; without swap, a render beyond it stalls the viewer, so it
         // bounds the room as memory.max does.

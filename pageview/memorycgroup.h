@@ -16,7 +16,6 @@ public:
     static MemoryCgroup find(const QString &procSelf = QStringLiteral("/proc/self"),
                              const QString &mountRoot = QString());
 
-    bool isFound() const { return !directories.isEmpty(); }
     int version() const { return controllerVersion; }
 
     // Bytes that can still be charged before the tightest limit on the path to the root is
