@@ -2,6 +2,8 @@
 
 #include <string>
 
-// Every diagnostic of the viewer is one line on standard output, flushed at once so that a
-// device's log collector sees it even if the process dies right after.
+// The viewer's diagnostics: each one line on standard output, flushed at once so that a device's
+// log collector sees it even if the process dies right after. The render's memory reports
+// (pageview/pagerenderer.h) and the start-up trace (base/startuptrace.h) go to standard error
+// instead, leaving standard output as it was.
 void consoleLine(const std::string &line);

@@ -11,6 +11,8 @@ public:
     ~CustomTreeView() override;
 
     void mousePressEvent(QMouseEvent *event) override;
+    // QTreeView's own, made public: the chooser hands its synthesised arrow keys straight to the
+    // tree and reads the selection when a file is opened.
     void keyPressEvent(QKeyEvent *event) override;
     QModelIndexList selectedIndexes() const override;
 };

@@ -12,7 +12,8 @@ class Page;
 // whole when that fits, otherwise in horizontal bands copied into the one page image, otherwise
 // not at all. While Poppler works, a watch stops it when the process grows into the reserve,
 // which the budget cannot foresee for pages whose cost lies in their operators rather than in
-// their image. A page left blank, or rendered in bands, is reported on standard error.
+// their image. A page left blank, rendered in bands or drawn without what Poppler had no memory
+// for is reported on standard error.
 class PageRenderer
 {
 public:
