@@ -37,7 +37,10 @@ QString PDFViewer::chooseFile()
     // The model reads folders in the background; by then it knows the current document's row.
     QTimer::singleShot(500, &dialog, SLOT(scrollToPath()));
 
-    if (dialog.exec() == 0)
+    // Keys pressed while the chooser was being built arrive in those events and may already
+    // have chosen or cancelled; exec would show the finished dialog again and wait for ever.
+    const int accepted = dialog.isVisible() ? dialog.exec() : dialog.result();
+    if (accepted == 0)
         return QString("");
 
     showLoadingNotice();

@@ -272,6 +272,54 @@ private slots:
         QCOMPARE(paints.count > 0, opened);
     }
 
+    void keysTypedAhead_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("open") << int(Qt::Key_F1);
+        QTest::newRow("cancel") << int(Qt::Key_Escape);
+    }
+
+    // On a slow device the chooser takes a while to build, and keys pressed meanwhile reach it
+    // in the first events it processes, before it runs: they must end it as they would later.
+    void keysTypedAhead()
+    {
+        QFETCH(int, key);
+
+        bool leftOpen = false;
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = window.findChild<PDFWidget *>("pdfWidget");
+        const QString document = path("a.pdf");
+        window.initWithFile(QFile::encodeName(document).constData());
+        view->zoomIn(); // a new load starts at the default resolution again
+        QVERIFY(loadFolders(Viewer::model(window), {root}));
+        // Queued now, so it is delivered by the chooser's first round of events.
+        QMetaObject::invokeMethod(
+            &window,
+            [&] {
+                if (auto *tree = window.findChild<CustomTreeView *>())
+                    QTest::sendKeyEvent(QTest::Release, tree, Qt::Key(key), QString(),
+                                        Qt::NoModifier);
+            },
+            Qt::QueuedConnection);
+        // A chooser still running by then waits for a choice that already happened.
+        QTimer::singleShot(3000, &window, [&] {
+            if (auto *dialog = window.findChild<CustomFileOpenDialog *>()) {
+                leftOpen = true;
+                dialog->reject();
+            }
+        });
+        StdoutCapture capture;
+        QTest::keyRelease(&window, Qt::Key_F1);
+
+        QVERIFY(!leftOpen);
+        const bool opened = key == Qt::Key_F1;
+        QCOMPARE(capture.lines(), opened ? QStringList{document} : QStringList());
+        QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
+        QVERIFY(Viewer::notice(window)->isHidden());
+    }
+
 private:
     std::unique_ptr<CustomFileOpenDialog> makeDialog(const QString &selected, std::string *result)
     {
