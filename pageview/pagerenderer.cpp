@@ -1,5 +1,6 @@
 #include "pageview/pagerenderer.h"
 
+#include "base/processfootprint.h"
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 
@@ -7,7 +8,6 @@
 
 #include <malloc.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -17,29 +17,6 @@ namespace {
 
 constexpr double mebibyte = 1024.0 * 1024.0;
 
-// The process's mapped and resident bytes, from one read of /proc/self/statm.
-struct Footprint
-{
-    qint64 mapped = 0;
-    qint64 resident = 0;
-
-    static Footprint now()
-    {
-        Footprint footprint;
-        long long size = 0;
-        long long resident = 0;
-        if (FILE *statm = std::fopen("/proc/self/statm", "re")) {
-            if (std::fscanf(statm, "%lld %lld", &size, &resident) == 2) {
-                const qint64 pageSize = sysconf(_SC_PAGESIZE);
-                footprint.mapped = size * pageSize;
-                footprint.resident = resident * pageSize;
-            }
-            std::fclose(statm);
-        }
-        return footprint;
-    }
-};
-
 // Stops Poppler once the process has grown by more than it may since the render began: in
 // mapped bytes beyond the headroom, or in resident bytes beyond the room in memory, each less
 // the reserve. Freed memory that Poppler reuses shows as resident growth only, which costs
@@ -48,7 +25,7 @@ class GrowthWatch
 {
 public:
     explicit GrowthWatch(const RenderBudget::Headroom &headroom)
-        : start(Footprint::now()),
+        : start(ProcessFootprint::now()),
           allowedMapped(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve)),
           allowedResident(qMax<qint64>(0, headroom.memoryRoom() - RenderBudget::reserve))
     {
@@ -65,7 +42,7 @@ public:
         // out of the render's time while a page's operators can add little in between.
         if (++watch->calls % 32 != 0)
             return watch->tripped;
-        const Footprint now = Footprint::now();
+        const ProcessFootprint now = ProcessFootprint::now();
         watch->tripped = watch->tripped ||
                          now.mapped - watch->start.mapped > watch->allowedMapped ||
                          now.resident - watch->start.resident > watch->allowedResident;
@@ -87,7 +64,7 @@ public:
     }
 
 private:
-    const Footprint start;
+    const ProcessFootprint start;
     const qint64 allowedMapped;
     const qint64 allowedResident;
     int calls = 0;

@@ -1,9 +1,9 @@
 #include "pageview/renderbudget.h"
 
+#include "base/processfootprint.h"
 #include "pageview/memorycgroup.h"
 
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -73,11 +73,7 @@ RenderBudget::Headroom RenderBudget::current()
         // rlim_t is 32 bits on some targets, 64 on others: compare in the wider type.
         headroom.addressSpaceLimit = qint64(qMin<quint64>(limit.rlim_cur, quint64(unlimited)));
 
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    std::ifstream statm("/proc/self/statm");
-    long long totalPages = 0;
-    if (pageSize > 0 && statm >> totalPages)
-        headroom.addressSpaceInUse = qint64(totalPages) * pageSize;
+    headroom.addressSpaceInUse = ProcessFootprint::now().mapped;
 
     // A 32-bit process maps no more than its pointers reach, however much memory is free: below
     // 3 GiB less 16 MiB under a 32-bit ARM kernel (a 64-bit kernel gives it 4 GiB).
