@@ -63,6 +63,8 @@ check "the touch panel can be turned and mirrored" \
 platform=$(sed -n 's/^QT_QPA_PLATFORM=//p' "$settings")
 check "the default platform is linuxfb on a framebuffer device at the panel's size" \
     '[[ $platform == linuxfb:* && $platform == *fb=/dev/fb* && $platform == *size=480x272* ]]'
+check "without the settings file the unit still runs on the framebuffer" \
+    'grep -qx "Environment=QT_QPA_PLATFORM=linuxfb" "$unit"'
 
 # The start command: systemd turns $$ into $ and leaves the rest to /bin/sh. The viewer is
 # replaced by a stand-in that prints its working directory and arguments, with the settings
