@@ -30,6 +30,13 @@ QString PDFViewer::chooseFile()
     if (deviceConfig.deviceType != 0)
         dialog.setWindowFlags(Qt::FramelessWindowHint);
     dialog.setGeometry(0, 0, width(), height());
+    // Hiding the finished chooser moves the keyboard focus on only in the active window. Under a
+    // window system without a window manager the viewer's window never is, and keys queued behind
+    // a choice would go to the finished chooser's tree: move the focus on as Qt does otherwise.
+    connect(&dialog, &QDialog::finished, this, [this, &dialog] {
+        if (dialog.isAncestorOf(focusWidget()))
+            focusNextPrevChild(true);
+    });
     dialog.setupDialog(currentPath, fileSystemModel);
 
     dialog.show();

@@ -320,6 +320,49 @@ private slots:
         QVERIFY(Viewer::notice(window)->isHidden());
     }
 
+    // Keys that arrive while the viewer is still busy come in one batch. Once a choice in it has
+    // ended the chooser, the keys after it belong to the main window: the open key typed right
+    // after enter opens the chooser again instead of choosing the same file a second time.
+    void keysAfterChoiceReachMainWindow()
+    {
+        int choosersReopened = 0;
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Without a window manager the viewer's window is never the active one; another window
+        // being active leaves it in the same state.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        const QString document = path("a.pdf");
+        window.initWithFile(QFile::encodeName(document).constData());
+        QVERIFY(loadFolders(Viewer::model(window), {root}));
+        // Delivered the way the window system delivers keys: to whatever has the focus then.
+        QMetaObject::invokeMethod(
+            &window,
+            [&] {
+                QTest::keyPress(window.windowHandle(), Qt::Key_Return);
+                QTest::keyRelease(window.windowHandle(), Qt::Key_F1);
+            },
+            Qt::QueuedConnection);
+        QTimer *closer = new QTimer(&window);
+        connect(closer, &QTimer::timeout, &window, [&] {
+            for (auto *dialog : window.findChildren<CustomFileOpenDialog *>()) {
+                if (dialog->isVisible()) {
+                    ++choosersReopened;
+                    dialog->reject();
+                }
+            }
+        });
+        closer->start(500);
+        StdoutCapture capture;
+        QTest::keyRelease(&window, Qt::Key_F1);
+
+        QCOMPARE(capture.lines(), QStringList{document});
+        QCOMPARE(choosersReopened, 1);
+    }
+
 private:
     std::unique_ptr<CustomFileOpenDialog> makeDialog(const QString &selected, std::string *result)
     {
