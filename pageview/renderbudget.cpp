@@ -73,17 +73,14 @@ RenderBudget::Headroom RenderBudget::current()
         // rlim_t is 32 bits on some targets, 64 on others: compare in the wider type.
         headroom.addressSpaceLimit = qint64(qMin<quint64>(limit.rlim_cur, quint64(unlimited)));
 
-    headroom.addressSpaceInUse = ProcessFootprint::now().mapped;
-
     // A 32-bit process maps no more than its pointers reach, however much memory is free: below
     // 3 GiB less 16 MiB under a 32-bit ARM kernel (a 64-bit kernel gives it 4 GiB).
+    const qint64 mapped = sizeof(void *) < 8 ? mappedBytes() : -1;
+    headroom.addressSpaceInUse = mapped >= 0 ? mapped : ProcessFootprint::now().mapped;
     if (sizeof(void *) < 8) {
         constexpr qint64 reach = 3ll * 1024 * 1024 * 1024 - 16ll * 1024 * 1024;
         headroom.addressSpaceLimit =
             headroom.addressSpaceLimit < 0 ? reach : qMin(headroom.addressSpaceLimit, reach);
-        const qint64 mapped = mappedBytes();
-        if (mapped >= 0)
-            headroom.addressSpaceInUse = mapped;
     }
 
     // A process does not change its cgroup by itself; finding it once keeps each render's
