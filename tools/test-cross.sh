@@ -17,7 +17,8 @@ source tools/packaging-common.sh
 
 # One test program per subsystem whose code could behave differently on another processor:
 # the option parser, the profile reader's number conversions, the softkey arithmetic, the
-# opening of files larger than 2 GiB, the page view with Poppler, and the plugin end to end.
+# opening of files larger than 2 GiB or modified after 2038, the page view with Poppler, and the
+# plugin end to end.
 quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_openingflow tst_pdfwidget
     automation_e2e)
 

@@ -103,6 +103,15 @@ QString writeBeyondTwoGiB(const QString &path)
     return file.write(tail) == tail.size() ? path : QString();
 }
 
+// The file at `path` last modified in 2040: beyond a 32-bit time_t, as a file copied from a card
+// that a device with a wrong clock wrote, or any file once 2038 has come. Set by touch, which
+// handles such times on every architecture, whatever this test was built with.
+QString modifiedAfter2038(const QString &path)
+{
+    const QStringList touch = {"-d", "2040-01-01 00:00 UTC", path};
+    return !path.isEmpty() && QProcess::execute("touch", touch) == 0 ? path : QString();
+}
+
 } // namespace
 
 class TestOpeningFlow : public QObject
@@ -221,10 +230,14 @@ private slots:
                    directory.filePath("folder with blanks/Übersicht señal 文書 1.pdf"),
                    {{300, 300}})
             << true;
-        // On a 32-bit device too, where its size and offsets do not fit in 32 bits.
+        // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
         QTest::newRow("larger than 2 GiB") << large << true;
+        const QString future = modifiedAfter2038(
+            TestDocuments::writeRawPdf(directory.filePath("future.pdf"), {{300, 300}}));
+        QVERIFY2(!future.isEmpty(), "cannot set a time after 2038 here");
+        QTest::newRow("modified after 2038") << future << true;
         QTest::newRow("file, open command off") << tenA4 << false;
         QTest::newRow("no file, open command off") << QString() << false;
     }
