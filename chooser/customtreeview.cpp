@@ -17,6 +17,12 @@ void CustomTreeView::mousePressEvent(QMouseEvent *event)
     }
 }
 
+// QWidget's own handling, which QTreeView replaces with its double-click expansion.
+void CustomTreeView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    mousePressEvent(event);
+}
+
 void CustomTreeView::keyPressEvent(QKeyEvent *event)
 {
     QTreeView::keyPressEvent(event);

@@ -14,6 +14,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QtTest>
 
 #include <functional>
@@ -166,18 +167,47 @@ private slots:
         QCOMPARE(QString::fromStdString(result), outcome == "open" ? path(start) : "untouched");
     }
 
+    void taps_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("mouse clicks") << "mouse";
+        // Touches as the device's touch screen delivers them, through the window system; a
+        // second tap soon after the first comes as a double-click.
+        QTest::newRow("touches apart") << "touch apart";
+        QTest::newRow("quick touches") << "touch quick";
+    }
+
     void taps()
     {
+        QFETCH(QString, input);
+
         auto dialog = makeDialog(path("docs"), nullptr);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
         const QModelIndex docs = model->index(path("docs"));
+        static QTouchDevice *const touchScreen =
+            QTest::createTouchDevice(QTouchDevice::TouchScreen);
+        // Two taps within this interval, at one place, make a double-click.
+        const int doubleTap = QGuiApplication::styleHints()->mouseDoubleClickInterval();
+        const auto tap = [&] {
+            const QPoint point = tree->visualRect(docs).center();
+            if (input == "mouse") {
+                QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, point);
+                return;
+            }
+            QTest::touchEvent(dialog.get(), touchScreen).press(0, point, tree->viewport());
+            QTest::touchEvent(dialog.get(), touchScreen).release(0, point, tree->viewport());
+        };
+        if (input != "mouse")
+            QTest::qWait(doubleTap + 100); // apart from the touches of the row before
         StdoutCapture capture;
         // A tap toggles the folder it lands on, since a device user cannot double-click.
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+        tap();
         QVERIFY(tree->isExpanded(docs));
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(docs).center());
+        if (input == "touch apart")
+            QTest::qWait(doubleTap + 100);
+        tap();
         QVERIFY(!tree->isExpanded(docs));
         QCOMPARE(tree->selectedIndexes(), QModelIndexList{docs});
         QCOMPARE(capture.lines(), QStringList({"MOUSE PRESS", "MOUSE PRESS"}));
