@@ -123,17 +123,8 @@ private slots:
         pixelsWhere(rfb.framebuffer(), page, [&](QRgb p) { return colours.insert(p), true; });
         QVERIFY2(colours.size() > 8, "no page drawn");
 
-        // Keys arrive: the down key moves the page. (The start-up test reads the report of an
-        // unmapped key.)
-        const QImage before = rfb.framebuffer().copy(page);
-        QVERIFY(rfb.clickKey(keyF3));
-        QVERIFY2(QTest::qWaitFor(
-                     [&] { return rfb.readUpdate(100) && rfb.framebuffer().copy(page) != before; }),
-                 "the down key did not scroll the page");
-
         // On a device the chooser is a frameless child over the whole main window; it comes up
         // with the open key and goes with Escape, which the window itself would report.
-        const QImage shownPage = rfb.framebuffer().copy(page);
         const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY2(QTest::qWaitFor(chooserShown), "the open key brought up no chooser");
@@ -145,7 +136,6 @@ private slots:
         QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
         QVERIFY2(outside(rfb.framebuffer(), window) == around,
                  "the chooser drew outside the window");
-        QVERIFY(rfb.framebuffer().copy(page) != shownPage);
         const int printed = viewer.lines().size();
         QVERIFY(rfb.clickKey(keyEscape));
         QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }),
