@@ -3,9 +3,46 @@
 #include "base/console.h"
 #include "config/deviceconfig.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
+#include <QWindow>
 
 #include <string>
+
+namespace {
+
+// Without a window manager (linuxfb, eglfs) the screen hands the activation to the window beneath
+// a closed box or dialog through an event queued behind the input already read. Keys that came in
+// one batch with the key that closed it would reach the hidden window and be lost, the close key
+// among them: they belong to the main window, as they do when typed a moment later.
+class HiddenWindowKeys : public QObject
+{
+public:
+    explicit HiddenWindowKeys(QWidget *mainWindow) : QObject(mainWindow), mainWindow(mainWindow) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
+        const auto *window = qobject_cast<QWindow *>(watched);
+        QWindow *target = mainWindow->windowHandle();
+        if (!window || window->isVisible() || !target || target == window || !target->isVisible())
+            return false;
+        QCoreApplication::sendEvent(target, event);
+        return true;
+    }
+
+private:
+    QWidget *mainWindow;
+};
+
+} // namespace
+
+void PDFViewer::takeKeysOfHiddenWindows()
+{
+    QCoreApplication::instance()->installEventFilter(new HiddenWindowKeys(this));
+}
 
 void PDFViewer::keyReleaseEvent(QKeyEvent *event)
 {

@@ -46,6 +46,8 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     fileSystemModel = new QFileSystemModel;
     startupTrace("file-system model created");
 
+    takeKeysOfHiddenWindows();
+
     // Queued, so the file is opened only once the event loop runs and can draw the window.
     connect(this, &PDFViewer::firstShowCalled, this, &PDFViewer::loadFile, Qt::QueuedConnection);
 }

@@ -62,6 +62,7 @@ private:
     void layoutSideFrames(bool twoFrames, int softkeys);
     void layoutTopAndBottomFrames(bool twoFrames, int softkeys);
     void printUnmappedKeyReport(const QKeyEvent *event);
+    void takeKeysOfHiddenWindows();
     void startReadingFileSystem();
     void prepareChooser();
     // The guard, synchronous repaint and focus move shared by the softkey commands.
