@@ -6,8 +6,14 @@
 #include "config/deviceconfig.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPixmapCache>
 #include <QTimer>
+#include <QWindow>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -15,6 +21,63 @@ namespace {
 // caches their pixmaps under new keys each time, some 50 KB an open. The default cache of 10 MB
 // would keep that much of them after a few hundred opens; this holds what both windows show.
 constexpr int pixmapCacheKb = 1024;
+
+// Without a window manager (linuxfb, eglfs) Qt hands out the input read so far while it shows a
+// window of its own, before that window is on the screen: keys and taps that came in one batch
+// with the open command went to the main window beneath, and a tap on open among them opened a
+// second chooser. They are held while the chooser is shown and then given to it, as a chooser
+// laid over the main window picks them up with the pending events.
+class InputHeldWhileShowing : public QObject
+{
+public:
+    explicit InputHeldWhileShowing(QWidget *shown) : shown(shown)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    void handOver()
+    {
+        QCoreApplication::instance()->removeEventFilter(this);
+        QWindow *target = shown->window()->windowHandle();
+        if (!target)
+            return;
+        for (const std::unique_ptr<QInputEvent> &event : held) {
+            if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+                QCoreApplication::sendEvent(target, event.get());
+                continue;
+            }
+            const auto *mouse = static_cast<QMouseEvent *>(event.get());
+            const QPointF local = target->mapFromGlobal(mouse->screenPos().toPoint());
+            QMouseEvent moved(mouse->type(), local, local, mouse->screenPos(), mouse->button(),
+                              mouse->buttons(), mouse->modifiers(), mouse->source());
+            QCoreApplication::sendEvent(target, &moved);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!qobject_cast<QWindow *>(watched))
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            held.emplace_back(new QKeyEvent(*static_cast<QKeyEvent *>(event)));
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+            held.emplace_back(new QMouseEvent(*static_cast<QMouseEvent *>(event)));
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *shown;
+    std::vector<std::unique_ptr<QInputEvent>> held;
+};
 
 } // namespace
 
@@ -39,7 +102,9 @@ QString PDFViewer::chooseFile()
     });
     dialog.setupDialog(currentPath, fileSystemModel);
 
+    InputHeldWhileShowing heldInput(&dialog);
     dialog.show();
+    heldInput.handOver();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // The model reads folders in the background; by then it knows the current document's row.
     QTimer::singleShot(500, &dialog, SLOT(scrollToPath()));

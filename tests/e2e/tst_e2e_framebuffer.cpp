@@ -159,6 +159,21 @@ private slots:
         QCOMPARE(viewer.waitForExit(), 0);
     }
 
+    void chooserWindowTakesKeysTypedWithOpen()
+    {
+        // A chooser of its own (device 0) comes up while the keys typed with the open key wait:
+        // Escape among them cancels it, and the close key after it closes the viewer.
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+        QVERIFY(viewer.writeProfile("DEVICE=0\n"));
+        RfbClient rfb;
+        QVERIFY2(startOnScreen(viewer, rfb, {"-o"}, [] { return true; }),
+                 qPrintable(viewer.error() + rfb.error()));
+        QVERIFY(rfb.clickKeys({keyF1, keyEscape}));
+        QVERIFY(rfb.clickKey(keyF8));
+        QCOMPARE(viewer.waitForExit(), 0);
+        QVERIFY(!viewer.lines().join('\n').contains("UNKNOWN KEY CODE RECEIVED"));
+    }
+
     void failureBoxClosedByKey_data()
     {
         QTest::addColumn<bool>("fileWritten");
