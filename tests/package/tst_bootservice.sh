@@ -3,7 +3,8 @@
 # root, and there the unit passes systemd-analyze verify without a word, its settings file is a
 # valid environment file with every setting explained, the start command that the unit's shell
 # builds from the settings has the right working directory and arguments, whatever it names
-# exists in the package, and the unit is left disabled.
+# exists in the package, the viewer starts in the unit's environment without a warning from Qt,
+# and the unit is left disabled.
 #   tst_bootservice.sh BUILD_DIR
 set -uo pipefail
 
@@ -95,6 +96,18 @@ check "no document and no directory: no -f, and the package's data directory" \
      [[ $(start PAGE_SCOPE_DIRECTORY=/ PAGE_SCOPE_DOCUMENT=) == / ]]'
 check "a directory that does not exist stops the start" \
     '! start PAGE_SCOPE_DIRECTORY=/nonexistent 2>/dev/null'
+
+# The viewer in the environment the unit gives it, with the runtime directory systemd would make
+# (%t is /run); Qt says on standard error when that directory is missing or not private.
+run=$root/run
+runtime=$run/$(sed -n 's/^RuntimeDirectory=//p' "$unit")
+mkdir -p "$run" && mkdir -m "$(sed -n 's/^RuntimeDirectoryMode=//p' "$unit")" "$runtime"
+mapfile -t unit_environment < <(sed -n "s|^Environment=||; T; s|%t|$run|g; p" "$unit")
+warnings=$(cd "$root$directory" && env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
+    QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/page-scope" -f "$root$document" 2>&1 >/dev/null)
+check "the viewer finds its runtime directory under the unit" \
+    '[[ -d $runtime && $warnings != *QStandardPaths* ]]'
+[[ $warnings == *QStandardPaths* ]] && echo "$warnings"
 
 echo "$failures failures"
 [[ $failures -eq 0 ]]
