@@ -6,6 +6,7 @@
 #include "config/deviceconfig.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmapCache>
@@ -88,7 +89,7 @@ QString PDFViewer::chooseFile()
     std::string result;
     CustomFileOpenDialog dialog(this, &result);
     dialog.setWindowTitle(QStringLiteral("Open PDF document"));
-    const std::string currentPath = ui->pdfWidget->filePath.toUtf8().toStdString();
+    const std::string currentPath = QFile::encodeName(ui->pdfWidget->filePath).toStdString();
     // Without a window type the dialog becomes a frameless child laid over the main window.
     if (deviceConfig.deviceType != 0)
         dialog.setWindowFlags(Qt::FramelessWindowHint);
@@ -118,5 +119,5 @@ QString PDFViewer::chooseFile()
     showLoadingNotice();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     documentLoaded = true;
-    return QString::fromUtf8(result.c_str());
+    return QFile::decodeName(result.c_str());
 }

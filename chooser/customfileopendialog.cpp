@@ -7,6 +7,7 @@
 #include "config/deviceconfig.h"
 
 #include <QBoxLayout>
+#include <QFile>
 #include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -122,7 +123,7 @@ void CustomFileOpenDialog::setupDialog(const std::string &initialPath, QFileSyst
 
     if (!this->initialPath.empty())
         treeView->setCurrentIndex(
-            fileSystemModel->index(QString::fromUtf8(this->initialPath.c_str()), 0));
+            fileSystemModel->index(QFile::decodeName(this->initialPath.c_str()), 0));
 
     connect(openButton, &QPushButton::clicked, this, &CustomFileOpenDialog::on_openButton_clicked);
     connect(cancelButton, &QPushButton::clicked, this,
@@ -214,7 +215,10 @@ void CustomFileOpenDialog::on_openButton_clicked()
     const QModelIndexList selected = treeView->selectedIndexes();
     if (selected.isEmpty())
         return;
-    const std::string path = fileSystemModel->filePath(selected.first()).toUtf8().toStdString();
+    // The name's bytes as the file system has them (UTF-8 for UTF-8 names), so that one that is
+    // not UTF-8 still names the same file.
+    const std::string path =
+        QFile::encodeName(fileSystemModel->filePath(selected.first())).toStdString();
     consoleLine(path);
     // Deliberately not a suffix test: capital extensions are listed but not opened.
     if (path.rfind(".pdf") != std::string::npos) {
@@ -235,7 +239,7 @@ void CustomFileOpenDialog::scrollToPath()
 {
     if (initialPath.empty())
         return;
-    treeView->scrollTo(fileSystemModel->index(QString::fromUtf8(initialPath.c_str()), 0),
+    treeView->scrollTo(fileSystemModel->index(QFile::decodeName(initialPath.c_str()), 0),
                        QAbstractItemView::PositionAtCenter);
 }
 

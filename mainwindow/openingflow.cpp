@@ -7,6 +7,7 @@
 #include "base/startuptrace.h"
 #include "base/transientlabelstyle.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QTimer>
 
@@ -70,7 +71,7 @@ void PDFViewer::initWithFile(const char *path)
         return;
     }
 
-    const QString document = QString::fromUtf8(path);
+    const QString document = QFile::decodeName(path);
     if (document.isEmpty())
         return;
     showLoadingNotice();

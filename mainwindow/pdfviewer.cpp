@@ -2,10 +2,12 @@
 
 #include "ui_pdfviewer.h"
 
+#include "base/filenames.h"
 #include "base/softkeylook.h"
 #include "base/startuptrace.h"
 #include "config/deviceconfig.h"
 
+#include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
@@ -18,6 +20,9 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
       configFile("b7s.conf")
 {
     startupTrace("window base constructed");
+    // Before the model lists a folder or a path is converted: names that are not UTF-8 must
+    // survive the trip through a QString.
+    keepFileNamesIntact();
     // Before any widget exists: everything below reads the final device settings.
     loadDeviceConfig(std::string());
     startupTrace("device configuration read");
@@ -92,7 +97,7 @@ void PDFViewer::prepareChooser()
 
 void PDFViewer::setFileToLoad(const char *path)
 {
-    fileToLoad = QString::fromUtf8(path);
+    fileToLoad = QFile::decodeName(path);
 }
 
 void PDFViewer::on_closeButton_clicked()

@@ -17,6 +17,7 @@
 #include <QStyleHints>
 #include <QtTest>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -71,6 +72,11 @@ private slots:
             QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}, {595, 842}}).isEmpty());
         // A name that only survives the trip through the chooser if it stays UTF-8 all the way.
         QVERIFY(!TestDocuments::writeA4Document(path("zweite Übersicht.pdf"), 2).isEmpty());
+        // Named on another system, in Latin-1, which is not UTF-8.
+        const QByteArray written = QFile::encodeName(
+            TestDocuments::writeRawPdf(path("latin1.pdf"), {{595, 842}, {595, 842}}));
+        const QByteArray latin1 = QByteArray(written).replace("latin1.pdf", "r\xe9sum\xe9.pdf");
+        QVERIFY(!written.isEmpty() && ::rename(written.constData(), latin1.constData()) == 0);
         StdoutCapture quiet;
         viewer = std::make_unique<PDFViewer>(nullptr, true);
         // As after the window's first show: the model reads from the root from then on.
@@ -115,6 +121,9 @@ private slots:
         row("open softkey, folder inside one named like a document", "folder.pdf/below", 2,
             "openButton", 0, "open");
         row("open softkey, nothing selected", "", 2, "openButton", 0, "none");
+        QTest::newRow("open softkey, name not UTF-8")
+            << QFile::decodeName("r\xe9sum\xe9.pdf") << 2 << QString("openButton") << 0
+            << QString("open");
     }
 
     void keys()
@@ -164,7 +173,7 @@ private slots:
         const bool opening = input == "openButton" || key == Qt::Key_F1 || key == Qt::Key_Return;
         QCOMPARE(capture.lines(),
                  opening && !start.isEmpty() ? QStringList{path(start)} : QStringList());
-        QCOMPARE(QString::fromStdString(result), outcome == "open" ? path(start) : "untouched");
+        QCOMPARE(QFile::decodeName(result.c_str()), outcome == "open" ? path(start) : "untouched");
     }
 
     void taps_data()
@@ -214,14 +223,20 @@ private slots:
     {
         QTest::addColumn<int>("deviceType");
         QTest::addColumn<QString>("softkey"); // the one that ends the chooser
-        QTest::newRow("cancelled, desktop") << 0 << "cancelButton";
-        QTest::newRow("document chosen, device") << 1 << "openButton";
+        QTest::addColumn<QString>("name");
+        QTest::newRow("cancelled, desktop") << 0 << "cancelButton"
+                                            << "zweite Übersicht.pdf";
+        QTest::newRow("document chosen, device") << 1 << "openButton"
+                                                 << "zweite Übersicht.pdf";
+        QTest::newRow("document named in Latin-1 chosen, device")
+            << 1 << "openButton" << QFile::decodeName("r\xe9sum\xe9.pdf");
     }
 
     void openCommand()
     {
         QFETCH(int, deviceType);
         QFETCH(QString, softkey);
+        QFETCH(QString, name);
 
         deviceConfig.deviceType = deviceType;
         PDFViewer window(nullptr, true);
@@ -244,7 +259,7 @@ private slots:
         QFileSystemModel *model = Viewer::model(window);
         QVERIFY(loadFolders(model, {root}));
         PaintCounter paints(view);
-        const QString chosen = path("zweite Übersicht.pdf");
+        const QString chosen = path(name);
 
         // Seen in the chooser: a window of its own, title, size, selection, centred.
         QVariantList seen;
@@ -396,7 +411,7 @@ private:
         // As the main window builds it, on the default screen.
         auto dialog = std::make_unique<CustomFileOpenDialog>(nullptr, result);
         dialog->setGeometry(0, 0, 480, 272);
-        dialog->setupDialog(selected.toStdString(), model);
+        dialog->setupDialog(QFile::encodeName(selected).toStdString(), model);
         dialog->scrollToPath();
         return dialog;
     }

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -211,34 +212,40 @@ private slots:
     // the chooser cannot open.
     void firstLoad_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("path"); // as the command line gives it
         QTest::addColumn<bool>("openCommand");
-        QTest::newRow("no file") << QString() << true;
+        QTest::newRow("no file") << QByteArray() << true;
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
         QTest::newRow("path with blanks and non-ASCII")
-            << TestDocuments::writeRawPdf(
+            << QFile::encodeName(TestDocuments::writeRawPdf(
                    directory.filePath("folder with blanks/Übersicht señal 文書 1.pdf"),
-                   {{300, 300}})
+                   {{300, 300}}))
             << true;
+        // Named on another system, in Latin-1, which is not UTF-8.
+        const QByteArray written = QFile::encodeName(
+            TestDocuments::writeRawPdf(directory.filePath("latin1.pdf"), {{300, 300}}));
+        const QByteArray latin1 = QByteArray(written).replace("latin1.pdf", "r\xe9sum\xe9.pdf");
+        QVERIFY(!written.isEmpty() && ::rename(written.constData(), latin1.constData()) == 0);
+        QTest::newRow("name not UTF-8") << latin1 << true;
         // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
-        QTest::newRow("larger than 2 GiB") << large << true;
+        QTest::newRow("larger than 2 GiB") << QFile::encodeName(large) << true;
         const QString future = modifiedAfter2038(
             TestDocuments::writeRawPdf(directory.filePath("future.pdf"), {{300, 300}}));
         QVERIFY2(!future.isEmpty(), "cannot set a time after 2038 here");
-        QTest::newRow("modified after 2038") << future << true;
-        QTest::newRow("file, open command off") << tenA4 << false;
-        QTest::newRow("no file, open command off") << QString() << false;
+        QTest::newRow("modified after 2038") << QFile::encodeName(future) << true;
+        QTest::newRow("file, open command off") << QFile::encodeName(tenA4) << false;
+        QTest::newRow("no file, open command off") << QByteArray() << false;
     }
 
     void firstLoad()
     {
-        QFETCH(QString, path);
+        QFETCH(QByteArray, path);
         QFETCH(bool, openCommand);
         PDFViewer viewer(nullptr, openCommand);
         if (!path.isEmpty())
-            viewer.setFileToLoad(path.toUtf8().constData());
+            viewer.setFileToLoad(path.constData());
         const QFileSystemModel *model = Access::model(viewer);
         const auto notReading = [model] {
             return model->rootPath() != "/" && model->nameFilters().isEmpty();
@@ -258,7 +265,7 @@ private slots:
             QTRY_VERIFY(loadedWithinFiveMs.has_value());
             QVERIFY2(!*loadedWithinFiveMs, "the load did not wait for the notice to be drawn");
             QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
-            QCOMPARE(viewer.findChild<PDFWidget *>("pdfWidget")->filePath, path);
+            QCOMPARE(QFile::encodeName(viewer.findChild<PDFWidget *>("pdfWidget")->filePath), path);
             QVERIFY(Access::notice(viewer)->isHidden());
         }
         if (!openCommand) {

@@ -17,7 +17,9 @@ public:
 
     QStringList lines() const
     {
-        QString text = QString::fromStdString(buffer.str());
+        // As the locale reads it, so that a file name that is not UTF-8 reads back as the path
+        // the viewer holds.
+        QString text = QString::fromLocal8Bit(buffer.str().c_str());
         if (text.endsWith(QLatin1Char('\n')))
             text.chop(1);
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
