@@ -5,10 +5,10 @@
 #include "base/filenames.h"
 #include "base/softkeylook.h"
 #include "base/startuptrace.h"
+#include "chooser/cachedfilterfilesystemmodel.h"
 #include "config/deviceconfig.h"
 
 #include <QFile>
-#include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
 
@@ -48,7 +48,7 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     layoutSoftkeys();
     startupTrace("softkeys laid out");
 
-    fileSystemModel = new QFileSystemModel;
+    fileSystemModel = new CachedFilterFileSystemModel;
     startupTrace("file-system model created");
 
     takeKeysOfHiddenWindows();

@@ -405,6 +405,38 @@ private slots:
         QCOMPARE(choosersReopened, 1);
     }
 
+    // Files that do not match the filter are listed disabled, as Qt's own model lists them: its
+    // flags are the reference for every kind of entry, in every column.
+    void entriesEnabledAsQtModelWould()
+    {
+        const QString mixed = QDir::current().absoluteFilePath("mixed");
+        QVERIFY(QDir().mkpath(mixed + "/folder"));
+        for (const char *name : {"a.pdf", "B.PDF", "c.Pdf", "d.pdf.txt", "e.txt", "pdf", "f.pdfx",
+                                 "r\xe9sum\xe9.pdf", "r\xe9sum\xe9.txt"})
+            QVERIFY(QFile(mixed + '/' + QFile::decodeName(name)).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(mixed + "/e.txt", mixed + "/link.pdf"));
+        QVERIFY(QFile::link(mixed + "/a.pdf", mixed + "/link.txt"));
+        QVERIFY(QFile::link(mixed + "/folder", mixed + "/folderlink"));
+        QFileSystemModel reference;
+        reference.setNameFilters({"*.pdf"});
+        reference.setRootPath("/");
+        QVERIFY(loadFolders(model, {mixed}) && loadFolders(&reference, {mixed}));
+
+        const QModelIndex folder = model->index(mixed), expected = reference.index(mixed);
+        QCOMPARE(model->rowCount(folder), 13);
+        QCOMPARE(reference.rowCount(expected), 13);
+        int disabled = 0;
+        for (int row = 0; row < 13; ++row) {
+            for (int column = 0; column < model->columnCount(folder); ++column) {
+                const QModelIndex index = model->index(row, column, folder);
+                const QModelIndex same = reference.index(model->filePath(index), column);
+                QCOMPARE(model->flags(index), reference.flags(same));
+                disabled += !(model->flags(index) & Qt::ItemIsEnabled);
+            }
+        }
+        QCOMPARE(disabled, 6 * model->columnCount(folder));
+    }
+
 private:
     std::unique_ptr<CustomFileOpenDialog> makeDialog(const QString &selected, std::string *result)
     {
