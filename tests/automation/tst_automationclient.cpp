@@ -31,6 +31,14 @@ class TestAutomationClient : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(listener.listen(QHostAddress::LocalHost, 0)); }
+    // A served socket of this process with its peer, for each test; the client takes the first.
+    void init()
+    {
+        peer = std::make_unique<QTcpSocket>();
+        peer->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000));
+        socket = listener.nextPendingConnection();
+    }
     void lineLimit_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -46,9 +54,6 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, served);
-        QTcpSocket *socket = nullptr;
-        const auto peer = connectPeer(socket);
-        QVERIFY(socket);
         AutomationClient client(socket, &dispatcher);
         client.setMaxLineLength(16);
         client.start();
@@ -77,9 +82,6 @@ private slots:
     {
         QFETCH(bool, peerReads);
         constexpr int requests = 300;
-        QTcpSocket *socket = nullptr;
-        const auto peer = connectPeer(socket);
-        QVERIFY(socket);
         if (!peerReads) {
             // Qt takes nothing more from the kernel once its read buffer is full, and the
             // kernel's buffers are as small as they get.
@@ -112,9 +114,6 @@ private slots:
     void requestsBeforeHalfCloseAllAnswered()
     {
         constexpr int requests = 40;
-        QTcpSocket *socket = nullptr;
-        const auto peer = connectPeer(socket);
-        QVERIFY(socket);
         AutomationClient client(socket, &dispatcher);
         client.start();
 
@@ -130,9 +129,6 @@ private slots:
 
     void lingerAfterRefusal()
     {
-        QTcpSocket *socket = nullptr;
-        const auto peer = connectPeer(socket);
-        QVERIFY(socket);
         AutomationClient client(socket, &dispatcher);
         QSignalSpy finished(&client, &AutomationClient::finished);
         client.setLingerMs(200);
@@ -147,19 +143,10 @@ private slots:
     }
 
 private:
-    // A served socket of this process with its peer; the client takes the served socket.
-    std::unique_ptr<QTcpSocket> connectPeer(QTcpSocket *&served)
-    {
-        auto peer = std::make_unique<QTcpSocket>();
-        peer->connectToHost(QHostAddress::LocalHost, listener.serverPort());
-        served = QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000)
-                     ? listener.nextPendingConnection()
-                     : nullptr;
-        return peer;
-    }
-
     QTcpServer listener;
     CommandDispatcher dispatcher;
+    std::unique_ptr<QTcpSocket> peer;
+    QTcpSocket *socket = nullptr;
 };
 
 QTEST_MAIN(TestAutomationClient)
