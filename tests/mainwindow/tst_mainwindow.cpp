@@ -12,8 +12,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <memory>
-
 class CustomFileOpenDialogTestAccess
 {
 public:
@@ -22,16 +20,6 @@ public:
         return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
     }
 };
-
-namespace {
-
-std::unique_ptr<PDFViewer> makeViewer(bool openButtonEnabled)
-{
-    StdoutCapture quiet;
-    return std::make_unique<PDFViewer>(nullptr, openButtonEnabled);
-}
-
-} // namespace
 
 // One arrangement of the softkey frames, and where the window and its chooser put everything.
 struct Arrangement
@@ -60,14 +48,14 @@ private slots:
     // First: only the first show in the process opens the command line's file.
     void firstShowAnnouncedOnce()
     {
-        auto first = makeViewer(false);
-        auto second = makeViewer(false);
-        QSignalSpy firstSpy(first.get(), &PDFViewer::firstShowCalled);
-        QSignalSpy secondSpy(second.get(), &PDFViewer::firstShowCalled);
-        first->show();
-        first->hide();
-        first->show();
-        second->show();
+        StdoutCapture quiet;
+        PDFViewer first(nullptr, false), second(nullptr, false);
+        QSignalSpy firstSpy(&first, &PDFViewer::firstShowCalled);
+        QSignalSpy secondSpy(&second, &PDFViewer::firstShowCalled);
+        first.show();
+        first.hide();
+        first.show();
+        second.show();
         QCOMPARE(firstSpy.count(), 1);
         QCOMPARE(secondSpy.count(), 0);
     }
@@ -114,17 +102,18 @@ private slots:
         deviceConfig.softkeysPerFrame = a.softkeys;
         deviceConfig.windowX = a.position.x();
         deviceConfig.windowY = a.position.y();
-        auto viewer = makeViewer(a.openCommand);
-        const auto widget = [&](const QString &name) { return viewer->findChild<QWidget *>(name); };
+        StdoutCapture quiet;
+        PDFViewer viewer(nullptr, a.openCommand);
+        const auto widget = [&](const QString &name) { return viewer.findChild<QWidget *>(name); };
         const QStringList side{"verticalLayoutWidget", "verticalLayoutWidget_2"};
         const QStringList topAndBottom{"horizontalLayoutWidget", "horizontalLayoutWidget_2"};
         const QStringList holders = a.onSide ? side : topAndBottom;
         const QStringList layouts = a.onSide ? QStringList{"verticalLayout", "verticalLayout_2"}
                                              : QStringList{"bottomFrame", "topFrame"};
 
-        QCOMPARE(QRect(viewer->pos(), viewer->size()),
+        QCOMPARE(QRect(viewer.pos(), viewer.size()),
                  QRect(a.onSide ? a.position : QPoint(), QSize(480, 272)));
-        auto *view = viewer->findChild<PDFWidget *>("pdfWidget");
+        auto *view = viewer.findChild<PDFWidget *>("pdfWidget");
         QCOMPARE(view->geometry(), a.page);
         QCOMPARE(QRect(view->viewX, view->viewY, view->viewWidth, view->viewHeight), a.page);
         QCOMPARE(widget(holders[0])->geometry(),
@@ -134,14 +123,14 @@ private slots:
         QCOMPARE(widget("verticalScrollBar")->geometry(),
                  a.onSide ? QRect(413, 0, 15, 272) : QRect(465, 61, 15, 135));
         QCOMPARE(widget("horizontalScrollBar")->geometry(), a.horizontalBar);
-        QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[0])), a.firstFrame);
-        QCOMPARE(frameContents(viewer->findChild<QLayout *>(layouts[1])), a.secondFrame);
+        QCOMPARE(frameContents(viewer.findChild<QLayout *>(layouts[0])), a.firstFrame);
+        QCOMPARE(frameContents(viewer.findChild<QLayout *>(layouts[1])), a.secondFrame);
         for (const QString &layout : layouts)
-            QCOMPARE(viewer->findChild<QLayout *>(layout)->spacing(), spacingAsSet(a.spacing));
+            QCOMPARE(viewer.findChild<QLayout *>(layout)->spacing(), spacingAsSet(a.spacing));
         for (const QString &holder : side + topAndBottom)
             QCOMPARE(widget(holder)->isHidden(), !holders.contains(holder));
         // Without the option the open slot stays, blank and inert, so the others keep their keys.
-        auto *open = viewer->findChild<QPushButton *>("openButton");
+        auto *open = viewer.findChild<QPushButton *>("openButton");
         QCOMPARE(open->isEnabled(), a.openCommand);
         QCOMPARE(open->isFlat(), !a.openCommand);
         QCOMPARE(open->icon().isNull(), !a.openCommand);
@@ -152,7 +141,7 @@ private slots:
         // The chooser, as the open command builds it over the window.
         CustomFileOpenDialog dialog(nullptr, nullptr);
         dialog.setGeometry(0, 0, 480, 272);
-        dialog.setupDialog(std::string(), PDFViewerTestAccess::model(*viewer));
+        dialog.setupDialog(std::string(), PDFViewerTestAccess::model(viewer));
         const auto chooser =
             CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
         QWidget *first = chooser[a.onSide ? 1 : 3], *second = chooser[a.onSide ? 0 : 2];
