@@ -17,10 +17,10 @@ source tools/packaging-common.sh
 
 # One test program per subsystem whose code could behave differently on another processor:
 # the option parser, the profile reader's number conversions, the softkey arithmetic, the
-# opening of files larger than 2 GiB or modified after 2038, the page view with Poppler, and the
-# plugin end to end.
+# opening of files larger than 2 GiB or modified after 2038, the page view with Poppler, the
+# chooser with its file-system model and the names that are not UTF-8, and the plugin end to end.
 quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_openingflow tst_pdfwidget
-    automation_e2e)
+    tst_chooser automation_e2e)
 
 arch=${1:-}
 if ! cross_triplet "$arch" >/dev/null 2>&1; then
