@@ -11,6 +11,7 @@
 // number overlay, at the right, is left out. The quota is lifted while the viewer zooms to the
 // next measured resolution, which is not timed.
 #include "benchcommandline.h"
+#include "launchedprogram.h"
 #include "rfbclient.h"
 #include "samples.h"
 #include "tools/testdocuments.h"
@@ -22,14 +23,9 @@
 #include <QImage>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <ctime>
-#include <fcntl.h>
 #include <functional>
 #include <map>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,13 +41,6 @@ constexpr quint32 keyZoomOut = 0xffc3; // F6
 constexpr quint32 keyZoomIn = 0xffc4;  // F7
 constexpr quint32 keyClose = 0xffc5;   // F8
 constexpr int periodUs = 10000;
-
-double monotonicMs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // A cpu cgroup of our own, v1 (cpu.cfs_quota_us) or v2 (cpu.max). A short period keeps the
 // throttling close to a slow core's steady pace.
@@ -113,75 +102,8 @@ private:
     bool m_v2 = false;
 };
 
-// The viewer, moved into the cgroup by its own process before the exec, so that all of its start
-// runs under the quota.
-class Viewer
-{
-public:
-    ~Viewer() { stop(); }
-
-    bool start(const QString &binary, const QStringList &arguments, const QByteArray &procsFile,
-               quint16 port, double &execMs)
-    {
-        std::vector<QByteArray> storage{QFile::encodeName(binary)};
-        for (const QString &word : arguments)
-            storage.push_back(QFile::encodeName(word));
-        std::vector<char *> argv;
-        for (QByteArray &word : storage)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        const QByteArray platform = QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
-                                        .arg(screenWidth)
-                                        .arg(screenHeight)
-                                        .arg(port)
-                                        .toLatin1();
-        execMs = monotonicMs();
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int procs = open(procsFile.constData(), O_WRONLY);
-            if (procs < 0 || ::write(procs, "0", 1) != 1)
-                _exit(126);
-            close(procs);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            unsetenv("LD_LIBRARY_PATH"); // no automation plugin
-            putenv(const_cast<char *>(platform.constData()));
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        return m_pid > 0;
-    }
-
-    bool running() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
-
-    int waitForExit(int timeoutMs)
-    {
-        const double deadline = monotonicMs() + timeoutMs;
-        int status = 0;
-        while (monotonicMs() < deadline) {
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-
-    void stop()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
+// One fresh viewer, which joins the cgroup in its own process before the exec, so that all of its
+// start runs under the quota.
 class Run
 {
 public:
@@ -193,13 +115,19 @@ public:
     {
         const quint16 port = RfbClient::freePort();
         double execMs = 0;
+        // Without the automation plugin, as on a device without it.
+        const QStringList environment =
+            launchEnvironment({QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
+                                   .arg(screenWidth)
+                                   .arg(screenHeight)
+                                   .arg(port)});
         if (!m_quota.limit(true) ||
-            !m_viewer.start(viewer, {"-f", document}, m_quota.procsFile(), port, execMs))
+            !m_viewer.start({viewer, "-f", document}, environment, execMs, m_quota.procsFile()))
             return fail("no start");
         while (!m_rfb.connectTo(port)) {
             if (!m_viewer.running() || monotonicMs() - execMs > 60000)
                 return fail("the vnc server does not answer");
-            usleep(2000);
+            sleepMs(2);
         }
         return timeUntilSettled(execMs, firstPageMs);
     }
@@ -236,6 +164,9 @@ private:
     bool fail(const QString &why)
     {
         m_error = why + (m_rfb.error().isEmpty() ? QString() : ": " + m_rfb.error());
+        const QByteArray errors = m_viewer.errors().trimmed();
+        if (!errors.isEmpty())
+            m_error += "; the viewer's standard error: " + QString::fromLocal8Bit(errors);
         m_viewer.stop();
         return false;
     }
@@ -248,6 +179,8 @@ private:
         std::vector<std::pair<double, QImage>> updates;
         double last = monotonicMs();
         while (monotonicMs() - last < m_quietMs) {
+            if (!m_viewer.running())
+                return fail("the viewer ended");
             if (monotonicMs() - since > 120000)
                 return fail("the screen does not settle");
             if (m_rfb.readUpdate(50)) {
@@ -277,7 +210,7 @@ private:
 
     CpuQuota &m_quota;
     int m_quietMs;
-    Viewer m_viewer;
+    LaunchedProgram m_viewer;
     RfbClient m_rfb;
     QString m_error;
 };

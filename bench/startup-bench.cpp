@@ -18,6 +18,7 @@
 // at 48 dpi, found anywhere on the screen. The peak resident memory is VmHWM, read --settle ms
 // after the page appeared (the viewer's page-number overlay has gone by then).
 #include "benchcommandline.h"
+#include "launchedprogram.h"
 #include "rfbclient.h"
 #include "samples.h"
 #include "tools/testdocuments.h"
@@ -33,17 +34,9 @@
 #include <QImage>
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <ctime>
-#include <fcntl.h>
 #include <map>
 #include <memory>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -51,19 +44,6 @@ namespace {
 constexpr int screenWidth = 480;
 constexpr int screenHeight = 272;
 const QRect probeArea(0, 0, 160, 80);
-
-double monotonicMs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-void sleepMs(double ms)
-{
-    const timespec pause{time_t(ms / 1000), long(std::fmod(ms, 1000.0) * 1e6)};
-    nanosleep(&pause, nullptr);
-}
 
 // The top left of page 1, as the viewer and the floor must show it.
 QImage expectedProbe(const QString &path)
@@ -128,89 +108,6 @@ struct RunResult
     QString error;
 };
 
-class Child
-{
-public:
-    ~Child() { stop(); }
-
-    bool start(const QStringList &command, const QStringList &environment, double &execMs)
-    {
-        int pipes[2];
-        if (pipe2(pipes, O_CLOEXEC) != 0)
-            return false;
-        std::vector<QByteArray> storage;
-        for (const QString &word : command)
-            storage.push_back(QFile::encodeName(word));
-        std::vector<QByteArray> environmentStorage;
-        for (const QString &entry : environment)
-            environmentStorage.push_back(entry.toLocal8Bit());
-        std::vector<char *> argv, envp;
-        for (QByteArray &word : storage)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        for (QByteArray &entry : environmentStorage)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-
-        execMs = monotonicMs();
-        m_pid = fork();
-        if (m_pid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(pipes[1], 2);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            execve(argv[0], argv.data(), envp.data());
-            _exit(127);
-        }
-        close(pipes[1]);
-        m_errors = pipes[0];
-        fcntl(m_errors, F_SETFL, O_NONBLOCK);
-        return m_pid > 0;
-    }
-
-    pid_t pid() const { return m_pid; }
-
-    // Collects what the child wrote to standard error so far.
-    QByteArray &errors()
-    {
-        char buffer[4096];
-        ssize_t got;
-        while (m_errors >= 0 && (got = read(m_errors, buffer, sizeof buffer)) > 0)
-            m_errorText.append(buffer, int(got));
-        return m_errorText;
-    }
-
-    bool running() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
-
-    double peakMiB() const
-    {
-        QFile status(QString("/proc/%1/status").arg(m_pid));
-        if (!status.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        return 0;
-    }
-
-    void stop()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-        if (m_errors >= 0)
-            close(m_errors);
-        m_errors = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_errors = -1;
-    QByteArray m_errorText;
-};
-
 // "page-scope startup MS RSS_KB PHASE" lines, as milliseconds after the exec.
 std::map<QString, double> tracePhases(const QByteArray &errors, double execMs)
 {
@@ -237,37 +134,29 @@ public:
                   const QImage &probe, QPoint &place)
     {
         RunResult result;
-        QStringList environment = QProcessEnvironment::systemEnvironment().toStringList();
-        environment.erase(std::remove_if(environment.begin(), environment.end(),
-                                         [](const QString &entry) {
-                                             return entry.startsWith("QT_QPA_PLATFORM=") ||
-                                                    entry.startsWith("DISPLAY=") ||
-                                                    entry.startsWith("LD_LIBRARY_PATH=");
-                                         }),
-                          environment.end());
-        environment << "PAGE_SCOPE_STARTUP_TRACE=1"
-                    << "LC_ALL=C.UTF-8";
+        QStringList settings{"PAGE_SCOPE_STARTUP_TRACE=1", "LC_ALL=C.UTF-8"};
         quint16 port = 0;
         if (platform == "xcb") {
-            environment << "QT_QPA_PLATFORM=xcb"
-                        << "DISPLAY=" + m_xvfb->display();
+            settings << "QT_QPA_PLATFORM=xcb"
+                     << "DISPLAY=" + m_xvfb->display();
             if (!waitForEmptyScreen()) {
                 result.error = "the screen does not clear";
                 return result;
             }
         } else if (platform == "vnc") {
             port = RfbClient::freePort();
-            environment << QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
-                               .arg(screenWidth)
-                               .arg(screenHeight)
-                               .arg(port);
+            settings << QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
+                            .arg(screenWidth)
+                            .arg(screenHeight)
+                            .arg(port);
         } else {
-            environment << "QT_QPA_PLATFORM=offscreen";
+            settings << "QT_QPA_PLATFORM=offscreen";
         }
 
-        Child child;
+        LaunchedProgram child;
         double execMs = 0;
-        if (!child.start(program.command + QStringList{document}, environment, execMs)) {
+        if (!child.start(program.command + QStringList{document}, launchEnvironment(settings),
+                         execMs)) {
             result.error = "no start";
             return result;
         }
