@@ -10,6 +10,7 @@
 #   <prefix>/share/page-scope/sample/             the bundled quick guide
 #   <prefix>/share/man/man1/page-scope.1.gz       the manual page
 #   <prefix>/lib/<multiarch>/libSquishPlugin.so.1 the automation plugin (its own package)
+#   <prefix>/libexec/page-scope/wait-for-devices  the service's wait for late device nodes
 #   /lib/systemd/system/page-scope.service        the boot service, not enabled
 #   /etc/default/page-scope                       its settings (a conffile)
 #
@@ -84,6 +85,8 @@ install(FILES packaging/systemd/page-scope.service DESTINATION /lib/systemd/syst
     COMPONENT viewer)
 install(FILES packaging/systemd/page-scope.default DESTINATION /etc/default RENAME page-scope
     COMPONENT viewer)
+install(PROGRAMS packaging/systemd/wait-for-devices
+    DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/page-scope" COMPONENT viewer)
 
 # --- automation plugin ---
 if(TARGET SquishPlugin)

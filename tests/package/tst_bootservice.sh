@@ -4,7 +4,7 @@
 # valid environment file with every setting explained, the start command that the unit's shell
 # builds from the settings has the right working directory and arguments, whatever it names
 # exists in the package, the viewer starts in the unit's environment without a warning from Qt,
-# and the unit is left disabled.
+# an input device whose node appears late is still opened, and the unit is left disabled.
 #   tst_bootservice.sh BUILD_DIR
 set -uo pipefail
 
@@ -56,7 +56,7 @@ check "every setting comes after its explanation" '[[ -z $unexplained ]]'
 [[ -n $unexplained ]] && echo "$unexplained"
 for name in QT_QPA_PLATFORM QT_QPA_FB_HIDECURSOR QT_QPA_EVDEV_KEYBOARD_PARAMETERS \
     QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS QT_QPA_GENERIC_PLUGINS PAGE_SCOPE_DIRECTORY \
-    PAGE_SCOPE_DOCUMENT PAGE_SCOPE_OPTIONS; do
+    PAGE_SCOPE_DOCUMENT PAGE_SCOPE_OPTIONS PAGE_SCOPE_DEVICE_WAIT; do
     check "the settings cover $name" 'grep -Eq "^#?$name=" "$settings"'
 done
 check "the touch panel can be turned and mirrored" \
@@ -108,6 +108,31 @@ warnings=$(cd "$root$directory" && env -i PATH=/usr/bin:/bin "${unit_environment
 check "the viewer finds its runtime directory under the unit" \
     '[[ -d $runtime && $warnings != *QStandardPaths* ]]'
 [[ $warnings == *QStandardPaths* ]] && echo "$warnings"
+
+# At boot a driver may make its node after the service starts. Qt opens an input device named
+# in its parameters once, when the viewer starts, so the unit waits for the nodes first.
+wait_script=$root/usr/libexec/page-scope/wait-for-devices
+check "before the viewer the unit waits for the device nodes the settings name" \
+    '[[ $(sed -n "s/^ExecStartPre=//p" "$unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
+node=/dev/page-scope-test-keys-$$
+if [[ $EUID -ne 0 ]]; then
+    echo "skipped: device nodes that appear late (making one in /dev needs root)"
+else
+    # A FIFO stands in for the keyboard's event node; Qt opens it as it would the real one.
+    (sleep 1 && mkfifo "$node") &
+    late=$(cd "$root$directory" && env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
+        QT_QPA_PLATFORM=offscreen QT_QPA_GENERIC_PLUGINS=evdevkeyboard \
+        QT_QPA_EVDEV_KEYBOARD_PARAMETERS="$node" \
+        sh -c "sh '$wait_script' && exec timeout 3 '$root/usr/bin/page-scope' -f '$root$document'" 2>&1 >/dev/null)
+    wait
+    check "a keyboard whose node appears a second late is opened" \
+        '[[ -p $node && $late != *"Cannot open keyboard input device"* ]]'
+    rm -f "$node"
+    missing=$(PAGE_SCOPE_DEVICE_WAIT=1 QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS="$node:rotate=90" \
+        timeout 5 sh "$wait_script" 2>&1)
+    check "a node that never appears delays the start by the wait only, and is named" \
+        '[[ $? -eq 0 && $missing == "page-scope: $node did not appear within 1 s; starting without it" ]]'
+fi
 
 echo "$failures failures"
 [[ $failures -eq 0 ]]
