@@ -20,7 +20,7 @@
 #include "benchcommandline.h"
 #include "launchedprogram.h"
 #include "rfbclient.h"
-#include "samples.h"
+#include "startupreport.h"
 #include "tools/testdocuments.h"
 #include "xvfbscreen.h"
 
@@ -96,16 +96,6 @@ struct Program
 {
     QString name;
     QStringList command;
-};
-
-struct RunResult
-{
-    bool ok = false;
-    double firstPageMs = 0;
-    double firstFrameMs = -1; // first pixel that is not the empty screen's, where there is one
-    double peakMiB = 0;
-    std::map<QString, double> phasesMs; // trace lines, relative to the exec
-    QString error;
 };
 
 // "page-scope startup MS RSS_KB PHASE" lines, as milliseconds after the exec.
@@ -243,13 +233,6 @@ private:
     int m_settleMs;
 };
 
-QString number(double value)
-{
-    if (value < 0)
-        return QStringLiteral("—");
-    return QString::number(value, 'f', value < 10 ? 1 : 0);
-}
-
 struct Document
 {
     int pages;
@@ -278,152 +261,6 @@ std::vector<Document> prepareDocuments(const QString &directory, const QStringLi
         prepared.push_back({pages.toInt(), path, probe});
     }
     return prepared;
-}
-
-// The samples of one program on one platform and document.
-struct Series
-{
-    std::vector<double> firstPage, firstFrame, peak;
-    std::map<QString, std::vector<double>> phases;
-};
-
-// Series by platform, document and program.
-class Measurements
-{
-public:
-    Series &of(const QString &platform, const Document &document, const QString &program)
-    {
-        return m_series[QString("%1 %2 %3").arg(platform).arg(document.pages).arg(program)];
-    }
-
-    void add(const QString &platform, const Document &document, const QString &program,
-             const RunResult &result)
-    {
-        Series &s = of(platform, document, program);
-        s.firstPage.push_back(result.firstPageMs);
-        if (result.firstFrameMs >= 0)
-            s.firstFrame.push_back(result.firstFrameMs);
-        s.peak.push_back(result.peakMiB);
-        for (const auto &[phase, ms] : result.phasesMs)
-            s.phases[phase].push_back(ms);
-    }
-
-private:
-    std::map<QString, Series> m_series;
-};
-
-// A row per platform and document: the floor's and the viewer's times and the ratios, and with
-// firstFrames the time each program first changed the screen.
-void printTimeTable(Measurements &measured, const QStringList &platforms,
-                    const std::vector<Document> &documents, const QString &floorName,
-                    bool firstFrames)
-{
-    QString floorTitle = floorName;
-    floorTitle[0] = floorTitle[0].toUpper();
-    std::printf("| Platform | Pages | %s median | min | Viewer median | min | Ratio median | "
-                "Ratio min |%s\n",
-                qPrintable(floorTitle),
-                firstFrames ? " Floor first frame | Viewer first frame |" : "");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|%s\n", firstFrames ? "---:|---:|" : "");
-    const auto firstFrame = [](const Series &series) {
-        return number(series.firstFrame.empty() ? -1 : median(series.firstFrame));
-    };
-    for (const QString &platform : platforms)
-        for (const Document &document : documents) {
-            const Series &floor = measured.of(platform, document, floorName);
-            const Series &viewer = measured.of(platform, document, "viewer");
-            QString row = QString("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
-                              .arg(platform)
-                              .arg(document.pages)
-                              .arg(number(median(floor.firstPage)))
-                              .arg(number(minimum(floor.firstPage)))
-                              .arg(number(median(viewer.firstPage)))
-                              .arg(number(minimum(viewer.firstPage)))
-                              .arg(median(viewer.firstPage) / median(floor.firstPage), 0, 'f', 3)
-                              .arg(minimum(viewer.firstPage) / minimum(floor.firstPage), 0, 'f', 3);
-            if (firstFrames)
-                row += QString(" %1 | %2 |").arg(firstFrame(floor), firstFrame(viewer));
-            std::printf("%s\n", qPrintable(row));
-        }
-}
-
-void printTimes(Measurements &measured, const QStringList &platforms,
-                const std::vector<Document> &documents, int runs)
-{
-    std::printf("Exec to first page on the screen, in milliseconds (%d runs of each program, "
-                "alternating). Ratio = viewer / floor.\n\n",
-                runs);
-    printTimeTable(measured, platforms, documents, "floor", true);
-    std::printf("\nThe same runs against the floor with the opening flow's work (--notice). "
-                "Ratio = viewer / floor with notice.\n\n");
-    printTimeTable(measured, platforms, documents, "floor with notice", false);
-}
-
-void printMemory(Measurements &measured, const QStringList &platforms,
-                 const std::vector<Document> &documents)
-{
-    std::printf("\nPeak resident memory (VmHWM) in MiB, medians.\n\n");
-    std::printf("| Platform | Pages | Floor | Floor with notice | Viewer | Viewer - floor | "
-                "Viewer - floor with notice |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
-    for (const QString &platform : platforms)
-        for (const Document &document : documents) {
-            const auto peak = [&](const char *program) {
-                return median(measured.of(platform, document, program).peak);
-            };
-            const double viewer = peak("viewer");
-            std::printf("| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f |\n", qPrintable(platform),
-                        document.pages, peak("floor"), peak("floor with notice"), viewer,
-                        viewer - peak("floor"), viewer - peak("floor with notice"));
-        }
-}
-
-// A table per program of its trace's phases, in the order the viewer passes them; a phase that
-// no run of the program printed has no row.
-void printTraces(Measurements &measured, const std::vector<Program> &programs,
-                 const QStringList &platforms, const std::vector<Document> &documents)
-{
-    const char *order[] = {"main",
-                           "application created",
-                           "automation hook done",
-                           "command line parsed",
-                           "window base constructed",
-                           "device configuration read",
-                           "widget tree built",
-                           "softkeys laid out",
-                           "file-system model created",
-                           "window constructed",
-                           "document loaded and page rendered",
-                           "window shown",
-                           "loading notice shown",
-                           "notice timer fired",
-                           "page painted"};
-    for (const Program &program : programs) {
-        std::printf("\nThe %s's trace (PAGE_SCOPE_STARTUP_TRACE), milliseconds after the exec, "
-                    "medians.\n\n| Phase |",
-                    qPrintable(program.name));
-        for (const QString &platform : platforms)
-            for (const Document &document : documents)
-                std::printf(" %s, %d |", qPrintable(platform), document.pages);
-        std::printf("\n|---|");
-        for (size_t i = 0; i < size_t(platforms.size()) * documents.size(); ++i)
-            std::printf("---:|");
-        std::printf("\n");
-        for (const char *phase : order) {
-            QString row = QString("| %1 |").arg(phase);
-            bool seen = false;
-            for (const QString &platform : platforms)
-                for (const Document &document : documents) {
-                    const auto &phases = measured.of(platform, document, program.name).phases;
-                    const auto found = phases.find(phase);
-                    seen = seen || found != phases.end();
-                    row += QString(" %1 |").arg(
-                        number(found == phases.end() ? -1 : median(found->second)));
-                }
-            if (seen)
-                std::printf("%s\n", qPrintable(row));
-        }
-    }
 }
 
 } // namespace
@@ -479,7 +316,7 @@ int main(int argc, char *argv[])
                                      qPrintable(program.name), qPrintable(platform), document.pages,
                                      qPrintable(result.error));
                     } else if (run >= 0) {
-                        measured.add(platform, document, program.name, result);
+                        measured.add(platform, document.pages, program.name, result);
                     }
                 }
             }
@@ -488,9 +325,13 @@ int main(int argc, char *argv[])
         }
     }
 
-    printTimes(measured, platforms, documents, runs);
-    printMemory(measured, platforms, documents);
-    printTraces(measured, programs, platforms, documents);
+    QStringList names;
+    for (const Program &program : programs)
+        names << program.name;
+    std::vector<int> pageCounts;
+    for (const Document &document : documents)
+        pageCounts.push_back(document.pages);
+    printStartupReport(measured, names, platforms, pageCounts, runs);
     if (failures)
         std::fprintf(stderr, "startup-bench: %d runs failed\n", failures);
     return failures ? 1 : 0;
