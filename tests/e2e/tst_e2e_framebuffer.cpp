@@ -9,6 +9,11 @@
 
 #include <functional>
 
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // X keysyms of the default profile's keys.
@@ -208,6 +213,51 @@ private slots:
         QCOMPARE(viewer.waitForExit(), 0);
         // Escape closing a box is released in the main window, which reports it.
         QVERIFY(box || !viewer.lines().join('\n').contains("UNKNOWN KEY CODE RECEIVED"));
+    }
+
+    // On a device the keys come from an evdev node through Qt's own keyboard handler and its
+    // built-in keymap. A FIFO stands in for the node; Qt takes only paths in /dev as devices.
+    void keysFromAnEvdevNode()
+    {
+        if (geteuid() != 0)
+            QSKIP("making a node in /dev needs root");
+        const QByteArray node = "/dev/page-scope-test-keys-" + QByteArray::number(getpid());
+        QVERIFY2(mkfifo(node, 0600) == 0, node);
+        const auto removeNode = qScopeGuard([&] {
+            unlink(node);
+            qunsetenv("QT_QPA_GENERIC_PLUGINS");
+        });
+        // Read by the viewer's application object, which inherits this process's environment.
+        qputenv("QT_QPA_GENERIC_PLUGINS", "evdevkeyboard:" + node);
+        QTemporaryDir folder;
+        const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 1);
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+        RfbClient rfb;
+        QVERIFY2(
+            startOnScreen(viewer, rfb, {"-f", document}, [&] { return viewer.waitForDocument(); }),
+            qPrintable(viewer.error() + rfb.error()));
+
+        // Opened for writing only once the viewer reads the other end, so no key is lost.
+        const int keys = open(node, O_WRONLY);
+        QVERIFY(keys >= 0);
+        const auto type = [keys](unsigned short code) {
+            for (const int value : {1, 0}) {
+                input_event events[2] = {};
+                events[0].type = EV_KEY;
+                events[0].code = code;
+                events[0].value = value;
+                events[1].type = EV_SYN;
+                if (write(keys, events, sizeof events) != sizeof events)
+                    return false;
+            }
+            return true;
+        };
+        // A key the profile does not map is reported with Qt's scan code, the Linux code + 8.
+        QVERIFY(type(KEY_A));
+        QVERIFY2(viewer.waitForLine("UNKNOWN KEY CODE RECEIVED: 38"), qPrintable(viewer.error()));
+        QVERIFY(type(KEY_F8));
+        close(keys);
+        QCOMPARE(viewer.waitForExit(), 0);
     }
 };
 
