@@ -45,6 +45,8 @@ private slots:
         for (double r = 58; r <= 298; r += 10)
             up << r;
         QTest::newRow("in from 48 at 499") << 499 << true << (up << 300 << 300);
+        // 18 - 10 is not above the floor of 10.
+        QTest::newRow("out from 48 at 480") << 480 << false << QList<double>{38, 28, 18, 10, 10};
         QTest::newRow("out from 80 at 500")
             << 500 << false << QList<double>{70, 60, 50, 40, 30, 20, 10, 10};
         QTest::newRow("in from 80 at 800") << 800 << true << QList<double>{90};
