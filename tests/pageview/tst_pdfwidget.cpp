@@ -109,10 +109,11 @@ private slots:
         row("exactly the view's size", QSizeF(550.5, 376.5), 1, "", QSize(367, 266), 0);
         // Zooming out keeps the offset within the previous image; the next step clamps to the
         // new. 12 inches: 696 pixels wide at 58 dpi, 576 at 48, in a view 352 wide; 6.5 inches:
-        // 377 and 312, so the smaller image fits and the bar goes.
+        // 377 and 312, so the smaller image fits and the bar goes. Going left, 176 / 49 + 0.5
+        // rounds up to 4.
         row("zoom out past the smaller image's edge", QSizeF(864, 594), 1, "vh", QSize(352, 251), 5,
-            {"+", "R", "R", "R", "R", "R", "R", "-", "R"},
-            {0, 58, 116, 174, 232, 290, 344, 344, 224});
+            {"+", "R", "R", "R", "R", "R", "R", "-", "R", "L"},
+            {0, 58, 116, 174, 232, 290, 344, 344, 224, 176}, {0, 1, 2, 3, 4, 5, 6, 5, 5, 4});
         row("zoom out past the edge of a smaller image that fits", QSizeF(468, 594), 1, "v",
             QSize(352, 266), 0, {"+", "R", "-", "R"}, {0, 25, 25, 0});
     }
