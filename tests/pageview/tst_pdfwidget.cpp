@@ -163,6 +163,11 @@ private slots:
         // band below; the eighth goes to the next page, except on the last page.
         QTest::newRow("down") << tenA4 << QStringList{"D1", "D6", "D1", "G9", "D8", "N"}
                               << QStringList{"0 48", "0 336", "1 0", "9 0", "9 336", "9 0"};
+        // 539 pixels high: at 336 the view ends exactly one step below the page, which is not
+        // yet past it.
+        QTest::newRow("down to exactly one step below")
+            << pages(QSizeF(594, 808.5), 2) << QStringList{"D7", "D1"}
+            << QStringList{"0 336", "1 0"};
         // Up from the top opens a band of one step; the next step shows the page before at the
         // offset of the page being left, which is its bottom only when both are as high: here
         // 280 - 251, though the page before is 562 pixels high.
