@@ -197,8 +197,9 @@ private slots:
         QVERIFY(write("device.conf", "DEVICE=0\nKEY_UP=77\n"));
         if (pointer != "none")
             QVERIFY(write("device_config.ini", pointer));
+        // Any device number but 0 makes the window frameless, a negative one too.
         if (profileInWorkingDirectory)
-            QVERIFY(write("b7s.conf", "KEY_UP=6\n"));
+            QVERIFY(write("b7s.conf", "DEVICE=-1\nKEY_UP=6\n"));
 
         StdoutCapture capture;
         PDFViewer viewer(nullptr, false);
