@@ -227,6 +227,12 @@ private slots:
         const QByteArray latin1 = QByteArray(written).replace("latin1.pdf", "r\xe9sum\xe9.pdf");
         QVERIFY(!written.isEmpty() && ::rename(written.constData(), latin1.constData()) == 0);
         QTest::newRow("name not UTF-8") << latin1 << true;
+        // Nor is an overlong form of "/", which must stay two bytes of the name.
+        const QByteArray plain = QFile::encodeName(
+            TestDocuments::writeRawPdf(directory.filePath("overlong.pdf"), {{300, 300}}));
+        const QByteArray overlong = QByteArray(plain).replace("overlong.pdf", "a\xc0\xaf.pdf");
+        QVERIFY(!plain.isEmpty() && ::rename(plain.constData(), overlong.constData()) == 0);
+        QTest::newRow("overlong UTF-8 in the name") << overlong << true;
         // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
