@@ -150,8 +150,10 @@ private slots:
         QCOMPARE(second->layout()->spacing(), spacingAsSet(a.spacing));
         QCOMPARE(first->geometry(), a.onSide ? QRect(430, 0, 50, 272) : QRect(0, 222, 480, 50));
         QCOMPARE(second->geometry(), a.onSide ? QRect(0, 0, 50, 272) : QRect(0, 0, 480, 50));
-        QCOMPARE(dialog.findChild<CustomTreeView *>()->geometry(),
-                 a.onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
+        const auto *tree = dialog.findChild<CustomTreeView *>();
+        QCOMPARE(tree->geometry(), a.onSide ? QRect(50, 0, 380, 272) : QRect(0, 50, 480, 172));
+        // The names, the only column shown, fill the view: no sideways scrolling.
+        QCOMPARE(tree->columnWidth(0), tree->viewport()->width());
         // The other pair is moved out of sight, just past the bottom-right corner.
         for (QWidget *other : {chooser[a.onSide ? 2 : 0], chooser[a.onSide ? 3 : 1]})
             QCOMPARE(other->pos(), QPoint(480, 272));
