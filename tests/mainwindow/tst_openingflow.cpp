@@ -215,6 +215,7 @@ private slots:
         QTest::addColumn<QByteArray>("path"); // as the command line gives it
         QTest::addColumn<bool>("openCommand");
         QTest::newRow("no file") << QByteArray() << true;
+        QTest::newRow("empty name, as from a lone -f") << QByteArray("") << true;
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
         QTest::newRow("path with blanks and non-ASCII")
             << QFile::encodeName(TestDocuments::writeRawPdf(
@@ -250,7 +251,7 @@ private slots:
         QFETCH(QByteArray, path);
         QFETCH(bool, openCommand);
         PDFViewer viewer(nullptr, openCommand);
-        if (!path.isEmpty())
+        if (!path.isNull())
             viewer.setFileToLoad(path.constData());
         const QFileSystemModel *model = Access::model(viewer);
         const auto notReading = [model] {
@@ -260,6 +261,7 @@ private slots:
         StdoutCapture out;
         ModalCloser closer;
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
+        QVERIFY2(!path.isEmpty() || !Access::notice(viewer), "an empty name is no file to load");
         // Timers fire in the order they fall due, so this one runs first while the load still
         // waits for its 10 ms, however late the event loop gets to both.
         std::optional<bool> loadedWithinFiveMs;
