@@ -215,7 +215,7 @@ private slots:
         QTest::addColumn<QByteArray>("path"); // as the command line gives it
         QTest::addColumn<bool>("openCommand");
         QTest::newRow("no file") << QByteArray() << true;
-        QTest::newRow("empty name, as from a lone -f") << QByteArray("") << true;
+        QTest::newRow("empty name, as from -f \"\"") << QByteArray("") << true;
         QVERIFY(QDir(directory.filePath("")).mkpath("folder with blanks"));
         QTest::newRow("path with blanks and non-ASCII")
             << QFile::encodeName(TestDocuments::writeRawPdf(
