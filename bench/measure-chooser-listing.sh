@@ -7,7 +7,11 @@
 #   bash bench/measure-chooser-listing.sh [FILES] [RUNS]
 # QUOTA=PERCENT (as root) runs the viewer in a cpu cgroup of its own with that share of one core,
 # standing in for a device's slow core; it exits 77 where no cpu controller can be used. Run it
-# from the repository root after a build (VIEWER names another viewer binary). The plugin listens
+# from the repository root after a build. VIEWER names another viewer binary, whose plugin is
+# taken from the automation folder beside it. An ARM build runs under qemu through the kernel's
+# binfmt_misc registration (tools/test-cross.sh makes it), given its sysroot in QEMU_LD_PREFIX:
+#   VIEWER=build-armhf/page-scope QEMU_LD_PREFIX=/var/cache/page-scope-build/sysroot-bookworm-armhf
+# What the listing adds to the emulator's memory is then the 32-bit viewer's. The plugin listens
 # on port 5014; where other viewers may run, use a network namespace of its own:
 #   unshare -n bash -c 'ip link set lo up; QUOTA=10 bash bench/measure-chooser-listing.sh'
 set -euo pipefail
@@ -15,6 +19,7 @@ set -euo pipefail
 files=${1:-20000}
 runs=${2:-5}
 viewer=${VIEWER:-build/page-scope}
+plugins=$(dirname "$viewer")/automation
 folder=$(mktemp -d)
 group=
 cleanup() {
@@ -55,11 +60,17 @@ echo "|---:|---:|---:|---:|---:|---:|"
 for ((run = 1; run <= runs; ++run)); do
     (
         [[ -z $group ]] || echo "$BASHPID" >"$group/cgroup.procs"
-        LD_LIBRARY_PATH=build/automation QT_QPA_PLATFORM=offscreen \
+        LD_LIBRARY_PATH=$plugins QT_QPA_PLATFORM=offscreen \
             exec "$viewer" -o -f "$folder/guide.pdf" >/dev/null 2>&1
     ) &
     pid=$!
-    until tools/page-scope-ctl --timeout 1 ping >/dev/null 2>&1; do sleep 0.2; done
+    until tools/page-scope-ctl --timeout 1 ping >/dev/null 2>&1; do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "measure-chooser-listing: $viewer ended before its plugin answered" >&2
+            exit 1
+        fi
+        sleep 0.2
+    done
     sleep "$settle"
     started=$(now_ms)
     before=$(cpu_ticks "$pid")
