@@ -91,7 +91,6 @@ private slots:
         };
         // At 48 dpi: 534 x 66 and 200 x 100 pixels.
         row("horizontal only", QSizeF(801, 99), 1, "h", QSize(367, 251), 3);
-        row("neither", QSizeF(300, 150), 1, "", QSize(367, 266), 0);
         row("many short pages", QSizeF(300, 150), 10, "v", QSize(352, 266), 0);
         // 562 pixels in a view 352 wide: 210 to scroll, 1 column, so 49 pixels per slider unit;
         // 48 / 49 + 0.5 is 1.48, while 18 / 49 + 0.5 going left truncates to 0.
