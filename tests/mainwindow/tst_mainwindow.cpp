@@ -45,21 +45,6 @@ private slots:
     void initTestCase() { QVERIFY(directory.enter()); }
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    // First: only the first show in the process opens the command line's file.
-    void firstShowAnnouncedOnce()
-    {
-        StdoutCapture quiet;
-        PDFViewer first(nullptr, false), second(nullptr, false);
-        QSignalSpy firstSpy(&first, &PDFViewer::firstShowCalled);
-        QSignalSpy secondSpy(&second, &PDFViewer::firstShowCalled);
-        first.show();
-        first.hide();
-        first.show();
-        second.show();
-        QCOMPARE(firstSpy.count(), 1);
-        QCOMPARE(secondSpy.count(), 0);
-    }
-
     void softkeyLayout_data()
     {
         QTest::addColumn<Arrangement>("arrangement");
