@@ -17,8 +17,8 @@
 #include <QStyleHints>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 using Viewer = PDFViewerTestAccess;
@@ -289,7 +289,6 @@ private slots:
             expected = expected.mid(0, 3);
         }
         QCOMPARE(seen, expected);
-        QCOMPARE(failureBoxes->closed(), 0);
         QVERIFY(!window.findChild<CustomFileOpenDialog *>());
         QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
         const bool opened = softkey == "openButton";

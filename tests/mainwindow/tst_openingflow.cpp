@@ -9,7 +9,6 @@
 
 #include <QFileSystemModel>
 #include <QLabel>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTextDocument>
 #include <QtTest>
