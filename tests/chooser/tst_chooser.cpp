@@ -121,9 +121,6 @@ private slots:
         row("open softkey, folder inside one named like a document", "folder.pdf/below", 2,
             "openButton", 0, "open");
         row("open softkey, nothing selected", "", 2, "openButton", 0, "none");
-        QTest::newRow("open softkey, name not UTF-8")
-            << QFile::decodeName("r\xe9sum\xe9.pdf") << 2 << QString("openButton") << 0
-            << QString("open");
     }
 
     void keys()
