@@ -52,7 +52,6 @@ private slots:
         for (const char *key : {"1.5", "-1"})
             QTest::addRow("key %s", key) << QByteArray(R"({"cmd":"key","key":)") + key + "}"
                                          << "field key must be an integer";
-        QTest::newRow("key without key") << QByteArray(R"({"cmd":"key"})") << "missing field: key";
         QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
         QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
                                         << "no visible widget named noSuchButton";
@@ -66,7 +65,6 @@ private slots:
         QCOMPARE(answer.value("ok").toBool(true), false);
         QVERIFY2(answer.value("error").toString().contains(error),
                  qPrintable(answer.value("error").toString()));
-        QVERIFY(pingWorks());
     }
 
     void connectionLimitsKeepViewerServing()
