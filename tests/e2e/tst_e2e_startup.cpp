@@ -26,7 +26,6 @@ private slots:
         QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
         // Frameless and without a window manager, so exactly the requested place.
         QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), QRect(10, 20, 400, 260));
-        QCOMPARE(viewer.widget("openButton").value("enabled").toBool(), true);
 
         // The widgets only rasterise. A window that merely could host OpenGL makes Qt's xcb
         // platform load its GL integration, and Mesa its software driver with LLVM: tens of
@@ -44,7 +43,6 @@ private slots:
         QVERIFY2(viewer.waitForLine("HOME: 16777232"), qPrintable(viewer.error()));
 
         const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
-        QCOMPARE(close.topLeft(), QPoint(10, 20));
         QVERIFY2(viewer.xClick(close.center()), qPrintable(viewer.error()));
         QCOMPARE(viewer.waitForExit(), 0);
         const QStringList expected = {
