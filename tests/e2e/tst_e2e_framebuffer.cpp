@@ -60,6 +60,17 @@ double frontWindowShown(ViewerProcess &viewer, RfbClient &rfb)
     return shownShare(rfb.framebuffer(), ViewerProcess::geometry(front), viewer.grab());
 }
 
+int redPixels(const QImage &image, const QRect &area)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            count += qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90;
+        }
+    return count;
+}
+
 // The screen with the main window's place blanked out. Qt never draws where no window is, so
 // what stays there is whatever the framebuffer held before (on a device, the boot splash); a
 // window of the viewer's drawn out of place shows up as a change of it.
@@ -109,6 +120,9 @@ private slots:
         // The profile in the working directory puts the softkeys in one column on the right.
         const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
         QVERIFY(close.left() > window.center().x() && window.contains(close));
+        // The window's own grab lacks an icon that did not load as much as the screen does, so
+        // the icon's red cross is looked for on the screen itself.
+        QVERIFY2(redPixels(rfb.framebuffer(), close) > 0, "the close softkey's icon is not drawn");
 
         // On a device the chooser is a frameless child over the whole main window; it comes up
         // with the open key and goes with Escape, which the window itself would report.
