@@ -94,10 +94,7 @@ private slots:
         ViewerProcess viewer(pluginDirectory, false);
         std::unique_ptr<MemoryCgroupLimit> cgroup;
         if (cgroupMiB) {
-            // Version 2 where the unified hierarchy has the memory controller, otherwise 1.
-            cgroup = std::make_unique<MemoryCgroupLimit>(2, cgroupMiB * 1024ll * 1024);
-            if (!cgroup->isValid())
-                cgroup = std::make_unique<MemoryCgroupLimit>(1, cgroupMiB * 1024ll * 1024);
+            cgroup = std::make_unique<MemoryCgroupLimit>(cgroupMiB * 1024ll * 1024);
             if (!cgroup->isValid())
                 QSKIP(qPrintable(cgroup->error()));
             viewer.setLaunchPrefix(cgroup->shellPrefix());

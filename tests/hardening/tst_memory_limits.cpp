@@ -118,17 +118,9 @@ private slots:
         zoomsToTheEndInBands(viewer);
     }
 
-    void transparencyPageInCgroup_data()
-    {
-        QTest::addColumn<int>("version");
-        QTest::newRow("cgroup v1") << 1;
-        QTest::newRow("cgroup v2") << 2;
-    }
-
     void transparencyPageInCgroup()
     {
-        QFETCH(int, version);
-        MemoryCgroupLimit cgroup(version, 160 * MiB);
+        MemoryCgroupLimit cgroup(160 * MiB);
         if (!cgroup.isValid())
             QSKIP(qPrintable(cgroup.error()));
         ViewerProcess viewer(pluginDirectory, false);

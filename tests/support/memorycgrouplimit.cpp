@@ -21,8 +21,8 @@ QByteArray readFrom(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The mount point of the v1 memory hierarchy or of the unified one, from our mount table.
-QString mountPoint(int version)
+// The mount point of the unified hierarchy or of v1's memory hierarchy, from our mount table.
+QString mountPoint(bool unified)
 {
     for (const QByteArray &line : readFrom("/proc/self/mountinfo").split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
@@ -31,7 +31,7 @@ QString mountPoint(int version)
             continue;
         const QByteArray type = fields.at(dash + 1);
         const bool memory = fields.at(dash + 3).split(',').contains("memory");
-        if (version == 2 ? type == "cgroup2" : type == "cgroup" && memory)
+        if (unified ? type == "cgroup2" : type == "cgroup" && memory)
             return QString::fromUtf8(fields.at(4));
     }
     return QString();
@@ -39,18 +39,19 @@ QString mountPoint(int version)
 
 } // namespace
 
-MemoryCgroupLimit::MemoryCgroupLimit(int version, qint64 limitBytes) : version(version)
+MemoryCgroupLimit::MemoryCgroupLimit(qint64 limitBytes)
 {
-    const QString root = mountPoint(version);
+    QString root = mountPoint(true);
+    unified = !root.isEmpty() && readFrom(root + "/cgroup.controllers").contains("memory");
+    if (!unified)
+        root = mountPoint(false);
     if (geteuid() != 0)
         why = "memory cgroups are made as root, and this test does not run as root";
     else if (root.isEmpty())
-        why = QString("no cgroup v%1 memory hierarchy is mounted here").arg(version);
-    else if (version == 2 && !readFrom(root + "/cgroup.controllers").contains("memory"))
-        why = "the unified cgroup hierarchy has no memory controller here (it is bound to v1)";
+        why = "no cgroup hierarchy with the memory controller is mounted here";
     if (!why.isEmpty())
         return;
-    if (version == 2)
+    if (unified)
         writeTo(root + "/cgroup.subtree_control", "+memory");
     const QString path = QString("%1/page-scope-test-%2-%3")
                              .arg(root)
@@ -62,9 +63,9 @@ MemoryCgroupLimit::MemoryCgroupLimit(int version, qint64 limitBytes) : version(v
     }
     const QByteArray limit = QByteArray::number(limitBytes);
     const bool limited =
-        writeTo(path + (version == 2 ? "/memory.max" : "/memory.limit_in_bytes"), limit);
+        writeTo(path + (unified ? "/memory.max" : "/memory.limit_in_bytes"), limit);
     // Swap would let the group go beyond its limit instead of facing it.
-    if (version == 2)
+    if (unified)
         writeTo(path + "/memory.swap.max", "0");
     else
         writeTo(path + "/memory.memsw.limit_in_bytes", limit);
@@ -90,7 +91,7 @@ QString MemoryCgroupLimit::shellPrefix() const
 
 bool MemoryCgroupLimit::killedForMemory() const
 {
-    const QString events = directory + (version == 2 ? "/memory.events" : "/memory.oom_control");
+    const QString events = directory + (unified ? "/memory.events" : "/memory.oom_control");
     for (const QByteArray &line : readFrom(events).split('\n'))
         if (line.startsWith("oom_kill ") && line.mid(9).toLongLong() > 0)
             return true;

@@ -4,12 +4,13 @@
 #include <QtGlobal>
 
 // A memory cgroup of its own with a hard limit, made for one test as root and removed again,
-// so that a child process can be started inside it. The machine decides which version can have
-// a memory controller: error() says why none could be made.
+// so that a child process can be started inside it. It is made in whichever hierarchy has the
+// memory controller here, since a controller belongs to one only: error() says why none could be
+// made.
 class MemoryCgroupLimit
 {
 public:
-    MemoryCgroupLimit(int version, qint64 limitBytes);
+    explicit MemoryCgroupLimit(qint64 limitBytes);
     ~MemoryCgroupLimit();
     MemoryCgroupLimit(const MemoryCgroupLimit &) = delete;
     MemoryCgroupLimit &operator=(const MemoryCgroupLimit &) = delete;
@@ -24,5 +25,5 @@ public:
 private:
     QString directory;
     QString why;
-    int version;
+    bool unified = false;
 };
