@@ -16,8 +16,6 @@ public:
     static MemoryCgroup find(const QString &procSelf = QStringLiteral("/proc/self"),
                              const QString &mountRoot = QString());
 
-    int version() const { return controllerVersion; }
-
     // Bytes that can still be charged before the tightest limit on the path to the root is
     // reached, counting the file cache the kernel would reclaim first; -1 without any limit.
     qint64 room() const;
