@@ -91,7 +91,6 @@ void printTraces(Measurements &measured, const QStringList &programs, const QStr
                            "device configuration read",
                            "widget tree built",
                            "softkeys laid out",
-                           "file-system model created",
                            "window constructed",
                            "document loaded and page rendered",
                            "window shown",

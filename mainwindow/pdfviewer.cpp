@@ -48,9 +48,6 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     layoutSoftkeys();
     startupTrace("softkeys laid out");
 
-    fileSystemModel = new CachedFilterFileSystemModel;
-    startupTrace("file-system model created");
-
     takeKeysOfHiddenWindows();
 
     // Queued, so the file is opened only once the event loop runs and can draw the window.
@@ -73,22 +70,21 @@ void PDFViewer::show()
     }
 }
 
-// Setting the root path starts the model's watcher and its gatherer thread, which then lists the
-// root folder, and setting the name filters queues a sort that looks up the style's file icons
-// (icon theme, image plugins): work only the chooser needs, and which on a single core would
-// compete with the first render. So both wait until the first page is on the screen, or until
-// the chooser opens.
+// The chooser's model is made once the first page is on the screen, or when the chooser opens:
+// from its construction on it runs a gatherer thread, and its name filters and root path set it
+// listing the root folder and looking up the style's file icons (icon theme, image plugins). On
+// a single core that would compete with the first render, and it all takes the device's memory.
 void PDFViewer::startReadingFileSystem()
 {
-    const QString root = QStringLiteral("/");
-    if (fileSystemModel->rootPath() == root)
+    if (fileSystemModel)
         return;
+    fileSystemModel = new CachedFilterFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
-    fileSystemModel->setRootPath(root);
+    fileSystemModel->setRootPath(QStringLiteral("/"));
 }
 
-// Without the open command the chooser never opens, and reading the file system would only take
-// the device's memory (the model's thread, its nodes, the file icons) for nothing.
+// Without the open command the chooser never opens, and the model would only take the device's
+// memory (its thread, its nodes, the file icons) for nothing.
 void PDFViewer::prepareChooser()
 {
     if (openButtonEnabled)

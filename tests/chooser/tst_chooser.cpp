@@ -240,7 +240,7 @@ private slots:
                 .arg(view->resolution);
         };
         const QString before = place();
-        QFileSystemModel *model = Viewer::model(window);
+        QFileSystemModel *model = Viewer::chooserModel(window);
         QVERIFY(loadFolders(model, {root}));
         PaintCounter paints(view);
         const QString chosen = path(name);
@@ -333,7 +333,7 @@ private slots:
         const QString document = path("a.pdf");
         window.initWithFile(QFile::encodeName(document).constData());
         view->zoomIn(); // a new load starts at the default resolution again
-        QVERIFY(loadFolders(Viewer::model(window), {root}));
+        QVERIFY(loadFolders(Viewer::chooserModel(window), {root}));
         // Queued now, so it is delivered by the chooser's first round of events, the way the
         // window system delivers keys: to whatever has the focus then.
         QMetaObject::invokeMethod(

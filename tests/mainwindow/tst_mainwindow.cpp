@@ -125,7 +125,7 @@ private slots:
         // The chooser, as the open command builds it over the window.
         CustomFileOpenDialog dialog(nullptr, nullptr);
         dialog.setGeometry(0, 0, 480, 272);
-        dialog.setupDialog(std::string(), PDFViewerTestAccess::model(viewer));
+        dialog.setupDialog(std::string(), PDFViewerTestAccess::chooserModel(viewer));
         const auto chooser =
             CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
         QWidget *first = chooser[a.onSide ? 1 : 3], *second = chooser[a.onSide ? 0 : 2];
