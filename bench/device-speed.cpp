@@ -11,6 +11,7 @@
 // number overlay, at the right, is left out. The quota is lifted while the viewer zooms to the
 // next measured resolution, which is not timed.
 #include "benchcommandline.h"
+#include "cgroup.h"
 #include "launchedprogram.h"
 #include "rfbclient.h"
 #include "samples.h"
@@ -26,7 +27,6 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,64 +42,30 @@ constexpr quint32 keyZoomIn = 0xffc4;  // F7
 constexpr quint32 keyClose = 0xffc5;   // F8
 constexpr int periodUs = 10000;
 
-// A cpu cgroup of our own, v1 (cpu.cfs_quota_us) or v2 (cpu.max). A short period keeps the
-// throttling close to a slow core's steady pace.
-class CpuQuota
+// A cpu cgroup whose quota can be lifted while the benchmark does work of its own. A short
+// period keeps the throttling close to a slow core's steady pace.
+class CpuQuota : public Cgroup
 {
 public:
-    ~CpuQuota()
+    explicit CpuQuota(int percent)
+        : Cgroup("cpu", "page-scope-device-speed"), quotaUs(periodUs * percent / 100)
     {
-        if (!m_path.isEmpty())
-            QDir().rmdir(m_path);
+        if (isValid() && !limit(true))
+            fail("cannot set the cpu quota");
     }
 
-    bool create(int percent)
+    bool limit(bool on) const
     {
-        m_quotaUs = periodUs * percent / 100;
-        const QString name = QString("page-scope-device-speed-%1").arg(getpid());
-        if (QFile::exists("/sys/fs/cgroup/cgroup.controllers")) {
-            m_v2 = true;
-            write("/sys/fs/cgroup/cgroup.subtree_control", "+cpu");
-            m_path = "/sys/fs/cgroup/" + name;
-        } else if (QFile::exists("/sys/fs/cgroup/cpu/cpu.cfs_quota_us")) {
-            m_path = "/sys/fs/cgroup/cpu/" + name;
-        } else {
-            m_error = "no cgroup cpu controller at /sys/fs/cgroup/cpu or /sys/fs/cgroup";
-            return false;
-        }
-        if (!QDir().mkpath(m_path) || !limit(true)) {
-            m_error = "cannot create or limit " + m_path + " (run as root)";
-            QDir().rmdir(m_path);
-            m_path.clear();
-            return false;
-        }
-        return true;
+        const QByteArray period = QByteArray::number(periodUs);
+        if (unified())
+            return write("cpu.max",
+                         (on ? QByteArray::number(quotaUs) : QByteArray("max")) + " " + period);
+        return write("cpu.cfs_period_us", period) &&
+               write("cpu.cfs_quota_us", on ? QByteArray::number(quotaUs) : "-1");
     }
-
-    bool limit(bool on)
-    {
-        if (m_v2)
-            return write(m_path + "/cpu.max",
-                         (on ? QByteArray::number(m_quotaUs) : QByteArray("max")) + " " +
-                             QByteArray::number(periodUs));
-        return write(m_path + "/cpu.cfs_period_us", QByteArray::number(periodUs)) &&
-               write(m_path + "/cpu.cfs_quota_us", on ? QByteArray::number(m_quotaUs) : "-1");
-    }
-
-    QByteArray procsFile() const { return QFile::encodeName(m_path + "/cgroup.procs"); }
-    QString error() const { return m_error; }
 
 private:
-    static bool write(const QString &path, const QByteArray &value)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(value) == value.size() && file.flush();
-    }
-
-    QString m_path;
-    QString m_error;
-    int m_quotaUs = 0;
-    bool m_v2 = false;
+    const int quotaUs;
 };
 
 // One fresh viewer, which joins the cgroup in its own process before the exec, so that all of its
@@ -121,8 +87,8 @@ public:
                                    .arg(screenWidth)
                                    .arg(screenHeight)
                                    .arg(port)});
-        if (!m_quota.limit(true) ||
-            !m_viewer.start({viewer, "-f", document}, environment, execMs, m_quota.procsFile()))
+        if (!m_quota.limit(true) || !m_viewer.start({viewer, "-f", document}, environment, execMs,
+                                                    QFile::encodeName(m_quota.procsFile())))
             return fail("no start");
         while (!m_rfb.connectTo(port)) {
             if (!m_viewer.running() || monotonicMs() - execMs > 60000)
@@ -240,8 +206,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    CpuQuota quota;
-    if (!quota.create(percent)) {
+    CpuQuota quota(percent);
+    if (!quota.isValid()) {
         std::fprintf(stderr, "device-speed: skipped: %s\n", qPrintable(quota.error()));
         return 77;
     }

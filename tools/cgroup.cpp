@@ -1,0 +1,101 @@
+#include "cgroup.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+bool writeTo(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush();
+}
+
+QByteArray readFrom(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The mount point of the unified hierarchy, or of the v1 hierarchy that has the controller,
+// from our mount table.
+QString mountPoint(bool unified, const QByteArray &controller)
+{
+    for (const QByteArray &line : readFrom("/proc/self/mountinfo").split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const int dash = fields.indexOf("-");
+        if (dash < 5 || dash + 3 >= fields.size())
+            continue;
+        const QByteArray type = fields.at(dash + 1);
+        const bool hasController = fields.at(dash + 3).split(',').contains(controller);
+        if (unified ? type == "cgroup2" : type == "cgroup" && hasController)
+            return QString::fromUtf8(fields.at(4));
+    }
+    return QString();
+}
+
+} // namespace
+
+Cgroup::Cgroup(const QString &controller, const QString &namePrefix)
+{
+    const QByteArray name = controller.toUtf8();
+    QString root = mountPoint(true, name);
+    isUnified = !root.isEmpty() &&
+                readFrom(root + "/cgroup.controllers").trimmed().split(' ').contains(name);
+    if (!isUnified)
+        root = mountPoint(false, name);
+    if (geteuid() != 0)
+        why = "cgroups are made as root, and this program does not run as root";
+    else if (root.isEmpty())
+        why = "no cgroup hierarchy with the " + controller + " controller is mounted here";
+    if (!why.isEmpty())
+        return;
+    if (isUnified)
+        writeTo(root + "/cgroup.subtree_control", "+" + name);
+    static int made = 0;
+    const QString path = QString("%1/%2-%3-%4")
+                             .arg(root, namePrefix)
+                             .arg(QCoreApplication::applicationPid())
+                             .arg(++made);
+    if (QDir().mkdir(path))
+        directory = path;
+    else
+        why = "cannot make a cgroup under " + root;
+}
+
+Cgroup::~Cgroup()
+{
+    if (directory.isEmpty())
+        return;
+    // The group goes once its processes have; a killed child takes a moment to be reaped, which
+    // QProcess does from the event loop.
+    for (QDeadlineTimer deadline(5000); !QDir().rmdir(directory); QThread::msleep(10)) {
+        if (deadline.hasExpired()) {
+            qWarning("cgroup %s is left behind", qPrintable(directory));
+            return;
+        }
+        QCoreApplication::processEvents();
+    }
+}
+
+bool Cgroup::write(const QString &file, const QByteArray &value) const
+{
+    return isValid() && writeTo(directory + '/' + file, value);
+}
+
+QByteArray Cgroup::read(const QString &file) const
+{
+    return isValid() ? readFrom(directory + '/' + file) : QByteArray();
+}
+
+void Cgroup::fail(const QString &reason)
+{
+    QDir().rmdir(directory);
+    directory.clear();
+    why = reason;
+}
