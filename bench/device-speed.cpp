@@ -48,7 +48,7 @@ class CpuQuota : public Cgroup
 {
 public:
     explicit CpuQuota(int percent)
-        : Cgroup("cpu", "page-scope-device-speed"), quotaUs(periodUs * percent / 100)
+        : Cgroup("cpu", "page-scope-device-speed"), m_quotaUs(periodUs * percent / 100)
     {
         if (isValid() && !limit(true))
             fail("cannot set the cpu quota");
@@ -59,13 +59,13 @@ public:
         const QByteArray period = QByteArray::number(periodUs);
         if (unified())
             return write("cpu.max",
-                         (on ? QByteArray::number(quotaUs) : QByteArray("max")) + " " + period);
+                         (on ? QByteArray::number(m_quotaUs) : QByteArray("max")) + " " + period);
         return write("cpu.cfs_period_us", period) &&
-               write("cpu.cfs_quota_us", on ? QByteArray::number(quotaUs) : "-1");
+               write("cpu.cfs_quota_us", on ? QByteArray::number(m_quotaUs) : "-1");
     }
 
 private:
-    const int quotaUs;
+    const int m_quotaUs;
 };
 
 // One fresh viewer, which joins the cgroup in its own process before the exec, so that all of its

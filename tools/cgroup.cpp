@@ -45,17 +45,17 @@ Cgroup::Cgroup(const QString &controller, const QString &namePrefix)
 {
     const QByteArray name = controller.toUtf8();
     QString root = mountPoint(true, name);
-    isUnified = !root.isEmpty() &&
+    m_unified = !root.isEmpty() &&
                 readFrom(root + "/cgroup.controllers").trimmed().split(' ').contains(name);
-    if (!isUnified)
+    if (!m_unified)
         root = mountPoint(false, name);
     if (geteuid() != 0)
-        why = "cgroups are made as root, and this program does not run as root";
+        m_error = "cgroups are made as root, and this program does not run as root";
     else if (root.isEmpty())
-        why = "no cgroup hierarchy with the " + controller + " controller is mounted here";
-    if (!why.isEmpty())
+        m_error = "no cgroup hierarchy with the " + controller + " controller is mounted here";
+    if (!m_error.isEmpty())
         return;
-    if (isUnified)
+    if (m_unified)
         writeTo(root + "/cgroup.subtree_control", "+" + name);
     static int made = 0;
     const QString path = QString("%1/%2-%3-%4")
@@ -63,20 +63,20 @@ Cgroup::Cgroup(const QString &controller, const QString &namePrefix)
                              .arg(QCoreApplication::applicationPid())
                              .arg(++made);
     if (QDir().mkdir(path))
-        directory = path;
+        m_directory = path;
     else
-        why = "cannot make a cgroup under " + root;
+        m_error = "cannot make a cgroup under " + root;
 }
 
 Cgroup::~Cgroup()
 {
-    if (directory.isEmpty())
+    if (m_directory.isEmpty())
         return;
     // The group goes once its processes have; a killed child takes a moment to be reaped, which
     // QProcess does from the event loop.
-    for (QDeadlineTimer deadline(5000); !QDir().rmdir(directory); QThread::msleep(10)) {
+    for (QDeadlineTimer deadline(5000); !QDir().rmdir(m_directory); QThread::msleep(10)) {
         if (deadline.hasExpired()) {
-            qWarning("cgroup %s is left behind", qPrintable(directory));
+            qWarning("cgroup %s is left behind", qPrintable(m_directory));
             return;
         }
         QCoreApplication::processEvents();
@@ -85,17 +85,17 @@ Cgroup::~Cgroup()
 
 bool Cgroup::write(const QString &file, const QByteArray &value) const
 {
-    return isValid() && writeTo(directory + '/' + file, value);
+    return isValid() && writeTo(m_directory + '/' + file, value);
 }
 
 QByteArray Cgroup::read(const QString &file) const
 {
-    return isValid() ? readFrom(directory + '/' + file) : QByteArray();
+    return isValid() ? readFrom(m_directory + '/' + file) : QByteArray();
 }
 
 void Cgroup::fail(const QString &reason)
 {
-    QDir().rmdir(directory);
-    directory.clear();
-    why = reason;
+    QDir().rmdir(m_directory);
+    m_directory.clear();
+    m_error = reason;
 }

@@ -15,20 +15,20 @@ public:
     Cgroup(const Cgroup &) = delete;
     Cgroup &operator=(const Cgroup &) = delete;
 
-    bool isValid() const { return !directory.isEmpty(); }
-    QString error() const { return why; }
-    bool unified() const { return isUnified; }
+    bool isValid() const { return !m_directory.isEmpty(); }
+    QString error() const { return m_error; }
+    bool unified() const { return m_unified; }
     // A control file of the group; its name depends on the hierarchy (unified()).
     bool write(const QString &file, const QByteArray &value) const;
     QByteArray read(const QString &file) const;
-    QString procsFile() const { return directory + "/cgroup.procs"; }
+    QString procsFile() const { return m_directory + "/cgroup.procs"; }
 
 protected:
     // Gives the group up, for a setting it would need and cannot have.
     void fail(const QString &reason);
 
 private:
-    QString directory;
-    QString why;
-    bool isUnified = false;
+    QString m_directory;
+    QString m_error;
+    bool m_unified = false;
 };
