@@ -205,10 +205,10 @@ private slots:
         QVERIFY(view->filePath.isEmpty() && !view->image);
     }
 
-    // The chooser's model starts reading the file system, and filtering it for PDF files, only
-    // once the first page is on the screen (or there is none to show), so that its thread and its
-    // sort do not compete with the render; and never when the open command is off, since then
-    // the chooser cannot open.
+    // The chooser's model is made, and starts reading the file system and filtering it for PDF
+    // files, only once the first page is on the screen (or there is none to show), so that its
+    // thread and its sort do not compete with the render; and never when the open command is off,
+    // since then the chooser cannot open.
     void firstLoad_data()
     {
         QTest::addColumn<QByteArray>("path"); // as the command line gives it
