@@ -22,7 +22,8 @@ bool listenAddress(QHostAddress *address)
 } // namespace
 
 // The plugin's only entry point: opens the automation port on the GUI thread and returns
-// nonzero when it is listening. Never blocks; a second call re-listens on the given port.
+// nonzero when it is listening. Never blocks. A second call for the open port changes nothing;
+// one for another port moves the server there only if that port opens.
 extern "C" Q_DECL_EXPORT int Initialise(int port)
 {
     auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());

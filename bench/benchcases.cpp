@@ -320,8 +320,8 @@ private:
 
 Stage::Stage()
 {
-    // The default device: softkey columns of 56 pixels left and right, the page area between
-    // them, the vertical bar at its right and the horizontal bar below it.
+    // About the default device: softkey columns left and right, the page area between them, the
+    // vertical bar at its right and the horizontal bar below it.
     window = new QWidget;
     window->resize(480, 272);
     view = new PDFWidget(window);

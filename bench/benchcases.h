@@ -13,7 +13,8 @@ class QScrollBar;
 class QWidget;
 
 // What the viewer's page view sits in: a window of the device's 480 x 272 pixels with the page
-// area and the two scroll bars where the default device's main window has them.
+// view at its construction geometry and the two scroll bars beside it, a few pixels from where
+// the default device's laid-out main window has them.
 class Stage
 {
 public:

@@ -33,7 +33,7 @@ namespace {
 
 constexpr int screenWidth = 480;
 constexpr int screenHeight = 272;
-// With the default device the page view is at 56, 2 and 352 x 251, its vertical scroll bar to
+// With the default device the page view is at 52, 0 and 353 x 257, its vertical scroll bar to
 // its right. The page number overlay sits at the view's right edge.
 const QRect pageLeft(60, 6, 270, 240);
 const QPoint troughBelowSlider(415, 200);

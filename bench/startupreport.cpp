@@ -78,8 +78,9 @@ void printMemory(Measurements &measured, const QStringList &platforms,
         }
 }
 
-// A table per program of its trace's phases, in the order the viewer passes them; a phase that
-// no run of the program printed has no row.
+// A table per program of its trace's phases, in one order for all programs: the viewer's, with
+// the render where the plain floor does it, before its window is shown (the viewer renders after
+// its notice timer). A phase that no run of the program printed has no row.
 void printTraces(Measurements &measured, const QStringList &programs, const QStringList &platforms,
                  const std::vector<int> &pageCounts)
 {

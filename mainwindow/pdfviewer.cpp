@@ -70,10 +70,11 @@ void PDFViewer::show()
     }
 }
 
-// The chooser's model is made once the first page is on the screen, or when the chooser opens:
-// from its construction on it runs a gatherer thread, and its name filters and root path set it
-// listing the root folder and looking up the style's file icons (icon theme, image plugins). On
-// a single core that would compete with the first render, and it all takes the device's memory.
+// The chooser's model is made once the opening flow is done (after the first page, or at the
+// first show when no file is named), or when the chooser opens: from its construction on it runs
+// a gatherer thread, and its name filters and root path set it listing the root folder and
+// looking up the style's file icons (icon theme, image plugins). On a single core that would
+// compete with the first render, and it all takes the device's memory.
 void PDFViewer::startReadingFileSystem()
 {
     if (fileSystemModel)

@@ -1,5 +1,5 @@
-// Writes the standard set of test documents into a folder, for tests that drive the viewer
-// binary and need files on disk.
+// Writes the standard set of test documents into a folder, for the fuzz seeds, the render
+// measurements and runs by hand.
 
 #include "testdocuments.h"
 

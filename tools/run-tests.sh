@@ -14,8 +14,9 @@ export BUILD_DIR=${BUILD_DIR:-build}
 bash tools/install-dependencies.sh
 bash tools/build.sh
 
-# Unit and widget tests run headless on the offscreen platform; the end-to-end tests start
-# their own Xvfb. None of them needs the caller's display.
+# Unit and widget tests run headless on the offscreen platform; the X end-to-end test starts its
+# own Xvfb and the framebuffer one runs on Qt's vnc platform. None of them needs the caller's
+# display.
 # The real binary goes through one hostile document of each kind in the default run; through
 # every one of them and the whole zoom range (three times: as it is, under an address-space cap
 # and in a memory cgroup; label hostile-binary) it takes many minutes of heavy rendering;

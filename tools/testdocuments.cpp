@@ -211,7 +211,7 @@ QStringList TestDocuments::writeStandardSet(const QString &directory)
     const QStringList written = {
         tenPages,
         writeRawPdf(at(1), {QSizeF(595, 842)}),
-        // Twice as wide as A4 portrait: 794 pixels at 48 dpi, wider than any view.
+        // Twice as wide as A4 portrait: 793 pixels at 48 dpi, wider than any view.
         writeRawPdf(at(2), {QSizeF(1190, 842)}),
         writeRawPdf(at(3),
                     {QSizeF(595, 842), QSizeF(595, 421), QSizeF(595, 1684), QSizeF(595, 300)}),
