@@ -180,6 +180,9 @@ private slots:
         auto dialog = makeDialog(path("docs"), nullptr);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        // Again, as the chooser's own timer does once it is on the screen: before, the tree had
+        // not its final size, and under a full /tmp the folder could lie below its bottom edge.
+        dialog->scrollToPath();
         CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
         const QModelIndex docs = model->index(path("docs"));
         static QTouchDevice *const touchScreen =
