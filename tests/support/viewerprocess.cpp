@@ -1,5 +1,7 @@
 #include "viewerprocess.h"
 
+#include "xvfbscreen.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,8 +32,7 @@ void stop(QProcess &process)
 } // namespace
 
 ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
-    : pluginDirectory(pluginDirectory), underXvfb(underXvfb), viewer(new ChildProcess),
-      xvfb(new ChildProcess)
+    : pluginDirectory(pluginDirectory), underXvfb(underXvfb), viewer(new ChildProcess)
 {
     // The icons are looked up relative to the working directory; tests run from the source tree.
     QFile::link(QDir::current().absoluteFilePath("images"), directory.filePath("images"));
@@ -40,7 +41,6 @@ ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
 ViewerProcess::~ViewerProcess()
 {
     stop(*viewer);
-    stop(*xvfb);
 }
 
 bool ViewerProcess::fail(const QString &why)
@@ -55,35 +55,23 @@ bool ViewerProcess::writeProfile(const QByteArray &text)
     return profile.open(QIODevice::WriteOnly) && profile.write(text) == text.size();
 }
 
-bool ViewerProcess::startXvfb()
-{
-    // -displayfd picks a free display number, so parallel runs cannot collide. The long
-    // autorepeat delay keeps a key held down by xdotool from repeating.
-    xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                         "-ardelay", "30000"});
-    QByteArray number;
-    const auto answered = [&] {
-        number += xvfb->readAllStandardOutput();
-        return number.contains('\n') || xvfb->state() == QProcess::NotRunning;
-    };
-    if (!QTest::qWaitFor(answered, 20000) || !number.contains('\n'))
-        return fail("Xvfb gave no display: " + xvfb->errorString());
-    display = ':' + QString::fromLatin1(number.trimmed());
-    return true;
-}
-
 bool ViewerProcess::start(const QStringList &arguments)
 {
     const QString binary = qEnvironmentVariable("PAGE_SCOPE_BINARY");
     if (binary.isEmpty() || !directory.isValid())
         return fail("PAGE_SCOPE_BINARY is not set or no scratch directory");
-    if (underXvfb && display.isEmpty() && !startXvfb())
-        return false;
+    if (underXvfb && !xvfb) {
+        auto screen = std::make_unique<XvfbScreen>();
+        // The long autorepeat delay keeps a key held down by xdotool from repeating.
+        if (!screen->start(1024, 768, {"-ardelay", "30000"}))
+            return fail(screen->error());
+        xvfb = std::move(screen);
+    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", underXvfb            ? "xcb"
                                           : platform.isEmpty() ? "offscreen"
                                                                : platform);
-    environment.insert("DISPLAY", display);
+    environment.insert("DISPLAY", xvfb ? xvfb->display() : QString());
     environment.insert("LC_ALL", "C.UTF-8");
     environment.insert("LD_LIBRARY_PATH", pluginDirectory);
     output.clear();
@@ -254,7 +242,9 @@ QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
 
 bool ViewerProcess::xdotool(const QStringList &arguments)
 {
-    const QStringList command = QStringList{"10", "env", "DISPLAY=" + display, "xdotool"};
+    if (!xvfb)
+        return fail("no X server for xdotool");
+    const QStringList command = QStringList{"10", "env", "DISPLAY=" + xvfb->display(), "xdotool"};
     return QProcess::execute("timeout", command + arguments) == 0 ||
            fail("xdotool failed: " + arguments.join(' '));
 }

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+class XvfbScreen;
+
 // The real viewer (PAGE_SCOPE_BINARY) in a scratch working directory with the icons and any
 // profile the test writes, loading libSquishPlugin.so.1 from the given directory only, offscreen
 // or on an X server of its own that takes real input through xdotool. Everything it starts dies
@@ -74,16 +76,14 @@ public:
 
 private:
     bool fail(const QString &why);
-    bool startXvfb();
     bool xdotool(const QStringList &arguments);
 
     QString pluginDirectory;
     bool underXvfb;
     QTemporaryDir directory;
     std::unique_ptr<QProcess> viewer;
-    std::unique_ptr<QProcess> xvfb;
+    std::unique_ptr<XvfbScreen> xvfb;
     std::unique_ptr<QTcpSocket> client = std::make_unique<QTcpSocket>();
-    QString display;
     QByteArray output;
     QByteArray errorOutput;
     QString launchPrefix;

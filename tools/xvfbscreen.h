@@ -2,11 +2,14 @@
 
 #include <QProcess>
 #include <QRgb>
-#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // An Xvfb server of our own whose screen is a file (-fbdir) mapped into this process: reading a
-// pixel costs no round trip to the server, and it is exactly what the server shows.
+// pixel costs no round trip to the server, and it is exactly what the server shows. The server
+// dies with the process that started it, even by a test's timeout.
 class XvfbScreen
 {
 public:
@@ -15,8 +18,9 @@ public:
     XvfbScreen(const XvfbScreen &) = delete;
     XvfbScreen &operator=(const XvfbScreen &) = delete;
 
-    // Starts the server with one screen of this size at 24 bits, black root window.
-    bool start(int width, int height);
+    // Starts the server with one screen of this size at 24 bits, black root window, and any
+    // further options of Xvfb's.
+    bool start(int width, int height, const QStringList &options = {});
     QString display() const { return m_display; }
     QString error() const { return m_error; }
 
@@ -31,7 +35,7 @@ public:
 private:
     bool mapScreen();
 
-    QProcess m_server;
+    std::unique_ptr<QProcess> m_server;
     QTemporaryDir m_directory;
     QString m_display;
     QString m_error;

@@ -1,36 +1,53 @@
 #include "xvfbscreen.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QtEndian>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+class ServerProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+};
+
+} // namespace
 
 XvfbScreen::~XvfbScreen()
 {
     if (m_map)
         munmap(m_map, size_t(m_mapSize));
-    m_server.kill();
-    m_server.waitForFinished(5000);
+    if (m_server) {
+        m_server->kill();
+        m_server->waitForFinished(5000);
+    }
 }
 
-bool XvfbScreen::start(int width, int height)
+bool XvfbScreen::start(int width, int height, const QStringList &options)
 {
     if (!m_directory.isValid()) {
         m_error = "no scratch directory";
         return false;
     }
-    // -displayfd picks a free display number, so this may run beside the tests' servers.
-    m_server.start("Xvfb",
-                   {"-displayfd", "1", "-screen", "0", QString("%1x%2x24").arg(width).arg(height),
-                    "-br", "-nolisten", "tcp", "-fbdir", m_directory.path()});
+    // -displayfd picks a free display number, so that parallel runs cannot collide.
+    m_server = std::make_unique<ServerProcess>();
+    m_server->start("Xvfb", QStringList{"-displayfd", "1", "-screen", "0",
+                                        QString("%1x%2x24").arg(width).arg(height), "-br",
+                                        "-nolisten", "tcp", "-fbdir", m_directory.path()} +
+                                options);
     QByteArray number;
-    while (!number.contains('\n') && m_server.waitForReadyRead(20000))
-        number += m_server.readAllStandardOutput();
+    while (!number.contains('\n') && m_server->waitForReadyRead(20000))
+        number += m_server->readAllStandardOutput();
     if (!number.contains('\n')) {
-        m_error = "Xvfb gave no display: " + m_server.errorString();
+        m_error = "Xvfb gave no display: " + m_server->errorString();
         return false;
     }
     m_display = ':' + QString::fromLatin1(number.trimmed());
