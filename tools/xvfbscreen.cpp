@@ -1,25 +1,14 @@
 #include "xvfbscreen.h"
 
+#include "childprocess.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QtEndian>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-class ServerProcess : public QProcess
-{
-protected:
-    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
-};
-
-} // namespace
 
 XvfbScreen::~XvfbScreen()
 {
@@ -38,7 +27,7 @@ bool XvfbScreen::start(int width, int height, const QStringList &options)
         return false;
     }
     // -displayfd picks a free display number, so that parallel runs cannot collide.
-    m_server = std::make_unique<ServerProcess>();
+    m_server = std::make_unique<ChildProcess>();
     m_server->start("Xvfb", QStringList{"-displayfd", "1", "-screen", "0",
                                         QString("%1x%2x24").arg(width).arg(height), "-br",
                                         "-nolisten", "tcp", "-fbdir", m_directory.path()} +

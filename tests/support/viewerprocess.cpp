@@ -1,5 +1,6 @@
 #include "viewerprocess.h"
 
+#include "childprocess.h"
 #include "xvfbscreen.h"
 
 #include <QCoreApplication>
@@ -11,17 +12,7 @@
 #include <QTcpServer>
 #include <QTest>
 
-#include <csignal>
-#include <sys/prctl.h>
-
 namespace {
-
-// A child that is killed when the test process dies, even by CTest's timeout.
-class ChildProcess : public QProcess
-{
-protected:
-    void setupChildProcess() override { prctl(PR_SET_PDEATHSIG, SIGKILL); }
-};
 
 void stop(QProcess &process)
 {
