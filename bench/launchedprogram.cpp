@@ -1,5 +1,7 @@
 #include "launchedprogram.h"
 
+#include "procstatus.h"
+
 #include <QFile>
 #include <QProcessEnvironment>
 
@@ -109,13 +111,7 @@ int LaunchedProgram::waitForExit(int timeoutMs)
 
 double LaunchedProgram::peakMiB() const
 {
-    QFile status(QString("/proc/%1/status").arg(m_pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
+    return qMax<qint64>(statusKib("VmHWM", QByteArray::number(m_pid)), 0) / 1024.0;
 }
 
 void LaunchedProgram::stop()

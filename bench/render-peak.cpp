@@ -9,6 +9,7 @@
 // several address-space caps.
 #include "pageview/pagerenderer.h"
 #include "pageview/renderbudget.h"
+#include "procstatus.h"
 
 #include <poppler-qt5.h>
 
@@ -17,24 +18,10 @@
 #include <QImage>
 
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <memory>
-#include <string>
 
 namespace {
-
-// A field of /proc/self/status in kB, or -1.
-long long statusKilobytes(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ':';
-    while (std::getline(status, line))
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::stoll(line.substr(prefix.size()));
-    return -1;
-}
 
 const char *modeName(RenderBudget::Plan::Mode mode)
 {
@@ -77,8 +64,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const long long vmBefore = statusKilobytes("VmSize");
-    const long long rssBefore = statusKilobytes("VmRSS");
+    const long long vmBefore = statusKib("VmSize");
+    const long long rssBefore = statusKib("VmRSS");
     // What the viewer would decide here; the render below happens regardless. Printed first, as
     // the render may take the process down.
     const RenderBudget::Headroom headroom = RenderBudget::current();
@@ -99,7 +86,7 @@ int main(int argc, char *argv[])
     std::printf("pixels=%dx%d image_kb=%lld ms=%lld vm_before_kb=%lld vm_peak_kb=%lld "
                 "rss_before_kb=%lld rss_peak_kb=%lld\n",
                 image.width(), image.height(), static_cast<long long>(image.sizeInBytes() / 1024),
-                static_cast<long long>(elapsed), vmBefore, statusKilobytes("VmPeak"), rssBefore,
-                statusKilobytes("VmHWM"));
+                static_cast<long long>(elapsed), vmBefore, statusKib("VmPeak"), rssBefore,
+                statusKib("VmHWM"));
     return image.isNull() ? 3 : 0;
 }

@@ -5,6 +5,7 @@
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
+#include "procstatus.h"
 #include "testdocuments.h"
 
 #include <poppler-qt5.h>
@@ -20,7 +21,6 @@
 
 #include <fstream>
 #include <limits>
-#include <string>
 
 namespace {
 
@@ -298,14 +298,7 @@ private slots:
 
         // The peak of resident memory is reset, so that this render's own peak can be read.
         std::ofstream("/proc/self/clear_refs") << "5";
-        const auto residentPeak = [] {
-            std::ifstream status("/proc/self/status");
-            std::string line;
-            while (std::getline(status, line))
-                if (line.compare(0, 6, "VmHWM:") == 0)
-                    return qint64(std::stoll(line.substr(6))) * 1024;
-            return qint64(-1);
-        };
+        const auto residentPeak = [] { return statusKib("VmHWM") * 1024; };
         const qint64 before = residentPeak();
         struct rlimit limitBefore, limitAfter;
         QCOMPARE(getrlimit(RLIMIT_AS, &limitBefore), 0);
