@@ -59,13 +59,27 @@ void AutomationClient::readInput()
 
     // A paused turn left requests in the socket's buffer; reading goes on where it stopped.
     m_socket->setReadBufferSize(socketReadBuffer);
+    m_inputHeld = false;
 
     int budget = requestsPerTurn;
     while (m_state == State::Serving) {
-        if (!m_buffer.endsWith('\n')) {
-            const qint64 available = m_socket->bytesAvailable();
-            if (available <= 0)
+        const bool answersWaiting = m_socket->bytesToWrite() > 0;
+        if (m_newlineHeld) {
+            if (answersWaiting && m_socket->bytesAvailable() == 1) {
+                holdInput();
                 return;
+            }
+            m_socket->getChar(nullptr);
+            m_newlineHeld = false;
+        }
+        if (!m_buffer.endsWith('\n')) {
+            // While answers wait, the last byte stays in the socket's buffer (see holdInput).
+            const qint64 available = m_socket->bytesAvailable() - (answersWaiting ? 1 : 0);
+            if (available <= 0) {
+                if (answersWaiting && m_socket->bytesAvailable() > 0)
+                    holdInput();
+                return;
+            }
             // No further than the end of the next request: the ones after it stay in the socket.
             m_buffer.append(m_socket->readLine(qMin(available, readChunk) + 1));
             // The newline does not count toward the line's length.
@@ -78,12 +92,17 @@ void AutomationClient::readInput()
         }
         QByteArray line = m_buffer;
         m_buffer.clear();
+        if (m_socket->bytesAvailable() == 0) {
+            // So does the newline of a last request, in case its answer has to wait.
+            m_socket->ungetChar('\n');
+            m_newlineHeld = true;
+        }
         line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.trimmed().isEmpty())
-            continue;
-        answer(m_dispatcher->handle(line));
+        if (!line.trimmed().isEmpty())
+            answer(m_dispatcher->handle(line));
+        // Blank lines count too: a flood of them must not hold the viewer up either.
         if (--budget == 0) {
             if (m_state == State::Serving && m_socket->bytesAvailable() > 0)
                 pauseUntilNextTurn();
@@ -100,6 +119,15 @@ void AutomationClient::pauseUntilNextTurn()
     // before every request is served.
     m_socket->setReadBufferSize(m_socket->bytesAvailable());
     scheduleResume();
+}
+
+void AutomationClient::holdInput()
+{
+    // The same closing would drop the answers still waiting to be written, so while any wait the
+    // socket's buffer keeps its last byte of input (the newline of the last request, if nothing
+    // follows it) and is counted full; writeProgress resumes once they are all written.
+    m_socket->setReadBufferSize(m_socket->bytesAvailable());
+    m_inputHeld = true;
 }
 
 void AutomationClient::scheduleResume()
@@ -145,6 +173,8 @@ void AutomationClient::writeProgress()
 {
     if (m_state == State::Closing)
         shutdownWriteWhenFlushed();
+    else if (m_inputHeld && m_socket->bytesToWrite() == 0)
+        scheduleResume();
 }
 
 void AutomationClient::shutdownWriteWhenFlushed()

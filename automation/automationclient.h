@@ -50,6 +50,7 @@ private:
     void finish();
     void scheduleResume();
     void pauseUntilNextTurn();
+    void holdInput();
 
     QTcpSocket *m_socket;
     CommandDispatcher *m_dispatcher;
@@ -60,5 +61,8 @@ private:
     qint64 m_maxPendingWrite = 8 * 1024 * 1024;
     int m_lingerMs = 2000;
     bool m_resumeScheduled = false;
+    // The newline of the last request served is back in the socket's buffer (see holdInput).
+    bool m_newlineHeld = false;
+    bool m_inputHeld = false;
     bool m_writeShutDown = false;
 };

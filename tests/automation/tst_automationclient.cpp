@@ -23,10 +23,10 @@ QByteArray readAnswer(QTcpSocket &peer)
     return arrived && peer.canReadLine() ? peer.readLine().trimmed() : QByteArray();
 }
 
-// Requests that the dispatcher answers with their own text: about 1 KB an answer.
-QByteArray unknownCommands(int count)
+// Requests that the dispatcher answers with their own text: about `length` bytes an answer.
+QByteArray unknownCommands(int count, int length = 1000)
 {
-    return QByteArray("{\"cmd\":\"" + QByteArray(1000, 'x') + "\"}\n").repeated(count);
+    return QByteArray("{\"cmd\":\"" + QByteArray(length, 'x') + "\"}\n").repeated(count);
 }
 
 } // namespace
@@ -92,25 +92,69 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
     }
 
+    void requestsBeforeHalfCloseAllAnswered_data()
+    {
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("readsLate");
+        QTest::addColumn<QByteArray>("unfinished"); // a last line without its newline
+        QTest::newRow("answers read as they come") << 300 << 1000 << false << QByteArray();
+        // The answers, too large for the kernel's small buffers, still wait in the client when
+        // the peer's end of input arrives.
+        QTest::newRow("answers read after the end of input") << 300 << 1000 << true << QByteArray();
+        QTest::newRow("one large answer read after the end of input")
+            << 1 << 200000 << true << QByteArray();
+        QTest::newRow("answers read after an unfinished last line")
+            << 300 << 1000 << true << QByteArray("{\"cmd\":\"ping\"}");
+    }
+
     // A script piped into a client that ends its sending side once the script is sent, as
     // `nc -N` does: every request still gets its answer, however many turns serving them takes,
     // and answers that a reading peer takes in time never count against the pending limit.
     void requestsBeforeHalfCloseAllAnswered()
     {
-        constexpr int requests = 300;
+        QFETCH(int, requests);
+        QFETCH(int, length);
+        QFETCH(bool, readsLate);
+        QFETCH(QByteArray, unfinished);
         AutomationClient client(socket, &dispatcher);
-        client.setMaxPendingWrite(4096);
+        if (readsLate) {
+            peer->setReadBufferSize(1);
+            peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 32 * 1024);
+            socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 32 * 1024);
+        } else {
+            client.setMaxPendingWrite(4096);
+        }
         client.start();
 
         QVERIFY(peer->waitForConnected(5000));
-        peer->write(unknownCommands(requests));
+        peer->write(unknownCommands(requests, length) + unfinished);
         // Our own event loop, not a blocking wait: the client reads in it, making room.
         QVERIFY(QTest::qWaitFor([&] { return peer->bytesToWrite() == 0; }, 5000));
         QCOMPARE(::shutdown(int(peer->socketDescriptor()), SHUT_WR), 0);
+        if (readsLate) {
+            QTest::qWait(200);
+            peer->setReadBufferSize(0);
+        }
         int answers = 0;
         while (answers < requests && readAnswer(*peer).contains("unknown command"))
             ++answers;
         QCOMPARE(answers, requests);
+    }
+
+    // Blank lines are skipped, but take their turns as requests do: a flood of them must not
+    // keep the viewer's own events waiting either.
+    void blankLinesTakeTurns()
+    {
+        AutomationClient client(socket, &dispatcher);
+        client.start();
+        int turns = 0;
+        QTimer counter;
+        connect(&counter, &QTimer::timeout, [&] { ++turns; });
+        counter.start(0);
+        peer->write(QByteArray(400, '\n') + "{\"cmd\":\"ping\"}\n");
+        QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
+        QVERIFY2(turns >= 25, qPrintable(QString::number(turns)));
     }
 
     void lingerAfterRefusal()
