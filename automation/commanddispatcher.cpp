@@ -6,6 +6,7 @@
 #include <QJsonParseError>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -175,10 +176,17 @@ QJsonObject CommandDispatcher::tap(const QJsonObject &request)
         QString name;
         if (!stringField(request, QStringLiteral("name"), &name, &error))
             return failure(error);
-        QWidget *widget = m_catalog.findVisible(name);
-        if (!widget)
+        const QList<QWidget *> named = m_catalog.allVisible(name);
+        if (named.isEmpty())
             return failure(QStringLiteral("no visible widget named %1").arg(name));
-        target = m_injector.tapWidget(widget, &point, &error);
+        // A touch lands on what lies on top: a widget covered at its centre, such as the
+        // window's softkey under a chooser laid over the window, gives way to the next one of
+        // that name, and only when every one is covered is the tap refused.
+        const auto uncovered = std::find_if(named.begin(), named.end(), [](QWidget *widget) {
+            return !InputInjector::coverAtCentre(widget);
+        });
+        target = m_injector.tapWidget(uncovered != named.end() ? *uncovered : named.first(), &point,
+                                      &error);
     } else {
         qint64 x = 0;
         qint64 y = 0;

@@ -107,7 +107,19 @@ QWidget *InputInjector::tapAt(const QPoint &screenPoint, QString *error)
 QWidget *InputInjector::tapWidget(QWidget *widget, QPoint *screenPoint, QString *error)
 {
     *screenPoint = widget->mapToGlobal(widget->rect().center());
+    const QWidget *cover = isBlockedByModal(widget) ? nullptr : coverAtCentre(widget);
+    if (cover) {
+        *error =
+            QStringLiteral("%1 is covered by %2").arg(widget->objectName(), cover->objectName());
+        return nullptr;
+    }
     return postTap(widget, *screenPoint, error);
+}
+
+QWidget *InputInjector::coverAtCentre(const QWidget *widget)
+{
+    QWidget *hit = QApplication::widgetAt(widget->mapToGlobal(widget->rect().center()));
+    return hit && hit != widget && !widget->isAncestorOf(hit) ? hit : nullptr;
 }
 
 QWidget *InputInjector::postTap(QWidget *target, const QPoint &screenPoint, QString *error)

@@ -24,12 +24,16 @@ public:
     // A press and release at a point in screen coordinates.
     QWidget *tapAt(const QPoint &screenPoint, QString *error);
     // A press and release at the centre of a widget; the point used is stored in screenPoint.
+    // Refused when another widget covers that point, where a touch would land on that one.
     QWidget *tapWidget(QWidget *widget, QPoint *screenPoint, QString *error);
 
     // The widget that a key event would reach now.
     static QWidget *keyTarget();
     // True when a modal window other than the widget's own keeps input from reaching it.
     static bool isBlockedByModal(const QWidget *widget);
+    // The widget a touch at the centre of this one lands on, when that is not this one or a
+    // child of it; null where nothing covers it (or no window of ours lies there).
+    static QWidget *coverAtCentre(const QWidget *widget);
 
 private:
     QWidget *postTap(QWidget *target, const QPoint &screenPoint, QString *error);

@@ -58,15 +58,12 @@ void describe(QWidget *widget, int parentId, int *nextId, QJsonArray *list)
         describe(child, id, nextId, list);
 }
 
-QWidget *findIn(QWidget *widget, const QString &objectName)
+void findIn(QWidget *widget, const QString &objectName, QList<QWidget *> *found)
 {
     if (widget->objectName() == objectName)
-        return widget;
-    for (QWidget *child : visibleChildren(widget)) {
-        if (QWidget *found = findIn(child, objectName))
-            return found;
-    }
-    return nullptr;
+        found->append(widget);
+    for (QWidget *child : visibleChildren(widget))
+        findIn(child, objectName, found);
 }
 
 } // namespace
@@ -110,15 +107,19 @@ QJsonArray WidgetCatalog::describeWidgets() const
     return list;
 }
 
+QList<QWidget *> WidgetCatalog::allVisible(const QString &objectName) const
+{
+    QList<QWidget *> found;
+    if (!objectName.isEmpty()) {
+        for (QWidget *window : visibleWindows())
+            findIn(window, objectName, &found);
+    }
+    return found;
+}
+
 QWidget *WidgetCatalog::findVisible(const QString &objectName) const
 {
-    if (objectName.isEmpty())
-        return nullptr;
-    for (QWidget *window : visibleWindows()) {
-        if (QWidget *found = findIn(window, objectName))
-            return found;
-    }
-    return nullptr;
+    return allVisible(objectName).value(0);
 }
 
 QByteArray WidgetCatalog::grabPng(QWidget *widget, QSize *size) const

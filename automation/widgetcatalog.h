@@ -22,8 +22,9 @@ public:
     // an "id" (1-based, only valid within one answer) and a "parent" id (0 for a window).
     QJsonArray describeWidgets() const;
 
-    // The first visible widget with this object name, searching windows front first and each
-    // window's tree in pre-order.
+    // The visible widgets with this object name, windows front first and each window's tree in
+    // pre-order; findVisible gives the first of them.
+    QList<QWidget *> allVisible(const QString &objectName) const;
     QWidget *findVisible(const QString &objectName) const;
 
     // The widget rendered as PNG bytes; empty on failure. The size is the image's.

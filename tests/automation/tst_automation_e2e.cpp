@@ -17,7 +17,7 @@ private slots:
             TestDocuments::writeA4Document(folder.filePath(QStringLiteral("ten.pdf")), 10);
         QVERIFY(!document.isEmpty());
         viewer.reset(new ViewerProcess(SQUISH_PLUGIN_DIR, false));
-        QVERIFY2(viewer->startWithAutomation({"-f", document}), qPrintable(viewer->error()));
+        QVERIFY2(viewer->startWithAutomation({"-o", "-f", document}), qPrintable(viewer->error()));
         QVERIFY2(viewer->waitForDocument(), qPrintable(viewer->error()));
     }
 
@@ -91,6 +91,28 @@ private slots:
         // A client that never reads is cut off by a limit that tst_automationclient reaches with
         // small buffers; here, filling the kernel's buffers would take minutes.
         QVERIFY(pingWorks());
+    }
+
+    // On a device the chooser is a child laid over the whole window: a tap by name lands where a
+    // touch at the widget's centre would, on the chooser's softkey, never on one under it.
+    void tapByNameLandsOnWhatIsOnTop()
+    {
+        QVERIFY(viewer->request({{"cmd", "key"}, {"key", Qt::Key_F1}}).value("ok").toBool());
+        QVERIFY(QTest::qWaitFor([&] { return !viewer->widget("cancelButton").isEmpty(); }));
+        const QJsonObject close = viewer->request({{"cmd", "tap"}, {"name", "closeButton"}});
+        QVERIFY2(close.value("error").toString().startsWith("closeButton is covered by"),
+                 qPrintable(close.value("error").toString()));
+        QJsonArray openButtons; // the window's, then the chooser's
+        for (const QJsonValue &entry : viewer->widgets())
+            if (entry.toObject().value("name") == "openButton")
+                openButtons.append(entry);
+        QCOMPARE(openButtons.size(), 2);
+        const QJsonObject open = viewer->request({{"cmd", "tap"}, {"name", "openButton"}});
+        QCOMPARE(QPoint(open.value("x").toInt(), open.value("y").toInt()),
+                 ViewerProcess::geometry(openButtons.last().toObject()).center());
+        // Whether that opened the document again or not, the chooser goes.
+        viewer->request({{"cmd", "tap"}, {"name", "cancelButton"}});
+        QVERIFY(QTest::qWaitFor([&] { return viewer->widget("cancelButton").isEmpty(); }));
     }
 
     void tapOnCloseEndsViewer()
