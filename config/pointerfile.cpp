@@ -1,5 +1,7 @@
 #include "config/pointerfile.h"
 
+#include "config/configfile.h"
+
 #include <fstream>
 
 namespace {
@@ -34,7 +36,8 @@ std::optional<std::string> readPointerFile(std::istream &in)
 
 std::optional<std::string> readPointerFile(const std::string &path)
 {
-    std::ifstream pointer(path, std::ios::in);
+    std::ifstream pointer;
+    openConfigFile(pointer, path);
     if (!pointer.is_open())
         return std::nullopt;
     return readPointerFile(pointer);

@@ -1,6 +1,7 @@
 #include "config/profile.h"
 
 #include "base/console.h"
+#include "config/configfile.h"
 #include "config/deviceconfig.h"
 
 #include <cstdint>
@@ -85,7 +86,8 @@ void loadProfile(const std::string &path, DeviceConfig &config)
 {
     consoleLine("Using config file " + path);
 
-    std::ifstream profile(path, std::ios::in);
+    std::ifstream profile;
+    openConfigFile(profile, path);
     if (!profile.is_open() || !profile.good()) {
         consoleLine("Opening " + path + " FAILED! Using default B7 config!");
         return;

@@ -7,7 +7,12 @@
 #include <QtTest>
 
 #include <climits>
+#include <future>
 #include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +147,33 @@ private slots:
 
         QCOMPARE(capture.lines(), QStringList());
         QCOMPARE(fields(config), withChanges(before, changes));
+    }
+
+    // A FIFO in place of either file, on a device set up wrongly, would keep the viewer waiting
+    // for a writer before its window ever shows: it counts as a file that cannot be opened.
+    void fifoCountsAsUnreadable()
+    {
+        QTemporaryDir dir;
+        const std::string fifo = QFile::encodeName(dir.filePath("b7s.conf")).toStdString();
+        QVERIFY(mkfifo(fifo.c_str(), 0600) == 0);
+        DeviceConfig config = DeviceConfig::defaults();
+        const QStringList before = fields(config);
+        StdoutCapture capture;
+        auto read = std::async(std::launch::async, [&] {
+            loadProfile(fifo, config);
+            return readPointerFile(fifo).has_value();
+        });
+        const bool prompt = read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        // A reader still waiting is let go, so that the test ends either way.
+        while (read.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+        QVERIFY(prompt);
+        QVERIFY(!read.get());
+        const QString path = QString::fromStdString(fifo);
+        QCOMPARE(capture.lines(),
+                 QStringList({"Using config file " + path,
+                              "Opening " + path + " FAILED! Using default B7 config!"}));
+        QCOMPARE(fields(config), before);
     }
 
     void pointerFileOnTheDevice()
