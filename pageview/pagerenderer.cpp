@@ -18,16 +18,18 @@ namespace {
 constexpr double mebibyte = 1024.0 * 1024.0;
 
 // Stops Poppler once the process has grown by more than it may since the render began: in
-// mapped bytes beyond the headroom, or in resident bytes beyond the room in memory, each less
-// the reserve. Freed memory that Poppler reuses shows as resident growth only, which costs
-// nothing under an address-space limit.
+// mapped bytes beyond what new mappings may take, or in resident bytes beyond all it may take,
+// the freed heap included, each less the reserve. Freed heap that Poppler takes again shows as
+// resident growth only; were that unbounded, a page that takes all there is would use up the
+// freed heap, grow the heap a little past it before the next look, and leave that growth held
+// by what it allocated last, render after render, until the reserve was gone.
 class GrowthWatch
 {
 public:
     explicit GrowthWatch(const RenderBudget::Headroom &headroom)
         : start(ProcessFootprint::now()),
-          allowedMapped(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve)),
-          allowedResident(qMax<qint64>(0, headroom.memoryRoom() - RenderBudget::reserve))
+          allowedMapped(qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve)),
+          allowedResident(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve))
     {
     }
 

@@ -3,6 +3,7 @@
 #include "base/processfootprint.h"
 #include "pageview/memorycgroup.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cmath>
@@ -57,11 +58,19 @@ qint64 RenderBudget::Headroom::memoryRoom() const
     return left;
 }
 
-qint64 RenderBudget::Headroom::bytes() const
+qint64 RenderBudget::Headroom::mappable() const
 {
     if (addressSpaceLimit < 0)
         return memoryRoom();
     return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse), memoryRoom());
+}
+
+qint64 RenderBudget::Headroom::bytes() const
+{
+    if (addressSpaceLimit < 0)
+        return memoryRoom();
+    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse) + reusableHeap,
+                memoryRoom());
 }
 
 RenderBudget::Headroom RenderBudget::current()
@@ -82,6 +91,13 @@ RenderBudget::Headroom RenderBudget::current()
         headroom.addressSpaceLimit =
             headroom.addressSpaceLimit < 0 ? reach : qMin(headroom.addressSpaceLimit, reach);
     }
+
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+    // Free chunks of all arenas; the other threads' are small beside the GUI thread's, which
+    // a stopped render leaves behind. Where the chunks are too small for what a render asks,
+    // it maps anew, and the watch bounds that as before.
+    headroom.reusableHeap = qint64(mallinfo2().fordblks);
+#endif
 
     // A process does not change its cgroup by itself; finding it once keeps each render's
     // check to the limit and usage files.

@@ -16,19 +16,26 @@ public:
     {
         qint64 addressSpaceLimit = -1; // soft RLIMIT_AS, in a 32-bit process its pointers' reach
         qint64 addressSpaceInUse = 0;  // the process's mapped address space
+        qint64 reusableHeap = 0;       // what malloc holds free in mappings it keeps
         qint64 memoryAvailable = -1;   // MemAvailable of the system
         qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
 
         // The memory left in the cgroup and the system, which every page touched anew uses up
         // (the largest qint64 where there is no such limit).
         qint64 memoryRoom() const;
-        // The smaller of that and the address space left under the limit, which only new
-        // mappings use up.
+        // The smaller of that and the address space left under the limit: what new mappings
+        // may still take.
+        qint64 mappable() const;
+        // What a render may take: the same, with the freed heap that malloc hands out again
+        // without mapping anew. A render the watch stopped leaves the heap mapped, pinned by
+        // whatever was allocated above it, and under an address-space limit every later page
+        // would otherwise be left blank.
         qint64 bytes() const;
     };
 
     // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process
-    // /proc/self/maps), the memory cgroup's files and /proc/meminfo: a handful of small reads.
+    // /proc/self/maps), malloc's statistics, the memory cgroup's files and /proc/meminfo: a
+    // handful of small reads.
     static Headroom current();
 
     struct Plan
