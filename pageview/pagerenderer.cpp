@@ -59,9 +59,6 @@ public:
             page.renderToImage(resolution, resolution, top < 0 ? -1 : 0, top, width, rows,
                                Poppler::Page::Rotate0, nullptr, nullptr, &GrowthWatch::shouldAbort,
                                QVariant::fromValue(reinterpret_cast<quintptr>(this)));
-        // Poppler frees its working set on return, in many small blocks; handing the pages back
-        // lets the next allocations, and the cgroup's count, see them again.
-        malloc_trim(0);
         return tripped ? QImage() : image;
     }
 
@@ -150,9 +147,23 @@ QImage renderInBands(const Poppler::Page &page, double resolution, const RenderB
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution)
 {
-    const RenderBudget::Headroom headroom = RenderBudget::current();
-    return render(page, resolution, RenderBudget::plan(page.pageSizeF(), resolution, headroom),
-                  headroom);
+    RenderBudget::Headroom headroom = RenderBudget::current();
+    RenderBudget::Plan plan = RenderBudget::plan(page.pageSizeF(), resolution, headroom);
+    // Pages that Poppler freed and malloc still holds count against the cgroup and the system,
+    // and the watch sees them taken again only once they have been handed back. A plan short of
+    // a whole render, or one that counts on the freed heap for address space, has them back
+    // first.
+    const bool onFreedHeap = plan.bytesNeeded > headroom.mappable() - RenderBudget::reserve;
+    if ((plan.mode != RenderBudget::Plan::Whole || onFreedHeap) && releaseFreedHeap()) {
+        headroom = RenderBudget::current();
+        plan = RenderBudget::plan(page.pageSizeF(), resolution, headroom);
+    }
+    return render(page, resolution, plan, headroom);
+}
+
+bool PageRenderer::releaseFreedHeap()
+{
+    return malloc_trim(0) == 1;
 }
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution,
@@ -182,6 +193,9 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         outOfMemory = true;
     }
 
+    // A render stopped for memory leaves the most behind, and the least room for what follows.
+    if (outOfMemory || watch.exceeded())
+        releaseFreedHeap();
     if (outOfMemory) {
         report(page, resolution, "left blank for memory: an allocation failed", headroom);
     } else if (watch.exceeded()) {

@@ -3,6 +3,7 @@
 #include "base/console.h"
 #include "base/failurebox.h"
 #include "config/deviceconfig.h"
+#include "pageview/pagerenderer.h"
 
 #include <poppler-qt5.h>
 
@@ -15,8 +16,12 @@
 #include <sstream>
 
 PDFWidget::PDFWidget(QWidget *parent)
-    : QWidget(parent), resolution(defaultResolution(deviceConfig.windowWidth))
+    : QWidget(parent), resolution(defaultResolution(deviceConfig.windowWidth)),
+      heapReleaseTimer(new QTimer(this))
 {
+    heapReleaseTimer->setSingleShot(true);
+    heapReleaseTimer->setInterval(1000);
+    connect(heapReleaseTimer, &QTimer::timeout, &PageRenderer::releaseFreedHeap);
 }
 
 PDFWidget::~PDFWidget()

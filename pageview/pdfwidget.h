@@ -71,6 +71,10 @@ public:
     int scrollBarExtent = 15;
 
 private:
+    // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
+    // it, and an idle viewer holds no more than it shows.
+    QTimer *heapReleaseTimer;
+
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;
     int columns() const;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 
@@ -38,6 +39,7 @@ void PDFWidget::renderPage()
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
     image = new QImage(PageRenderer::render(*page, resolution));
     imageHeight = image->height();
+    heapReleaseTimer->start();
 
     if (qint64(pageCount()) * imageHeight > height()) {
         if (verticalScrollBar) {
