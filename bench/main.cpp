@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
@@ -246,8 +245,7 @@ int main(int argc, char **argv)
     for (const BenchCase *c : chosen)
         results << runCase(*c, cache, runs > 0 ? runs : c->runs, !parser.isSet("no-memory"),
                            parser.isSet("instructions") ? parser.value("valgrind") : "");
-    QTextStream out(stdout);
-    writeReport(out, results, parser.isSet("instructions"));
+    writeReport(results, parser.isSet("instructions"));
     const auto failed = [](const Result &r) { return !r.error.isEmpty(); };
     return std::any_of(results.begin(), results.end(), failed) ? 1 : 0;
 }

@@ -17,8 +17,9 @@ const Result *findResult(const QVector<Result> &results, const QString &id)
     return nullptr;
 }
 
-void writeReport(QTextStream &out, const QVector<Result> &results, bool instructions)
+void writeReport(const QVector<Result> &results, bool instructions)
 {
+    QTextStream out(stdout);
     const QString none = QStringLiteral("—");
     const auto ratio = [&none](double a, double b) {
         return b > 0 ? QString::number(a / b, 'f', 3) : none;

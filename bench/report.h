@@ -5,7 +5,6 @@
 
 #include "samples.h"
 
-class QTextStream;
 struct BenchCase;
 
 // The ratio to Poppler's cost that every case should stay within, in time, in instructions and,
@@ -36,5 +35,5 @@ QString ms(double value);
 // The case's result when it ran without error and was timed, else null.
 const Result *findResult(const QVector<Result> &results, const QString &id);
 
-// The Markdown tables and the targets, met or not.
-void writeReport(QTextStream &out, const QVector<Result> &results, bool instructions);
+// The Markdown tables and the targets, met or not, on standard output.
+void writeReport(const QVector<Result> &results, bool instructions);
