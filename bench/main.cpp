@@ -66,7 +66,7 @@ int runChild(const BenchCase &c, const QString &cache, const QString &mode, cons
     std::vector<std::pair<QByteArray, std::unique_ptr<Side>>> sides;
     if (which != "floor")
         sides.emplace_back("viewer", c.viewer(stage, path));
-    if (which != "viewer" && c.floor && (c.timedFloor || memory))
+    if (which != "viewer" && (c.timedFloor || memory))
         sides.emplace_back("floor", c.floor(path));
     for (auto &[name, side] : sides)
         if (!side->setUp())
@@ -108,8 +108,8 @@ int runChild(const BenchCase &c, const QString &cache, const QString &mode, cons
 }
 
 // Runs a child of the parent's case, under Callgrind when given the valgrind program, and
-// gathers what it measured into r; false, with r.error set, when it failed.
-bool spawn(Result &r, const QString &cache, int runs, const char *mode, const char *side,
+// gathers what it measured into r; sets r.error when it failed.
+void spawn(Result &r, const QString &cache, int runs, const char *mode, const char *side,
            const QString &valgrind = {})
 {
     QStringList command{QCoreApplication::applicationFilePath(), "--cache", cache, "--child",
@@ -146,10 +146,8 @@ bool spawn(Result &r, const QString &cache, int runs, const char *mode, const ch
         if (!label.isEmpty())
             r.side(label).instructions = field(dump.filePath(), "(?:totals|summary)").toLongLong();
     }
-    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        return true;
-    r.error = QLatin1String(mode) + ": " + error;
-    return false;
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        r.error = QLatin1String(mode) + ": " + error;
 }
 
 // The parent's side of a case: timing, then with memory each side's peak, then with a valgrind
@@ -162,11 +160,11 @@ Result runCase(const BenchCase &c, const QString &cache, int runs, bool memory,
     QElapsedTimer timer;
     timer.start();
     std::fprintf(stderr, "%s: timing ... ", qPrintable(c.id));
-    if (spawn(r, cache, runs, "timing", "both") && memory) {
+    spawn(r, cache, runs, "timing", "both");
+    if (memory && r.error.isEmpty()) {
         std::fprintf(stderr, "memory ... ");
         spawn(r, cache, runs, "memory", "viewer");
-        if (c.floor)
-            spawn(r, cache, runs, "memory", "floor");
+        spawn(r, cache, runs, "memory", "floor");
     }
     if (!valgrind.isEmpty() && r.error.isEmpty()) {
         std::fprintf(stderr, "instructions ... ");
