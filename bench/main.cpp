@@ -125,19 +125,16 @@ void spawn(Result &r, const QString &cache, int runs, const char *mode, const ch
     const bool finished = process.waitForFinished(-1);
     QString error = QStringLiteral("the child process failed");
     for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> w = line.trimmed().split(' ');
-        if (w[0] != "@bench")
-            continue;
-        Measured &m = r.side(w.value(1));
-        if (w.value(1) == "error") {
-            error = QString::fromUtf8(w.mid(2).join(' '));
-        } else if (w.value(2) == "sample") {
-            m.wallMs << w.value(3).toDouble();
-            m.cpuMs << w.value(4).toDouble();
-        } else if (w.value(2) == "memory") {
-            m.baseKib = w.value(3).toLongLong();
-            m.peakKib = w.value(4).toLongLong();
-            m.imageBytes = w.value(5).toLongLong();
+        Measured &m = r.side(line.split(' ').value(1));
+        double wallMs, cpuMs;
+        if (line.startsWith("@bench error ")) {
+            error = QString::fromUtf8(line).section(' ', 2);
+        } else if (std::sscanf(line, "@bench %*s sample %lf %lf", &wallMs, &cpuMs) == 2) {
+            m.wallMs << wallMs;
+            m.cpuMs << cpuMs;
+        } else {
+            std::sscanf(line, "@bench %*s memory %lld %lld %lld", &m.baseKib, &m.peakKib,
+                        &m.imageBytes);
         }
     }
     // Callgrind writes a file per dump, with the dump's label and its instruction total.
