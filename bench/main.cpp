@@ -39,10 +39,9 @@ QByteArray field(const QString &path, const QString &name)
 {
     QFile file(path);
     const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
-    return QRegularExpression("^" + name + ":?[ \\t]+(\\w+)", QRegularExpression::MultilineOption)
-        .match(text)
-        .captured(1)
-        .toUtf8();
+    const QRegularExpression line("^" + name + ":?[ \\t]+(\\w+)",
+                                  QRegularExpression::MultilineOption);
+    return line.match(text).captured(1).toUtf8();
 }
 
 // Children report in lines tagged @bench on standard output, which the parent reads.
