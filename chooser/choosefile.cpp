@@ -117,7 +117,11 @@ QString PDFViewer::chooseFile()
         return QString("");
 
     showLoadingNotice();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // On the framebuffer platforms (linuxfb, eglfs, vnc) the painted window reaches the screen
+    // through an event that the paint posts, which one pass over pending events leaves for the
+    // next: with one pass the finished chooser stayed on the panel, frozen, through the load.
+    for (int pass = 0; pass < 2; ++pass)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     documentLoaded = true;
     return QFile::decodeName(result.c_str());
 }

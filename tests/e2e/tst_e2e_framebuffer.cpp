@@ -144,10 +144,28 @@ private slots:
         QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
 
         // The tree selects the current document once it has settled; down moves to the next one and
-        // open picks it, whose page number then shows for a second.
+        // open picks it, whose page number then shows for a second. The loading notice is on the
+        // screen before the load: the label's translucent grey leaves every channel of what lies
+        // beneath between 157 and 212 (its top rows, above the text).
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
-        QVERIFY(rfb.clickKey(keyF3) && rfb.clickKey(keyF1));
+        QVERIFY(rfb.clickKey(keyF3) && rfb.waitForQuiet(700, 20000) && rfb.clickKey(keyF1));
+        const QRect notice(window.x() + window.width() / 4, window.y() + 100, window.width() / 2,
+                           8);
+        const auto noticeGrey = [&] {
+            for (int y = notice.top(); y <= notice.bottom(); ++y)
+                for (int x = notice.left(); x <= notice.right(); ++x) {
+                    const QRgb pixel = rfb.framebuffer().pixel(x, y);
+                    for (const int channel : {qRed(pixel), qGreen(pixel), qBlue(pixel)})
+                        if (channel < 150 || channel > 220)
+                            return false;
+                }
+            return true;
+        };
+        bool noticeShown = false;
+        while (!noticeShown && rfb.readUpdate(3000))
+            noticeShown = noticeGrey();
+        QVERIFY2(noticeShown, "the loading notice did not reach the screen");
         QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
         // Read only now, so that a report of Escape's release, had the window seen it, is in.
         QVERIFY(!viewer.lines().mid(printed).join('\n').contains("UNKNOWN KEY CODE RECEIVED"));
