@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QString>
 
@@ -10,5 +12,16 @@ inline void showFailureBox(const QString &text, QWidget *parent = nullptr)
     QMessageBox box(parent);
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    // The key that made the choice whose failure this is may still be held down when the box
+    // comes up, and its repeats would close the box before the user had read it.
+    struct : QObject
+    {
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            return (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+                   static_cast<QKeyEvent *>(event)->isAutoRepeat();
+        }
+    } repeatsDropped;
+    QCoreApplication::instance()->installEventFilter(&repeatsDropped);
     box.exec();
 }
