@@ -19,10 +19,11 @@ constexpr double mebibyte = 1024.0 * 1024.0;
 
 // Stops Poppler once the process has grown by more than it may since the render began: in
 // mapped bytes beyond what new mappings may take, or in resident bytes beyond all it may take,
-// the freed heap included, each less the reserve. Freed heap that Poppler takes again shows as
-// resident growth only; were that unbounded, a page that takes all there is would use up the
-// freed heap, grow the heap a little past it before the next look, and leave that growth held
-// by what it allocated last, render after render, until the reserve was gone.
+// the freed heap included, each less the reserve. Freed heap that was handed back and that
+// Poppler takes again shows as resident growth only; were that unbounded, a page that takes all
+// there is would use up the freed heap, grow the heap a little past it before the next look, and
+// leave that growth held by what it allocated last, render after render, until the reserve was
+// gone.
 class GrowthWatch
 {
 public:
