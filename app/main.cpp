@@ -1,5 +1,6 @@
 #include "app/automationhook.h"
 #include "app/commandline.h"
+#include "app/sessionbus.h"
 #include "base/startuptrace.h"
 #include "mainwindow/pdfviewer.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     // that OpenGL could draw into, and creating the window loads the GL integration and Mesa's
     // software driver: most of the start-up time and half the memory, for nothing.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    keepSessionBusFromAutolaunching();
     QApplication application(argc, argv);
     startupTrace("application created");
     loadAutomationPlugin(5014, &application);

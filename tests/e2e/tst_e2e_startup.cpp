@@ -19,6 +19,17 @@ private slots:
         const QString document = TestDocuments::writeA4Document(folder.filePath("one.pdf"), 1);
         QVERIFY(!document.isEmpty());
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
+        // As on a display without a session bus: a dbus-launch first on the PATH leaves a mark
+        // if anything autolaunches one.
+        const QString launcher = folder.filePath("dbus-launch");
+        QFile script(launcher);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFile::ExeOwner));
+        viewer.setLaunchPrefix(QString("unset DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR; "
+                                       "PATH='%1':\"$PATH\"; ")
+                                   .arg(folder.path()));
         // The toolkit takes -style for itself, so it is not counted.
         QVERIFY2(viewer.startWithAutomation({"-style", "fusion", "-x", "10", "-y", "20", "-w",
                                              "400", "-h", "260", "-o", "--bogus", "-f", document}),
@@ -35,6 +46,7 @@ private slots:
         QVERIFY(!mapped.filter("libpoppler-qt5").isEmpty());
         const QRegularExpression driver("_dri\\.so|libLLVM|libGLX_mesa|xcbglintegrations/");
         QCOMPARE(mapped.filter(driver), QStringList());
+        QVERIFY2(!QFile::exists(launcher + ".ran"), "the viewer autolaunched a session bus");
 
         // An unmapped key reports the scan code of the real key, then the configured codes.
         QVERIFY2(viewer.xKey("Escape"), qPrintable(viewer.error()));
