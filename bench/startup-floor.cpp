@@ -9,6 +9,7 @@
 // event loop. The window is frameless at 0,0, like the viewer's on a device. With
 // PAGE_SCOPE_STARTUP_TRACE set it prints the same trace lines as the viewer on standard error,
 // "page painted" after the first flush of the page. It runs until it is killed.
+#include "app/sessionbus.h"
 #include "base/startuptrace.h"
 
 #include <poppler-qt5.h>
@@ -112,6 +113,7 @@ struct FirstPage
 int main(int argc, char *argv[])
 {
     startupTrace("main");
+    keepSessionBusFromAutolaunching();
     QGuiApplication application(argc, argv);
     startupTrace("application created");
     const bool notice = argc > 1 && qstrcmp(argv[1], "--notice") == 0;
