@@ -193,6 +193,8 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         image = QImage();
         outOfMemory = true;
     }
+    // No image after Poppler was refused memory: the page is blank for want of it.
+    outOfMemory = outOfMemory || (image.isNull() && refused.count() > 0);
 
     // A render stopped for memory leaves the most behind, and the least room for what follows.
     if (outOfMemory || watch.exceeded())
@@ -202,7 +204,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     } else if (watch.exceeded()) {
         report(page, resolution, "left blank for memory: the render outgrew its headroom",
                headroom);
-    } else if (plan.mode == RenderBudget::Plan::Bands || refused.count() > 0) {
+    } else if (!image.isNull() && (plan.mode == RenderBudget::Plan::Bands || refused.count() > 0)) {
         // A page that Poppler drew only in part is still shown: its text and drawing are there,
         // and a page left blank for a picture it could not hold would hide them too.
         char what[128] = "rendered";
