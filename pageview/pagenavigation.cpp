@@ -63,6 +63,8 @@ void PDFWidget::nextPage()
     changePage();
 }
 
+// Unlike nextPage, this and gotoPage have no guard for a missing document: loadPage reports it
+// on standard output.
 void PDFWidget::previousPage()
 {
     --pageIndex;
