@@ -4,6 +4,7 @@
 #include "config/configfile.h"
 #include "config/deviceconfig.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +24,18 @@ int32_t toSigned(const std::string &value)
 }
 
 // Key codes are stored bit for bit: a profile may write them in hex as the toolkit lists them.
+// strtoul clamps at the limits of unsigned long, which has 32 bits on the device's ARM; a wider
+// value clamps there on every machine, so that a profile means on a PC what it means on the device.
 int32_t toKeyCode(const std::string &value)
 {
-    const unsigned long number = std::strtoul(value.c_str(), nullptr, 0);
+    errno = 0;
+    const unsigned long long number = std::strtoull(value.c_str(), nullptr, 0);
+    // After a minus sign the result is negated; its magnitude is what has to fit.
+    const size_t first = value.find_first_not_of(" \t\n\v\f\r");
+    const bool negative = first != std::string::npos && value[first] == '-';
+    const unsigned long long magnitude = negative ? 0 - number : number;
+    if (errno == ERANGE || magnitude > std::numeric_limits<uint32_t>::max())
+        return -1; // every bit set, as strtoul gives on the device
     return static_cast<int32_t>(static_cast<uint32_t>(number));
 }
 
