@@ -1,21 +1,27 @@
 # shellcheck shell=bash
-# Sourced by the benchmark scripts, from the repository root: bench_setup builds a target in the
+# Sourced by the benchmark scripts, from the repository root: bench_setup builds targets in the
 # benchmark build directory, bench_report runs a benchmark and heads its tables with the machine.
 
 build_dir=${BENCH_BUILD_DIR:-build-bench}
 
-# bench_setup TARGET GROUP...: installs the package groups, builds TARGET in build_dir, and gives
-# Qt a private runtime directory (a fresh one keeps its warning off the output).
+# Scratch folders, removed when the script exits: bench_setup and the scripts add theirs.
+bench_scratch=()
+trap 'rm -rf "${bench_scratch[@]}"' EXIT
+
+# bench_setup "TARGET..." GROUP...: installs the package groups, builds the targets (one word
+# or several) in build_dir, and gives Qt a private runtime directory (a fresh one keeps its
+# warning off the output).
 bench_setup() {
-    local target=$1
+    local targets
+    read -ra targets <<<"$1"
     shift
     bash tools/install-dependencies.sh "$@" >&2
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPAGE_SCOPE_BENCH=ON >&2
-    cmake --build "$build_dir" -j"${BENCH_JOBS:-2}" --target "$target" >&2
+    cmake --build "$build_dir" -j"${BENCH_JOBS:-2}" --target "${targets[@]}" >&2
     if [[ -z ${XDG_RUNTIME_DIR:-} ]]; then
         XDG_RUNTIME_DIR=$(mktemp -d)
         export XDG_RUNTIME_DIR
-        trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+        bench_scratch+=("$XDG_RUNTIME_DIR")
     fi
 }
 

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Measures what rendering in bands costs against a whole render, at 300 dpi, for a page of text,
 # a scanned page and a page of nested transparency groups:
-#   bench/measure-banded-renders.sh BUILD_DIR [RUNS]   (a build with the tests and the benchmarks)
+#   bash bench/measure-banded-renders.sh [RUNS]
 # Each render runs in a fresh process (render-peak, the viewer's own render code without its
 # budget); the table gives the medians over RUNS runs (default 5) of the time, and of the peak
-# resident memory and address space the render added to the process.
+# resident memory and address space the render added to the process. The programs and the
+# documents are built in BENCH_BUILD_DIR (default: build-bench), as by the other benchmarks.
 set -euo pipefail
 
-runs=${2:-5}
+runs=${1:-5}
+measurement_targets=page-scope-bench
+# shellcheck source=bench/render-measurement.sh
 source "$(dirname "${BASH_SOURCE[0]}")/render-measurement.sh"
 "$build/bench/page-scope-bench" --cache "$work/bench" --documents-only >/dev/null 2>&1
 scan=$(find "$work/bench" -name '*scan*.pdf' | head -1)

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Measures what page renders cost, to set RenderBudget's image factor and working margin
 # (pageview/renderbudget.h):
-#   bench/measure-render-budget.sh BUILD_DIR    (a build with the tests and the benchmarks)
+#   bash bench/measure-render-budget.sh
 # 1. For an ordinary A4 page and the heavy hostile pages, renders at several resolutions
 #    without a cap and prints the peak address space a render adds over the process before it,
 #    as a multiple of the rendered image ("factor") and as the rest beyond the image ("over").
 # 2. Renders the heavy pages under several address-space caps (ulimit -v) and prints whether
-#    the render survived next to the budget's verdict: "fits" must never meet a crash.
-# render-peak renders straight through Poppler, as the viewer would without its budget.
+#    the render survived next to the budget's plan: a render planned "whole" must never crash.
+# render-peak renders straight through Poppler, as the viewer would without its budget. It and
+# the documents are built in BENCH_BUILD_DIR (default: build-bench), as by the other benchmarks.
 set -euo pipefail
 
+# shellcheck source=bench/render-measurement.sh
 source "$(dirname "${BASH_SOURCE[0]}")/render-measurement.sh"
 
 echo "== uncapped: peak address space of one render"
