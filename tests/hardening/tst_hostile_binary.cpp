@@ -1,5 +1,6 @@
 #include "hostiledocuments.h"
 #include "memorycgrouplimit.h"
+#include "sanitizerruntime.h"
 #include "viewerprocess.h"
 
 #include <QJsonArray>
@@ -110,8 +111,9 @@ private slots:
 
         // A hang is a file that takes longer than its bound from start to exit. The heavy pages
         // take Poppler seconds for each step of the whole zoom range; there each step has it.
-        const int stepBoundMs = 30000;
-        const int bound = full && entry.heavy ? 240000 : stepBoundMs;
+        const int slowdown = underSanitizers() ? 4 : 1;
+        const int stepBoundMs = 30000 * slowdown;
+        const int bound = (full && entry.heavy ? 240000 : 30000) * slowdown;
         QElapsedTimer clock;
         clock.start();
         auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };

@@ -3,6 +3,7 @@
 #include "modalcloser.h"
 #include "pageview/pdfwidget.h"
 #include "profilefreedirectory.h"
+#include "sanitizerruntime.h"
 #include "testdocuments.h"
 
 #include <QAbstractSlider>
@@ -10,9 +11,6 @@
 #include <QtTest>
 
 #include <malloc.h>
-
-// From the sanitizer runtime, when there is one; GCC does not install the header that declares it.
-extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 // A long session leaves no more objects, widgets or allocated memory behind than a short one.
 class TestLongSession : public QObject

@@ -1,5 +1,6 @@
 #include "hostiledocuments.h"
 #include "memorycgrouplimit.h"
+#include "sanitizerruntime.h"
 #include "testdocuments.h"
 #include "viewerprocess.h"
 
@@ -7,9 +8,6 @@
 #include <QtTest>
 
 #include <sys/resource.h>
-
-// From the sanitizer runtime, when the tests are built with one.
-extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 // The real viewer under the limits of a small device, zoomed to the highest resolution by its
 // zoom-in key: a page that fits must be shown there, in bands where a whole render would not
@@ -106,7 +104,7 @@ private slots:
     {
         // In a cgroup the viewer lowers its address-space limit while it renders, and the
         // sanitizers' allocator, which reserves terabytes, then runs out of memory.
-        if (__sanitizer_get_current_allocated_bytes)
+        if (underSanitizers())
             QSKIP("under the sanitizers a memory limit measures them, not the viewer");
         MemoryCgroupLimit cgroup(160 * MiB);
         if (!cgroup.isValid())
