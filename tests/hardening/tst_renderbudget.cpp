@@ -6,6 +6,7 @@
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
 #include "procstatus.h"
+#include "sanitizerruntime.h"
 #include "testdocuments.h"
 
 #include <poppler-qt5.h>
@@ -130,7 +131,7 @@ private slots:
     // an earlier render freed, which the cap does not count.
     void pictureWithoutRoomIsLeftOutNotThePage()
     {
-        if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
+        if (underSanitizers())
             QSKIP(sanitized);
         const OpenPage pdf = openPage(writePicturePage(dir.filePath("picture.pdf")));
         QVERIFY(pdf.page);
@@ -317,7 +318,7 @@ private slots:
     // chunks: under an address-space cap, the next page must still render from them.
     void heapLeftByAStoppedRenderServesTheNext()
     {
-        if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
+        if (underSanitizers())
             QSKIP(sanitized);
         const OpenPage runaway = openPage(dir.filePath("unbalanced-saves.pdf"));
         const OpenPage other = openPage(dir.filePath("ten-pages.pdf"));
@@ -446,7 +447,7 @@ private slots:
     // that an idle viewer holds no more than its page.
     void freedHeapGoesBackWhenIdle()
     {
-        if (RenderBudget::current().addressSpaceInUse > 1024 * 1024 * MiB)
+        if (underSanitizers())
             QSKIP(sanitized);
         PageViewFrame frame;
         QVERIFY(frame.open(dir.filePath("ten-pages.pdf")));
