@@ -80,11 +80,21 @@ install(FILES "${PAGE_SCOPE_MANPAGE_GZ}" DESTINATION "${CMAKE_INSTALL_MANDIR}/ma
 install(FILES packaging/copyright "${PAGE_SCOPE_CHANGELOG_GZ}"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/page-scope" COMPONENT viewer)
 # The boot service and its settings sit where systemd and the administrator look for them,
-# whatever the prefix. The package only ships the unit: a device image enables it.
-install(FILES packaging/systemd/page-scope.service DESTINATION /lib/systemd/system
+# whatever the prefix. The package only ships the unit: a device image enables it. Both name the
+# installed viewer, its wait script and its data directory, which follow the prefix given at
+# install time (cmake --install --prefix), so they are filled in then.
+install(CODE "
+    set(PAGE_SCOPE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    set(PAGE_SCOPE_LIBEXECDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/page-scope\")
+    set(PAGE_SCOPE_DATADIR \"\${CMAKE_INSTALL_PREFIX}/${PAGE_SCOPE_DATADIR}\")
+    foreach(file page-scope.service page-scope.default)
+        configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/\${file}.in\"
+                       \"${PAGE_SCOPE_PACKAGING_DIR}/\${file}\" @ONLY)
+    endforeach()" COMPONENT viewer)
+install(FILES "${PAGE_SCOPE_PACKAGING_DIR}/page-scope.service" DESTINATION /lib/systemd/system
     COMPONENT viewer)
-install(FILES packaging/systemd/page-scope.default DESTINATION /etc/default RENAME page-scope
-    COMPONENT viewer)
+install(FILES "${PAGE_SCOPE_PACKAGING_DIR}/page-scope.default" DESTINATION /etc/default
+    RENAME page-scope COMPONENT viewer)
 install(PROGRAMS packaging/systemd/wait-for-devices
     DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/page-scope" COMPONENT viewer)
 

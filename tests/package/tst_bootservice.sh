@@ -3,8 +3,9 @@
 # root, and there the unit passes systemd-analyze verify without a word, its settings file is a
 # valid environment file with every setting explained, the start command that the unit's shell
 # builds from the settings has the right working directory and arguments, whatever it names
-# exists in the package, the viewer starts in the unit's environment without a warning from Qt,
-# an input device whose node appears late is still opened, and the unit is left disabled.
+# exists in the package, also when it is installed under another prefix, the viewer starts in the
+# unit's environment without a word on standard error, an input device whose node appears late
+# is still opened, and the unit is left disabled.
 #   tst_bootservice.sh BUILD_DIR
 set -uo pipefail
 
@@ -105,9 +106,9 @@ mkdir -p "$run" && mkdir -m "$(sed -n 's/^RuntimeDirectoryMode=//p' "$unit")" "$
 mapfile -t unit_environment < <(sed -n "s|^Environment=||; T; s|%t|$run|g; p" "$unit")
 warnings=$(cd "$root$directory" && env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
     QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/page-scope" -f "$root$document" 2>&1 >/dev/null)
-check "the viewer finds its runtime directory under the unit" \
-    '[[ -d $runtime && $warnings != *QStandardPaths* ]]'
-[[ $warnings == *QStandardPaths* ]] && echo "$warnings"
+check "the viewer starts under the unit without a word on standard error" \
+    '[[ -d $runtime && -z $warnings ]]'
+[[ -n $warnings ]] && echo "$warnings"
 
 # At boot a driver may make its node after the service starts. Qt opens an input device named
 # in its parameters once, when the viewer starts, so the unit waits for the nodes first.
@@ -133,6 +134,21 @@ else
     check "a node that never appears delays the start by the wait only, and is named" \
         '[[ $? -eq 0 && $missing == "page-scope: $node did not appear within 1 s; starting without it" ]]'
 fi
+
+# Installed under another prefix, the unit and its settings name what that prefix holds.
+other=$(mktemp -d)
+trap 'rm -rf "$root" "$other"' EXIT
+DESTDIR=$other cmake --install "$build_dir" --prefix /opt/page-scope --component viewer >/dev/null
+other_unit=$other/lib/systemd/system/page-scope.service
+named=("$(sed -n 's|^ExecStartPre=/bin/sh ||p' "$other_unit")"
+    "$(sed -n 's|^ExecStart=.* exec \([^ ]*\) .*|\1|p' "$other_unit")"
+    "$(sed -n 's|^ExecStart=.*PAGE_SCOPE_DIRECTORY:-\([^}]*\)}.*|\1|p' "$other_unit")/images"
+    "$(sed -n 's/^PAGE_SCOPE_DIRECTORY=//p' "$other/etc/default/page-scope")/images"
+    "$(sed -n 's/^PAGE_SCOPE_DOCUMENT=//p' "$other/etc/default/page-scope")")
+for path in "${named[@]}"; do
+    check "under /opt/page-scope the service names $path, which is installed" \
+        '[[ $path == /opt/page-scope/* && -e $other$path ]]'
+done
 
 echo "$failures failures"
 [[ $failures -eq 0 ]]
