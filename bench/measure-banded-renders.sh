@@ -15,6 +15,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/render-measurement.sh"
 "$build/bench/page-scope-bench" --cache "$work/bench" --documents-only >/dev/null 2>&1
 scan=$(find "$work/bench" -name '*scan*.pdf' | head -1)
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+mebibytes() { awk '{ print $1 / 1024 }'; }
 
 echo "| Page at 300 dpi | Render | Time (ms) | Resident added (MiB) | Address space added (MiB) |"
 echo "|---|---|---:|---:|---:|"
@@ -34,7 +35,7 @@ for item in "A4 text:$work/ten-pages.pdf" "scanned A4:$scan" \
         ((rows > 0)) && render="bands of $rows rows"
         printf '| %s | %s | %s | %.1f | %.1f |\n' "$name" "$render" \
             "$(printf '%s\n' "${times[@]}" | median)" \
-            "$(echo "$(printf '%s\n' "${resident[@]}" | median) / 1024" | bc -l)" \
-            "$(echo "$(printf '%s\n' "${mapped[@]}" | median) / 1024" | bc -l)"
+            "$(printf '%s\n' "${resident[@]}" | median | mebibytes)" \
+            "$(printf '%s\n' "${mapped[@]}" | median | mebibytes)"
     done
 done
