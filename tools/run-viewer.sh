@@ -6,12 +6,13 @@
 # With a DISPLAY the viewer simply runs there until it is closed (F8, Home or the cross softkey).
 # Without one it runs under a private Xvfb screen (PAGE_SCOPE_SCREEN, default 480x272), writes a
 # screenshot to build/screenshots/page-scope.png once the first page is drawn, closes the
-# viewer and exits. BUILD_DIR (default: build) chooses the build directory.
+# viewer and exits. BUILD_DIR (default: build) chooses the build directory, relative to the
+# repository root.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-root=$(pwd)
-build_dir=$root/${BUILD_DIR:-build}
+# A relative build directory is the repository root's, as in build.sh; an absolute one stays.
+build_dir=$(realpath -m "${BUILD_DIR:-build}")
 export BUILD_DIR=${BUILD_DIR:-build}
 
 bash tools/install-dependencies.sh
