@@ -135,6 +135,15 @@ else
         '[[ $? -eq 0 && $missing == "page-scope: $node did not appear within 1 s; starting without it" ]]'
 fi
 
+# linuxfb without fb= draws into /dev/fb0, which the wait must not leave out.
+default_fb=$(QT_QPA_PLATFORM=linuxfb:size=480x272 PAGE_SCOPE_DEVICE_WAIT=1 sh "$wait_script" 2>&1)
+if [[ -e /dev/fb0 ]]; then
+    check "linuxfb without fb= finds its framebuffer /dev/fb0" '[[ -z $default_fb ]]'
+else
+    check "linuxfb without fb= waits for /dev/fb0" \
+        '[[ $default_fb == "page-scope: /dev/fb0 did not appear within 1 s; starting without it" ]]'
+fi
+
 # Installed under another prefix, the unit and its settings name what that prefix holds.
 other=$(mktemp -d)
 trap 'rm -rf "$root" "$other"' EXIT
