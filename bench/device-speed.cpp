@@ -2,7 +2,7 @@
 // stands in for a slow core (10% of one core by default), on Qt's vnc platform (the framebuffer
 // window code of linuxfb), and times from outside, over RFB, what the user waits for: the first
 // page after the exec, a page turn and a zoom step at 48, 100 and 300 dpi.
-//   device-speed --viewer PATH --documents DIR [--quota PERCENT] [--runs N]
+//   device-speed --viewer PATH --documents DIR [--quota PERCENT] [--runs N] [--quiet MS]
 // Run it as root from the repository root (the viewer loads its icons from there).
 //
 // Input goes in as a device's would: keys (F7 zoom in, F6 zoom out) and a touch in the vertical

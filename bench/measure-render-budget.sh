@@ -3,8 +3,8 @@
 # (pageview/renderbudget.h):
 #   bash bench/measure-render-budget.sh
 # 1. For an ordinary A4 page and the heavy hostile pages, renders at several resolutions
-#    without a cap and prints the peak address space a render adds over the process before it,
-#    as a multiple of the rendered image ("factor") and as the rest beyond the image ("over").
+#    without a cap and prints the peak address space a render adds over the process before it
+#    ("added_kb") and that as a multiple of the rendered image ("factor").
 # 2. Renders the heavy pages under several address-space caps (ulimit -v) and prints whether
 #    the render survived next to the budget's plan: a render planned "whole" must never crash.
 # render-peak renders straight through Poppler, as the viewer would without its budget. It and
