@@ -255,13 +255,13 @@ private slots:
         const auto modelMade = [&viewer] { return Access::model(viewer) != nullptr; };
         StdoutCapture out;
         ModalCloser closer;
-        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
-        QVERIFY2(!path.isEmpty() || !Access::notice(viewer), "an empty name is no file to load");
-        // Timers fire in the order they fall due, so this one runs first while the load still
-        // waits for its 10 ms, however late the event loop gets to both.
+        // Timers fire in the order they fall due, so this one, set before the load sets its
+        // 10 ms, runs first while the load still waits, however late the event loop gets to both.
         std::optional<bool> loadedWithinFiveMs;
         QTimer::singleShot(5, &viewer,
                            [&] { loadedWithinFiveMs = Access::documentLoaded(viewer); });
+        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
+        QVERIFY2(!path.isEmpty() || !Access::notice(viewer), "an empty name is no file to load");
         if (!path.isEmpty()) {
             QVERIFY(!modelMade());
             QTRY_VERIFY(Access::documentLoaded(viewer) || closer.closed() > 0);
