@@ -35,7 +35,7 @@ private slots:
         QVERIFY(!before.isNull());
         const QJsonObject answer = viewer->request({{"cmd", "key"}, {"key", Qt::Key_F3}});
         QCOMPARE(answer.value("ok").toBool(), true);
-        QVERIFY2(QTest::qWaitFor([&] { return viewer->grab("pdfWidget") != before; }),
+        QVERIFY2(QTest::qWaitFor([&] { return viewer->grab("pdfWidget") != before; }, 20000),
                  "the page view did not change");
     }
 
@@ -98,7 +98,7 @@ private slots:
     void tapByNameLandsOnWhatIsOnTop()
     {
         QVERIFY(viewer->request({{"cmd", "key"}, {"key", Qt::Key_F1}}).value("ok").toBool());
-        QVERIFY(QTest::qWaitFor([&] { return !viewer->widget("cancelButton").isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !viewer->widget("cancelButton").isEmpty(); }, 20000));
         const QJsonObject close = viewer->request({{"cmd", "tap"}, {"name", "closeButton"}});
         QVERIFY2(close.value("error").toString().startsWith("closeButton is covered by"),
                  qPrintable(close.value("error").toString()));
@@ -112,7 +112,7 @@ private slots:
                  ViewerProcess::geometry(openButtons.last().toObject()).center());
         // Whether that opened the document again or not, the chooser goes.
         viewer->request({{"cmd", "tap"}, {"name", "cancelButton"}});
-        QVERIFY(QTest::qWaitFor([&] { return viewer->widget("cancelButton").isEmpty(); }));
+        QVERIFY(QTest::qWaitFor([&] { return viewer->widget("cancelButton").isEmpty(); }, 20000));
     }
 
     void tapOnCloseEndsViewer()

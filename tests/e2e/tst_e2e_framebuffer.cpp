@@ -128,7 +128,7 @@ private slots:
         // with the open key and goes with Escape, which the window itself would report.
         const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
         QVERIFY(rfb.clickKey(keyF1));
-        QVERIFY2(QTest::qWaitFor(chooserShown), "the open key brought up no chooser");
+        QVERIFY2(QTest::qWaitFor(chooserShown, 20000), "the open key brought up no chooser");
         QJsonObject chooser;
         for (const QJsonValue &entry : viewer.widgets())
             if (entry.toObject().value("class") == "CustomFileOpenDialog")
@@ -139,7 +139,7 @@ private slots:
                  "the chooser drew outside the window");
         const int printed = viewer.lines().size();
         QVERIFY(rfb.clickKey(keyEscape));
-        QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }),
+        QVERIFY2(QTest::qWaitFor([&] { return !chooserShown(); }, 20000),
                  "Escape did not close the chooser");
         QVERIFY(frontWindowShown(viewer, rfb) > 0.99);
 
@@ -148,7 +148,7 @@ private slots:
         // screen before the load: the label's translucent grey leaves every channel of what lies
         // beneath between 157 and 212 (its top rows, above the text).
         QVERIFY(rfb.clickKey(keyF1));
-        QVERIFY(QTest::qWaitFor(chooserShown) && rfb.waitForQuiet(700, 20000));
+        QVERIFY(QTest::qWaitFor(chooserShown, 20000) && rfb.waitForQuiet(700, 20000));
         QVERIFY(rfb.clickKey(keyF3) && rfb.waitForQuiet(700, 20000) && rfb.clickKey(keyF1));
         const QRect notice(window.x() + window.width() / 4, window.y() + 100, window.width() / 2,
                            8);
@@ -265,7 +265,7 @@ private slots:
         QTest::qWait(500);
         QVERIFY2(boxShown(), "a held key's repeats closed the failure box");
         QVERIFY(type(KEY_ENTER));
-        QVERIFY(QTest::qWaitFor([&] { return !boxShown(); }));
+        QVERIFY(QTest::qWaitFor([&] { return !boxShown(); }, 20000));
         // A key the profile does not map is reported with Qt's scan code, the Linux code + 8.
         QVERIFY(type(KEY_A));
         QVERIFY2(viewer.waitForLine("UNKNOWN KEY CODE RECEIVED: 38"), qPrintable(viewer.error()));

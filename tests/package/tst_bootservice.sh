@@ -129,14 +129,15 @@ else
     check "a keyboard whose node appears a second late is opened" \
         '[[ -p $node && $late != *"Cannot open keyboard input device"* ]]'
     rm -f "$node"
-    missing=$(PAGE_SCOPE_DEVICE_WAIT=1 QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS="$node:rotate=90" \
-        timeout 5 sh "$wait_script" 2>&1)
+    missing=$(env -i PATH=/usr/bin:/bin PAGE_SCOPE_DEVICE_WAIT=1 \
+        QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS="$node:rotate=90" timeout 5 sh "$wait_script" 2>&1)
     check "a node that never appears delays the start by the wait only, and is named" \
         '[[ $? -eq 0 && $missing == "page-scope: $node did not appear within 1 s; starting without it" ]]'
 fi
 
 # linuxfb without fb= draws into /dev/fb0, which the wait must not leave out.
-default_fb=$(QT_QPA_PLATFORM=linuxfb:size=480x272 PAGE_SCOPE_DEVICE_WAIT=1 sh "$wait_script" 2>&1)
+default_fb=$(env -i PATH=/usr/bin:/bin QT_QPA_PLATFORM=linuxfb:size=480x272 PAGE_SCOPE_DEVICE_WAIT=1 \
+    sh "$wait_script" 2>&1)
 if [[ -e /dev/fb0 ]]; then
     check "linuxfb without fb= finds its framebuffer /dev/fb0" '[[ -z $default_fb ]]'
 else
