@@ -113,7 +113,7 @@ private slots:
         // take Poppler seconds for each step of the whole zoom range; there each step has it.
         const int slowdown = underSanitizers() ? 4 : 1;
         const int stepBoundMs = 30000 * slowdown;
-        const int bound = (full && entry.heavy ? 240000 : 30000) * slowdown;
+        const int bound = full && entry.heavy ? 8 * stepBoundMs : stepBoundMs;
         QElapsedTimer clock;
         clock.start();
         auto left = [&] { return int(qBound<qint64>(1, bound - clock.elapsed(), stepBoundMs)); };
