@@ -171,9 +171,10 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                             const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom)
 {
     if (plan.mode == RenderBudget::Plan::Blank) {
-        char what[96];
-        std::snprintf(what, sizeof what, "left blank for memory: needs %.1f MiB",
-                      double(plan.bytesNeeded) / mebibyte);
+        char what[96] = "left blank: its image would be larger than an image can be";
+        if (!plan.imageSize.isEmpty())
+            std::snprintf(what, sizeof what, "left blank for memory: needs %.1f MiB",
+                          double(plan.bytesNeeded) / mebibyte);
         report(page, resolution, what, headroom);
         return QImage();
     }

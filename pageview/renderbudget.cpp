@@ -122,8 +122,9 @@ QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
 {
     const double width = pixels(pointSize.width(), resolution);
     const double height = pixels(pointSize.height(), resolution);
-    // QImage holds at most 2 GiB, in rows of at most 2 GiB.
-    if (width * height * 4.0 >= double(std::numeric_limits<int>::max()))
+    // QImage holds at most 2 GiB, and counts a row's bits, 32 a pixel, in an int.
+    constexpr double intMax = double(std::numeric_limits<int>::max());
+    if (width * height * 4.0 >= intMax || width * 32.0 > intMax)
         return QSize();
     return QSize(int(width), int(height));
 }

@@ -221,6 +221,8 @@ private slots:
         row("image, not 16 rows: blank", a4, 300.0, image + 12 * MiB, Plan::Blank);
         row("48 dpi in little room: whole", a4, 48.0, 20 * MiB, Plan::Whole);
         row("beyond one image: blank", QSizeF(1e7, 1e7), 48.0, unlimited, Plan::Blank);
+        row("wider than a row of an image: blank", QSizeF(100663296, 1), 48.0, unlimited,
+            Plan::Blank);
         row("not a number", QSizeF(std::nan(""), 842), 300.0, 64 * MiB, Plan::Whole);
         row("infinite", QSizeF(qInf(), 842), 300.0, unlimited, Plan::Blank);
     }
