@@ -100,8 +100,14 @@ void AutomationClient::readInput()
         line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
-        if (!line.trimmed().isEmpty())
+        if (!line.trimmed().isEmpty()) {
             answer(m_dispatcher->handle(line));
+            // The next request is read once that input has been delivered (the resume is posted
+            // behind it), so that its target is chosen in whatever window the input opened, as a
+            // real key's would be.
+            if (m_dispatcher->takeInputPosted())
+                budget = 1;
+        }
         // Blank lines count too: a flood of them must not hold the viewer up either.
         if (--budget == 0) {
             if (m_state == State::Serving && m_socket->bytesAvailable() > 0)

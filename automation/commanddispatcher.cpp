@@ -162,6 +162,7 @@ QJsonObject CommandDispatcher::key(const QJsonObject &request)
         m_injector.key(int(code), action, Qt::KeyboardModifiers(int(modifiers)), text, &error);
     if (!target)
         return failure(error);
+    m_inputPosted = true;
     QJsonObject reply = success();
     describeTarget(&reply, target);
     return reply;
@@ -199,6 +200,7 @@ QJsonObject CommandDispatcher::tap(const QJsonObject &request)
     }
     if (!target)
         return failure(error);
+    m_inputPosted = true;
     QJsonObject reply = success();
     describeTarget(&reply, target);
     reply.insert(QStringLiteral("x"), point.x());

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <utility>
+
 // Turns one request line into one answer object. Every failure becomes an answer with
 // "ok": false and an "error" text; nothing here throws or ends the connection.
 class CommandDispatcher
@@ -15,6 +17,10 @@ public:
     QJsonObject handle(const QByteArray &line);
 
     static QJsonObject failure(const QString &error);
+
+    // True once after a request that posted input events. They may open or close a window, so
+    // the requests read behind them must wait until they are delivered.
+    bool takeInputPosted() { return std::exchange(m_inputPosted, false); }
 
 private:
     QJsonObject dispatch(const QString &command, const QJsonObject &request);
@@ -26,4 +32,5 @@ private:
 
     WidgetCatalog m_catalog;
     InputInjector m_injector;
+    bool m_inputPosted = false;
 };

@@ -4,6 +4,7 @@
 #include "commanddispatcher.h"
 
 #include <QJsonDocument>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -155,6 +156,32 @@ private slots:
         peer->write(QByteArray(400, '\n') + "{\"cmd\":\"ping\"}\n");
         QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
         QVERIFY2(turns >= 25, qPrintable(QString::number(turns)));
+    }
+
+    // Input sent in one write lands as if typed: a key that moves the focus, here by showing a
+    // button as opening a chooser does, decides where the key behind it goes.
+    void keyBehindAKeyThatMovesTheFocusFollowsIt()
+    {
+        QWidget window;
+        auto *opener = new QPushButton(QStringLiteral("open"), &window);
+        auto *opened = new QPushButton(QStringLiteral("opened"), &window);
+        opened->setObjectName(QStringLiteral("opened"));
+        opened->hide();
+        connect(opener, &QPushButton::clicked, [opened] {
+            opened->show();
+            opened->setFocus();
+        });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        opener->setFocus();
+        AutomationClient client(socket, &dispatcher);
+        client.start();
+
+        // Space clicks the focused button.
+        peer->write(QByteArray("{\"cmd\":\"key\",\"key\":32}\n").repeated(2));
+        QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
+        QCOMPARE(QJsonDocument::fromJson(readAnswer(*peer)).object().value("targetName").toString(),
+                 QString("opened"));
     }
 
     void lingerAfterRefusal()
