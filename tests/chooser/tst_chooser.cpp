@@ -385,9 +385,8 @@ private slots:
         reference.setRootPath("/");
         QVERIFY(loadFolders(model, {mixed}) && loadFolders(&reference, {mixed}));
 
-        const QModelIndex folder = model->index(mixed), expected = reference.index(mixed);
+        const QModelIndex folder = model->index(mixed);
         QCOMPARE(model->rowCount(folder), 13);
-        QCOMPARE(reference.rowCount(expected), 13);
         int disabled = 0;
         for (int row = 0; row < 13; ++row) {
             for (int column = 0; column < model->columnCount(folder); ++column) {
