@@ -12,6 +12,7 @@
 #   <prefix>/lib/<multiarch>/libSquishPlugin.so.1 the automation plugin (its own package)
 #   <prefix>/libexec/page-scope/wait-for-devices  the service's wait for late device nodes
 #   /lib/systemd/system/page-scope.service        the boot service, not enabled
+#   /lib/systemd/system/page-scope-devices.service its wait, which it pulls in
 #   /etc/default/page-scope                       its settings (a conffile)
 #
 # Components: "viewer" becomes the package page-scope, "automation" page-scope-automation.
@@ -87,11 +88,12 @@ install(CODE "
     set(PAGE_SCOPE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
     set(PAGE_SCOPE_LIBEXECDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/page-scope\")
     set(PAGE_SCOPE_DATADIR \"\${CMAKE_INSTALL_PREFIX}/${PAGE_SCOPE_DATADIR}\")
-    foreach(file page-scope.service page-scope.default)
+    foreach(file page-scope.service page-scope-devices.service page-scope.default)
         configure_file(\"${PROJECT_SOURCE_DIR}/packaging/systemd/\${file}.in\"
                        \"${PAGE_SCOPE_PACKAGING_DIR}/\${file}\" @ONLY)
     endforeach()" COMPONENT viewer)
-install(FILES "${PAGE_SCOPE_PACKAGING_DIR}/page-scope.service" DESTINATION /lib/systemd/system
+install(FILES "${PAGE_SCOPE_PACKAGING_DIR}/page-scope.service"
+    "${PAGE_SCOPE_PACKAGING_DIR}/page-scope-devices.service" DESTINATION /lib/systemd/system
     COMPONENT viewer)
 install(FILES "${PAGE_SCOPE_PACKAGING_DIR}/page-scope.default" DESTINATION /etc/default
     RENAME page-scope COMPONENT viewer)

@@ -34,13 +34,14 @@ if ! installed=$(DESTDIR=$root cmake --install "$build_dir" --prefix /usr --comp
     exit 1
 fi
 unit=$root/lib/systemd/system/page-scope.service
+wait_unit=$root/lib/systemd/system/page-scope-devices.service
 settings=$root/etc/default/page-scope
-check "the unit and its settings are installed" '[[ -f $unit && -f $settings ]]'
+check "the units and the settings are installed" '[[ -f $unit && -f $wait_unit && -f $settings ]]'
 
 # verify exits 0 after warnings about unknown or invalid lines, which systemd then ignores, so
 # any output is a failure. The manual page is checked below, in the staged root.
-verify=$(systemd-analyze verify --man=no "$unit" 2>&1)
-check "systemd-analyze verify accepts the unit without a warning" '[[ $? -eq 0 && -z $verify ]]'
+verify=$(systemd-analyze verify --man=no "$unit" "$wait_unit" 2>&1)
+check "systemd-analyze verify accepts the units without a warning" '[[ $? -eq 0 && -z $verify ]]'
 [[ -n $verify ]] && echo "$verify"
 check "its manual page is installed" '[[ -f $root/usr/share/man/man1/page-scope.1.gz ]]'
 check "it is left disabled" \
@@ -111,10 +112,17 @@ check "the viewer starts under the unit without a word on standard error" \
 [[ -n $warnings ]] && echo "$warnings"
 
 # At boot a driver may make its node after the service starts. Qt opens an input device named
-# in its parameters once, when the viewer starts, so the unit waits for the nodes first.
+# in its parameters once, when the viewer starts, so a unit of its own waits for the nodes
+# first, with the viewer's environment. Not in the viewer's unit: that one's device classes are
+# looked up when it starts, and a driver that registers its class during the wait would stay
+# denied.
 wait_script=$root/usr/libexec/page-scope/wait-for-devices
-check "before the viewer the unit waits for the device nodes the settings name" \
-    '[[ $(sed -n "s/^ExecStartPre=//p" "$unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
+check "the wait unit runs the wait script, which is installed" \
+    '[[ $(sed -n "s/^ExecStart=//p" "$wait_unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
+check "the viewer's unit pulls in the wait and starts after it, and runs nothing before the viewer" \
+    'grep -qx "Wants=page-scope-devices.service" "$unit" && grep -qx "After=page-scope-devices.service" "$unit" && ! grep -q "^ExecStartPre=" "$unit"'
+check "the wait sees the viewer's environment" \
+    '[[ $(grep -E "^(Environment=QT_|EnvironmentFile=)" "$wait_unit") == "$(grep -E "^(Environment=QT_|EnvironmentFile=)" "$unit")" ]]'
 node=/dev/page-scope-test-keys-$$
 if [[ $EUID -ne 0 ]]; then
     echo "skipped: device nodes that appear late (making one in /dev needs root)"
@@ -150,7 +158,7 @@ other=$(mktemp -d)
 trap 'rm -rf "$root" "$other"' EXIT
 DESTDIR=$other cmake --install "$build_dir" --prefix /opt/page-scope --component viewer >/dev/null
 other_unit=$other/lib/systemd/system/page-scope.service
-named=("$(sed -n 's|^ExecStartPre=/bin/sh ||p' "$other_unit")"
+named=("$(sed -n 's|^ExecStart=/bin/sh ||p' "${other_unit%.service}-devices.service")"
     "$(sed -n 's|^ExecStart=.* exec \([^ ]*\) .*|\1|p' "$other_unit")"
     "$(sed -n 's|^ExecStart=.*PAGE_SCOPE_DIRECTORY:-\([^}]*\)}.*|\1|p' "$other_unit")/images"
     "$(sed -n 's/^PAGE_SCOPE_DIRECTORY=//p' "$other/etc/default/page-scope")/images"
