@@ -108,12 +108,12 @@ QString PDFViewer::chooseFile()
     heldInput.handOver();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // The model reads folders in the background; by then it knows the current document's row.
-    QTimer::singleShot(500, &dialog, SLOT(scrollToPath()));
+    QTimer::singleShot(500, &dialog, &CustomFileOpenDialog::scrollToPath);
 
     // Keys pressed while the chooser was being built arrive in those events and may already
     // have chosen or cancelled; exec would show the finished dialog again and wait for ever.
     const int accepted = dialog.isVisible() ? dialog.exec() : dialog.result();
-    if (accepted == 0)
+    if (accepted == QDialog::Rejected)
         return QString("");
 
     showLoadingNotice();

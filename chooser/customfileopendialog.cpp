@@ -220,7 +220,9 @@ void CustomFileOpenDialog::on_openButton_clicked()
     const std::string path =
         QFile::encodeName(fileSystemModel->filePath(selected.first())).toStdString();
     consoleLine(path);
-    // Deliberately not a suffix test: capital extensions are listed but not opened.
+    // Any path that holds ".pdf" in lower case is opened, a folder so named too (its load then
+    // fails); anything else is entered like a folder. "*.pdf" lists capital extensions as well,
+    // but they are not opened.
     if (path.rfind(".pdf") != std::string::npos) {
         if (resultPath)
             *resultPath = path;

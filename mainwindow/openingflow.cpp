@@ -43,7 +43,7 @@ void PDFViewer::loadFile()
         startupTrace("loading notice shown");
         // Loading blocks the GUI thread: give the event loop a moment to draw the window and
         // the notice first.
-        QTimer::singleShot(10, this, SLOT(doLoadFile()));
+        QTimer::singleShot(10, this, &PDFViewer::doLoadFile);
     } else {
         prepareChooser();
     }
@@ -52,7 +52,7 @@ void PDFViewer::loadFile()
 void PDFViewer::doLoadFile()
 {
     startupTrace("notice timer fired");
-    const QByteArray path = fileToLoad.toLocal8Bit();
+    const QByteArray path = QFile::encodeName(fileToLoad);
     initWithFile(path.constData());
     prepareChooser();
 }
