@@ -3,8 +3,9 @@
 # (arm64) ARM Linux against a sysroot, and makes that architecture's Debian packages.
 #   tools/build-cross.sh ARCH [--no-packages] [extra CMake arguments...]    ARCH: armhf or arm64
 #   CROSS_TARGETS="a b"  builds only those targets (and what they need) instead of everything
-# Installs, when missing (as root): Debian's cross compiler, the host's Qt tools, qemu's
-# user-mode emulator, which runs the sample-document writer during the build, and mmdebstrap;
+# Installs, when missing (as root), the package group cross: Debian's armhf and arm64 cross
+# compilers, the host's Qt tools, qemu's user-mode emulator, which runs the sample-document
+# writer during the build, and mmdebstrap with arch-test;
 # makes the sysroot when it is missing or out of date (tools/make-sysroot.sh).
 # Build directory: build-ARCH (BUILD_DIR overrides); packages: build-ARCH/packages.
 # Idempotent: a second run only rebuilds what changed.

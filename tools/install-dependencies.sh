@@ -2,8 +2,9 @@
 # Installs the Debian 12 packages that page-scope needs, by group (as root):
 #   tools/install-dependencies.sh [GROUP...]      default: build test
 #     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
-#     test     a virtual X screen, real input, the viewer script's screenshot, systemd-analyze
-#              for the boot service's check, and what cpack needs for the package test
+#     test     a virtual X screen, real input, the viewer script's screenshot, Python for the
+#              package test, systemd-analyze for the boot service's check, and what cpack needs
+#              for the package test
 #     cross    the armhf and arm64 cross compilers, mmdebstrap for their sysroots (Qt 5 and
 #              Poppler come from there; mmdebstrap needs arch-test for a foreign architecture,
 #              which it only recommends), the host's Qt tools and qemu's user-mode emulator, which

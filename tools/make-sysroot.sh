@@ -4,10 +4,10 @@
 #   tools/make-sysroot.sh ARCH          ARCH: armhf or arm64; prints the sysroot's path last
 # Sysroot: /var/cache/page-scope-build/sysroot-bookworm-ARCH (PAGE_SCOPE_SYSROOT_DIR sets the
 # directory that holds the sysroots). It is reused while its stamp file records the same suite,
-# architecture and package list as below; otherwise it is made again (a few minutes, about
+# architecture, package list and layout version as below; otherwise it is made again (a few minutes, about
 # 150 MB fetched). The packages come from the host's own Debian sources (apt's deb822 file or
 # sources.list; PAGE_SCOPE_SYSROOT_SOURCES names another sources file).
-# Installs mmdebstrap when missing (as root).
+# Installs the package group cross when missing (as root), mmdebstrap among it.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

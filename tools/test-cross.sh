@@ -6,9 +6,9 @@
 #       viewer, the plugin and one test program per subsystem, in build-ARCH-quick
 # Runs the unit and widget tests (offscreen platform), the automation tests and the viewer end to
 # end on Qt's framebuffer code (vnc platform), as on a device. Skips the tests that need an X
-# server (label xvfb), the package test, which runs host packages, and the real binary on the
-# hostile documents (label hostile: minutes of Poppler's rendering under emulation, none of it
-# processor-specific code of ours); the host suite covers those.
+# server (label xvfb) and the real binary on the hostile documents and under memory limits (label
+# hostile: minutes of Poppler's rendering under emulation, none of it processor-specific code of
+# ours); a cross build registers no package tests. The host suite covers those.
 # Exits non-zero when the build or a test fails.
 set -euo pipefail
 
