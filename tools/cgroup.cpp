@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -72,6 +73,10 @@ Cgroup::~Cgroup()
 {
     if (m_directory.isEmpty())
         return;
+    // A child still running, as after a failed check, would keep the group: it ends here.
+    for (const QByteArray &pid : read("cgroup.procs").split('\n'))
+        if (pid.toInt() > 0 && pid.toInt() != getpid())
+            ::kill(pid.toInt(), SIGKILL);
     // The group goes once its processes have; a killed child takes a moment to be reaped, which
     // QProcess does from the event loop.
     for (QDeadlineTimer deadline(5000); !QDir().rmdir(m_directory); QThread::msleep(10)) {

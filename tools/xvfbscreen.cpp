@@ -36,7 +36,8 @@ bool XvfbScreen::start(int width, int height, const QStringList &options)
     while (!number.contains('\n') && m_server->waitForReadyRead(20000))
         number += m_server->readAllStandardOutput();
     if (!number.contains('\n')) {
-        m_error = "Xvfb gave no display: " + m_server->errorString();
+        m_error = "Xvfb gave no display: " + m_server->errorString() + '\n' +
+                  QString::fromLocal8Bit(m_server->readAllStandardError()).trimmed();
         return false;
     }
     m_display = ':' + QString::fromLatin1(number.trimmed());

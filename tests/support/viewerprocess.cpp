@@ -103,8 +103,7 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     client = connectToPlugin(false);
     if (qint64(request({{"cmd", "ping"}}, 30000).value("pid").toDouble()) != processId())
         return fail("no answer, or another process answers on the automation port");
-    // The port opens before any window exists. A request that gave up on a busy viewer would
-    // leave its late answer to be taken for the next one's, so each waits as long as the whole.
+    // The port opens before any window exists; a fresh viewer may be busy with its first render.
     return QTest::qWaitFor([this] { return !widget("closeButton", QString(), 30000).isEmpty(); },
                            30000) ||
            fail("no main window");
@@ -159,7 +158,14 @@ int ViewerProcess::waitForExit(int timeoutMs)
 QJsonObject ViewerProcess::requestLine(const QByteArray &line, int timeoutMs)
 {
     send(*client, line + '\n');
-    return QJsonDocument::fromJson(readLine(*client, timeoutMs)).object();
+    const QByteArray answer = readLine(*client, timeoutMs);
+    // An answer that came after the wait would be read as the next request's: the next request
+    // goes on a connection of its own.
+    if (answer.isEmpty() && isRunning()) {
+        client->abort();
+        client = connectToPlugin(false);
+    }
+    return QJsonDocument::fromJson(answer).object();
 }
 
 QJsonObject ViewerProcess::request(const QJsonObject &request, int timeoutMs)

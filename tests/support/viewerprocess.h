@@ -53,7 +53,7 @@ public:
     qint64 processId() const { return viewer->processId(); }
 
     // Requests on the connection that startWithAutomation opened; an empty answer when none
-    // arrives in time.
+    // arrives in time, after which the next request goes on a new connection.
     QJsonObject request(const QJsonObject &request, int timeoutMs = 10000);
     QJsonObject requestLine(const QByteArray &line, int timeoutMs = 10000);
     QJsonArray widgets(int timeoutMs = 10000);
