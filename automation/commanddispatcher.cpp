@@ -162,10 +162,7 @@ QJsonObject CommandDispatcher::key(const QJsonObject &request)
         m_injector.key(int(code), action, Qt::KeyboardModifiers(int(modifiers)), text, &error);
     if (!target)
         return failure(error);
-    m_inputPosted = true;
-    QJsonObject reply = success();
-    describeTarget(&reply, target);
-    return reply;
+    return inputPosted(target);
 }
 
 QJsonObject CommandDispatcher::tap(const QJsonObject &request)
@@ -200,11 +197,17 @@ QJsonObject CommandDispatcher::tap(const QJsonObject &request)
     }
     if (!target)
         return failure(error);
+    QJsonObject reply = inputPosted(target);
+    reply.insert(QStringLiteral("x"), point.x());
+    reply.insert(QStringLiteral("y"), point.y());
+    return reply;
+}
+
+QJsonObject CommandDispatcher::inputPosted(const QWidget *target)
+{
     m_inputPosted = true;
     QJsonObject reply = success();
     describeTarget(&reply, target);
-    reply.insert(QStringLiteral("x"), point.x());
-    reply.insert(QStringLiteral("y"), point.y());
     return reply;
 }
 
