@@ -194,8 +194,9 @@ QByteArray tokenMutated(const QByteArray &source, quint32 seed, int replacements
             ++end;
         if (end == start)
             end = start + 1;
-        // Same length keeps the cross-reference offsets right, so Poppler parses the objects
-        // instead of reconstructing the file; every other replacement changes the length.
+        // Even-numbered replacements keep the length, and with it the cross-reference offsets,
+        // so the first one reaches Poppler's object parser rather than its reconstruction of the
+        // file; the first odd one shifts what follows it, and Poppler must rebuild the table.
         QByteArray token = hostile[pick(random, sizeof hostile / sizeof *hostile)];
         if (n % 2 == 0)
             token = token.leftJustified(end - start, ' ', true);
