@@ -138,7 +138,8 @@ public:
     }
     void prepare() override
     {
-        // Zooming starts from a page shown at the first resolution, as after opening.
+        // From the opening resolution the page is shown there first, as after opening; from
+        // another, only the resolution is set, and the first step renders the page at the next.
         view->resolution = from;
         if (from == openingResolution())
             view->renderPage();

@@ -44,7 +44,7 @@ public:
     virtual void run() = 0;
     // Not timed either: undoes what must not outlive the run.
     virtual void finish() {}
-    // Bytes of the page image held after the last run.
+    // Bytes of the page image held right after run(), before finish().
     virtual qint64 imageBytes() const = 0;
     // False, with error set, when a run did something other than the case means to measure.
     virtual bool check() { return true; }

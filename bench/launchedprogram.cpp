@@ -88,25 +88,29 @@ const QByteArray &LaunchedProgram::errors()
     return m_errorText;
 }
 
+bool LaunchedProgram::reaped()
+{
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        // Forgotten once reaped: the number may soon be another process's.
+        m_pid = -1;
+        m_exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return m_pid <= 0;
+}
+
 bool LaunchedProgram::running()
 {
     errors();
-    return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0;
+    return !reaped();
 }
 
 int LaunchedProgram::waitForExit(int timeoutMs)
 {
     const double deadline = monotonicMs() + timeoutMs;
-    int status = 0;
-    while (m_pid > 0 && monotonicMs() < deadline) {
-        errors();
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
+    for (errors(); !reaped() && monotonicMs() < deadline; errors())
         sleepMs(10);
-    }
-    return -1;
+    return m_pid > 0 ? -1 : m_exitStatus;
 }
 
 double LaunchedProgram::peakMiB() const

@@ -43,7 +43,11 @@ public:
     void stop();
 
 private:
+    // True once the program has ended, and then with its status in m_exitStatus.
+    bool reaped();
+
     pid_t m_pid = -1;
+    int m_exitStatus = -1;
     int m_errorPipe = -1;
     QByteArray m_errorText;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 // Summaries of a benchmark's samples in any container of doubles (QVector, std::vector); 0 for
-// no samples, so that a case that did not run shows as empty rather than failing.
+// no samples, which a report must tell from a measured 0 itself.
 
 template <typename Samples> double median(Samples values)
 {

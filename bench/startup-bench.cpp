@@ -1,10 +1,10 @@
 // The start-up benchmark: the viewer and the floor (startup-floor, a bare QWindow that loads and
-// paints the same page), each started as a launcher starts it, timed from just before the exec to
-// the moment the first page is on the screen, and their peak resident memory. The floor also runs
-// a second time with --notice, doing the work the viewer's opening flow asks for before the page
-// (the loading notice drawn as text, the load 10 ms later), so that what that flow costs and what
-// the viewer's widgets cost can be told apart. Runs of the programs alternate, so all see the same
-// machine load.
+// paints the same page), each started as a launcher starts it, timed from just before the fork and
+// exec to the moment the first page is on the screen, and their peak resident memory. The floor
+// also runs a second time with --notice, doing the work the viewer's opening flow asks for before
+// the page (the loading notice drawn as text, the load 10 ms later), so that what that flow costs
+// and what the viewer's widgets cost can be told apart. Runs of the programs alternate, so all see
+// the same machine load.
 //   startup-bench --viewer PATH --floor PATH --documents DIR [--platforms xcb,vnc,offscreen]
 //                 [--pages 1,10000] [--runs N] [--settle MS]
 // Run it from the repository root: the viewer loads its icons from there.

@@ -2,15 +2,30 @@
 
 #include "samples.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
 
-QString number(double value)
+// NaN stands for what was not measured: a program without one good run is not 0 ms fast.
+double medianOf(const std::vector<double> &values)
 {
-    if (value < 0)
-        return QStringLiteral("—");
-    return QString::number(value, 'f', value < 10 ? 1 : 0);
+    return values.empty() ? std::nan("") : median(values);
+}
+
+double minimumOf(const std::vector<double> &values)
+{
+    return values.empty() ? std::nan("") : minimum(values);
+}
+
+QString number(double value, int decimals)
+{
+    return std::isnan(value) ? QStringLiteral("—") : QString::number(value, 'f', decimals);
+}
+
+QString milliseconds(double value)
+{
+    return number(value, value < 10 ? 1 : 0);
 }
 
 // A row per platform and page count: the floor's and the viewer's times and the ratios, and with
@@ -26,21 +41,27 @@ void printTimeTable(Measurements &measured, const QStringList &platforms,
                 firstFrames ? " Floor first frame | Viewer first frame |" : "");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|%s\n", firstFrames ? "---:|---:|" : "");
     const auto firstFrame = [](const Series &series) {
-        return number(series.firstFrame.empty() ? -1 : median(series.firstFrame));
+        return milliseconds(medianOf(series.firstFrame));
     };
     for (const QString &platform : platforms)
         for (int pages : pageCounts) {
             const Series &floor = measured.of(platform, pages, floorName);
             const Series &viewer = measured.of(platform, pages, "viewer");
-            QString row = QString("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
-                              .arg(platform)
-                              .arg(pages)
-                              .arg(number(median(floor.firstPage)))
-                              .arg(number(minimum(floor.firstPage)))
-                              .arg(number(median(viewer.firstPage)))
-                              .arg(number(minimum(viewer.firstPage)))
-                              .arg(median(viewer.firstPage) / median(floor.firstPage), 0, 'f', 3)
-                              .arg(minimum(viewer.firstPage) / minimum(floor.firstPage), 0, 'f', 3);
+            const double floorMedian = medianOf(floor.firstPage),
+                         floorMinimum = minimumOf(floor.firstPage),
+                         viewerMedian = medianOf(viewer.firstPage),
+                         viewerMinimum = minimumOf(viewer.firstPage);
+            QString row = QStringList{platform,
+                                      QString::number(pages),
+                                      milliseconds(floorMedian),
+                                      milliseconds(floorMinimum),
+                                      milliseconds(viewerMedian),
+                                      milliseconds(viewerMinimum),
+                                      number(viewerMedian / floorMedian, 3),
+                                      number(viewerMinimum / floorMinimum, 3)}
+                              .join(" | ")
+                              .prepend("| ")
+                              .append(" |");
             if (firstFrames)
                 row += QString(" %1 | %2 |").arg(firstFrame(floor), firstFrame(viewer));
             std::printf("%s\n", qPrintable(row));
@@ -69,12 +90,15 @@ void printMemory(Measurements &measured, const QStringList &platforms,
     for (const QString &platform : platforms)
         for (int pages : pageCounts) {
             const auto peak = [&](const char *program) {
-                return median(measured.of(platform, pages, program).peak);
+                return medianOf(measured.of(platform, pages, program).peak);
             };
             const double viewer = peak("viewer");
-            std::printf("| %s | %d | %.1f | %.1f | %.1f | %.1f | %.1f |\n", qPrintable(platform),
-                        pages, peak("floor"), peak("floor with notice"), viewer,
-                        viewer - peak("floor"), viewer - peak("floor with notice"));
+            std::printf("| %s | %d | %s | %s | %s | %s | %s |\n", qPrintable(platform), pages,
+                        qPrintable(number(peak("floor"), 1)),
+                        qPrintable(number(peak("floor with notice"), 1)),
+                        qPrintable(number(viewer, 1)),
+                        qPrintable(number(viewer - peak("floor"), 1)),
+                        qPrintable(number(viewer - peak("floor with notice"), 1)));
         }
 }
 
@@ -118,7 +142,7 @@ void printTraces(Measurements &measured, const QStringList &programs, const QStr
                     const auto found = phases.find(phase);
                     seen = seen || found != phases.end();
                     row += QString(" %1 |").arg(
-                        number(found == phases.end() ? -1 : median(found->second)));
+                        milliseconds(found == phases.end() ? std::nan("") : median(found->second)));
                 }
             if (seen)
                 std::printf("%s\n", qPrintable(row));
