@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzzsupport::require(config.windowX == -7 && config.windowY == -9 &&
                              config.windowWidth == 123 && config.windowHeight == 321,
                          "a profile changed the window geometry");
-    // Only the exact text TRUE, as a whole value, sets the side frames.
+    // Only a line SOFTKEY_FRAMES_ON_SIDE=TRUE, up to its end or a NUL byte (where the reader
+    // cuts a line), sets the side frames.
     fuzzsupport::require(!config.softkeyFramesOnSide ||
                              text.find("SOFTKEY_FRAMES_ON_SIDE=TRUE") != std::string::npos,
                          "side frames set without SOFTKEY_FRAMES_ON_SIDE=TRUE");

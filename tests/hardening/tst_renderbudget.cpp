@@ -302,7 +302,7 @@ private slots:
         // The peak of resident memory is reset, so that this render's own peak can be read.
         std::ofstream("/proc/self/clear_refs") << "5";
         const auto residentPeak = [] { return statusKib("VmHWM") * 1024; };
-        const qint64 before = residentPeak();
+        const qint64 before = residentPeak(), residentBeforeKib = statusKib("VmRSS");
         struct rlimit limitBefore, limitAfter;
         QCOMPARE(getrlimit(RLIMIT_AS, &limitBefore), 0);
         QVERIFY(PageRenderer::render(*pdf.page, 48.0, plan, headroom).isNull());
@@ -311,9 +311,10 @@ private slots:
         // The address-space ceiling of the render is lifted again.
         QCOMPARE(getrlimit(RLIMIT_AS, &limitAfter), 0);
         QCOMPARE(quint64(limitAfter.rlim_cur), quint64(limitBefore.rlim_cur));
-        // The memory went back to the allocator: the next page renders.
-        const OpenPage other = openPage(dir.filePath("ten-pages.pdf"));
-        QVERIFY(!PageRenderer::render(*other.page, 48.0).isNull());
+        // What the stopped render took is handed back to the system at once, not kept for an
+        // idle moment that a device short of memory may not live to see.
+        const qint64 heldKib = statusKib("VmRSS") - residentBeforeKib;
+        QVERIFY2(underSanitizers() || heldKib < 8 * 1024, qPrintable(QString::number(heldKib)));
     }
 
     // A render the watch stopped leaves the heap mapped, held there by what lies above its free
