@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <tuple>
 
 // The process-wide device settings: compiled-in defaults for the standard device, the window
 // geometry from the command line and everything else from the device profile. Written only
@@ -31,6 +32,19 @@ struct DeviceConfig
     bool hasTwoSoftkeyFrames() const { return softkeyFrameCount >= 2; }
 
     static DeviceConfig defaults();
+
+private:
+    auto tied() const
+    {
+        return std::tie(keyHome, keyEscape, keyEnter, keyClose, keyZoomIn, keyZoomOut, keyLeft,
+                        keyRight, keyDown, keyUp, keyOpen, softkeyFrameCount, softkeyFramesOnSide,
+                        softkeysPerFrame, windowHeight, windowWidth, deviceType, windowY, windowX);
+    }
+
+public:
+    // Field by field, so that a field added to the record is compared wherever records are.
+    bool operator==(const DeviceConfig &other) const { return tied() == other.tied(); }
+    bool operator!=(const DeviceConfig &other) const { return !(*this == other); }
 };
 
 extern DeviceConfig deviceConfig;

@@ -38,19 +38,6 @@ Result parse(const std::vector<std::string> &arguments)
     return result;
 }
 
-auto fields(const DeviceConfig &c)
-{
-    return std::make_tuple(c.keyHome, c.keyEscape, c.keyEnter, c.keyClose, c.keyZoomIn,
-                           c.keyZoomOut, c.keyLeft, c.keyRight, c.keyDown, c.keyUp, c.keyOpen,
-                           c.softkeyFrameCount, c.softkeyFramesOnSide, c.softkeysPerFrame,
-                           c.windowHeight, c.windowWidth, c.deviceType, c.windowY, c.windowX);
-}
-
-bool sameConfig(const DeviceConfig &a, const DeviceConfig &b)
-{
-    return fields(a) == fields(b);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -80,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzzsupport::require(first.choices.fileName == second.choices.fileName &&
                              first.choices.fileGiven == second.choices.fileGiven &&
                              first.choices.openButtonEnabled == second.choices.openButtonEnabled &&
-                             sameConfig(first.config, second.config),
+                             first.config == second.config,
                          "a second parse of the same arguments gave another result");
 
     DeviceConfig expected = DeviceConfig::defaults();
@@ -88,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     expected.windowY = first.config.windowY;
     expected.windowWidth = first.config.windowWidth;
     expected.windowHeight = first.config.windowHeight;
-    fuzzsupport::require(sameConfig(expected, first.config),
+    fuzzsupport::require(expected == first.config,
                          "the command line changed more than the window geometry");
     for (int32_t value : {first.config.windowX, first.config.windowY, first.config.windowWidth,
                           first.config.windowHeight})

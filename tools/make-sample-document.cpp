@@ -22,7 +22,6 @@
 #include <QTextDocument>
 
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 
 namespace {
@@ -83,13 +82,10 @@ QVector<QStringList> readmeTable(const QString &readme, const QString &header)
 bool isDefault(const QString &profileKey, int code)
 {
     const DeviceConfig defaults = DeviceConfig::defaults();
-    // Copied byte for byte, padding too, for the comparison below; an assignment need not copy
-    // the padding after softkeyFramesOnSide.
-    DeviceConfig config;
-    std::memcpy(&config, &defaults, sizeof config);
+    DeviceConfig config = defaults;
     std::istringstream line(QStringLiteral("%1=%2\n").arg(profileKey).arg(code).toStdString());
     readProfile(line, config);
-    return std::memcmp(&config, &defaults, sizeof config) == 0;
+    return config == defaults;
 }
 
 QString icon(const QString &name, int size = 34)
