@@ -44,7 +44,6 @@ private:
 public:
     // Field by field, so that a field added to the record is compared wherever records are.
     bool operator==(const DeviceConfig &other) const { return tied() == other.tied(); }
-    bool operator!=(const DeviceConfig &other) const { return !(*this == other); }
 };
 
 extern DeviceConfig deviceConfig;
