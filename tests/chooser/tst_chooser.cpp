@@ -79,9 +79,7 @@ private slots:
         QVERIFY(!written.isEmpty() && ::rename(written.constData(), latin1.constData()) == 0);
         StdoutCapture quiet;
         viewer = std::make_unique<PDFViewer>(nullptr, true);
-        // As after the window's first show: the model reads from the root from then on.
-        QVERIFY(QMetaObject::invokeMethod(viewer.get(), "loadFile"));
-        model = Viewer::model(*viewer);
+        model = Viewer::chooserModel(*viewer);
         QVERIFY(loadFolders(model, {path("docs"), path("empty"), path("folder.pdf")}));
     }
 
@@ -141,8 +139,6 @@ private slots:
         const QModelIndex first = tree->currentIndex();
         const QModelIndex below = tree->indexBelow(first);
         const bool expanded = tree->isExpanded(first);
-        QCOMPARE(tree->selectedIndexes().value(0),
-                 start.isEmpty() ? QModelIndex() : model->index(path(start)));
         QSignalSpy accepted(dialog.get(), &QDialog::accepted);
         QSignalSpy rejected(dialog.get(), &QDialog::rejected);
         StdoutCapture capture;
@@ -236,13 +232,9 @@ private slots:
         view->scrollRight();
         view->scrollDown();
         const auto place = [view] {
-            return QStringLiteral("%1 %2 %3 %4")
-                .arg(view->pageIndex)
-                .arg(view->xOffset)
-                .arg(view->yOffset)
-                .arg(view->resolution);
+            return QVariantList{view->pageIndex, view->xOffset, view->yOffset, view->resolution};
         };
-        const QString before = place();
+        const QVariantList before = place();
         QFileSystemModel *model = Viewer::chooserModel(window);
         QVERIFY(loadFolders(model, {root}));
         PaintCounter paints(view);
@@ -296,7 +288,7 @@ private slots:
         // A new document starts afresh; a cancelled chooser leaves the page where it was.
         QCOMPARE(view->filePath, opened ? chosen : path("a.pdf"));
         QCOMPARE(Viewer::documentLoaded(window), opened);
-        QCOMPARE(place(), opened ? "0 0 0 48" : before);
+        QCOMPARE(place(), opened ? QVariantList({0, 0, 0, 48.0}) : before);
         QCOMPARE(view->pageNumberLabel->text(), opened ? "1 / 2" : "2 / 2");
         QCOMPARE(paints.count > 0, opened);
     }
