@@ -38,14 +38,16 @@ class TestAutomationClient : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(listener.listen(QHostAddress::LocalHost, 0)); }
-    // A served socket of this process with its peer, for each test; the client takes the first.
+    // A client, not started yet, on a served socket of this process, and its peer.
     void init()
     {
         peer = std::make_unique<QTcpSocket>();
         peer->connectToHost(QHostAddress::LocalHost, listener.serverPort());
         QVERIFY(QTest::qWaitFor([&] { return listener.hasPendingConnections(); }, 5000));
         socket = listener.nextPendingConnection();
+        client = std::make_unique<AutomationClient>(socket, &dispatcher);
     }
+    void cleanup() { client.reset(); }
     void lineLimit_data()
     {
         QTest::addColumn<QByteArray>("request");
@@ -60,21 +62,20 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(bool, served);
-        AutomationClient client(socket, &dispatcher);
-        client.setMaxLineLength(16);
-        client.start();
+        client->setMaxLineLength(16);
+        client->start();
 
         peer->write(request);
         const QJsonObject answer = QJsonDocument::fromJson(readAnswer(*peer)).object();
         if (served) {
             QCOMPARE(answer.value("ok").toBool(), true);
-            QCOMPARE(client.state(), AutomationClient::State::Serving);
+            QCOMPARE(client->state(), AutomationClient::State::Serving);
             return;
         }
         QCOMPARE(answer.value("error").toString(), QString("request line longer than 16 bytes"));
         QTRY_COMPARE_WITH_TIMEOUT(peer->state(), QTcpSocket::UnconnectedState, 5000);
         QCOMPARE(peer->bytesAvailable(), 0);
-        QTRY_COMPARE(client.state(), AutomationClient::State::Finished);
+        QTRY_COMPARE(client->state(), AutomationClient::State::Finished);
     }
 
     void peerThatNeverReadsIsCutOff()
@@ -84,10 +85,9 @@ private slots:
         peer->setReadBufferSize(1);
         peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 2048);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
-        AutomationClient client(socket, &dispatcher);
-        QSignalSpy finished(&client, &AutomationClient::finished);
-        client.setMaxPendingWrite(4096);
-        client.start();
+        QSignalSpy finished(client.get(), &AutomationClient::finished);
+        client->setMaxPendingWrite(4096);
+        client->start();
 
         peer->write(unknownCommands(300));
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
@@ -118,15 +118,14 @@ private slots:
         QFETCH(int, length);
         QFETCH(bool, readsLate);
         QFETCH(QByteArray, unfinished);
-        AutomationClient client(socket, &dispatcher);
         if (readsLate) {
             peer->setReadBufferSize(1);
             peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 32 * 1024);
             socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 32 * 1024);
         } else {
-            client.setMaxPendingWrite(4096);
+            client->setMaxPendingWrite(4096);
         }
-        client.start();
+        client->start();
 
         QVERIFY(peer->waitForConnected(5000));
         peer->write(unknownCommands(requests, length) + unfinished);
@@ -147,8 +146,7 @@ private slots:
     // keep the viewer's own events waiting either.
     void blankLinesTakeTurns()
     {
-        AutomationClient client(socket, &dispatcher);
-        client.start();
+        client->start();
         int turns = 0;
         QTimer counter;
         connect(&counter, &QTimer::timeout, [&] { ++turns; });
@@ -174,8 +172,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         opener->setFocus();
-        AutomationClient client(socket, &dispatcher);
-        client.start();
+        client->start();
 
         // Space clicks the focused button.
         peer->write(QByteArray("{\"cmd\":\"key\",\"key\":32}\n").repeated(2));
@@ -186,13 +183,12 @@ private slots:
 
     void lingerAfterRefusal()
     {
-        AutomationClient client(socket, &dispatcher);
-        QSignalSpy finished(&client, &AutomationClient::finished);
-        client.setLingerMs(200);
-        client.refuse("full");
+        QSignalSpy finished(client.get(), &AutomationClient::finished);
+        client->setLingerMs(200);
+        client->refuse("full");
 
         QCOMPARE(readAnswer(*peer), QByteArray(R"({"error":"full","ok":false})"));
-        QCOMPARE(client.state(), AutomationClient::State::Closing);
+        QCOMPARE(client->state(), AutomationClient::State::Closing);
         // Further requests are swallowed, and the peer, which never closes, is cut off in time.
         peer->write("{\"cmd\":\"ping\"}\n");
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1500);
@@ -204,6 +200,7 @@ private:
     CommandDispatcher dispatcher;
     std::unique_ptr<QTcpSocket> peer;
     QTcpSocket *socket = nullptr;
+    std::unique_ptr<AutomationClient> client;
 };
 
 QTEST_MAIN(TestAutomationClient)
