@@ -70,9 +70,8 @@ private slots:
             QVERIFY(QDir::current().mkpath(folder));
         for (const char *file : {"docs/d.pdf", "folder.pdf/inside.pdf", "a.pdf", "UPPER.PDF"})
             QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}, {595, 842}}).isEmpty());
-        // A name that only survives the trip through the chooser if it stays UTF-8 all the way.
-        QVERIFY(!TestDocuments::writeA4Document(path("zweite Übersicht.pdf"), 2).isEmpty());
-        // Named on another system, in Latin-1, which is not UTF-8.
+        // Named on another system, in Latin-1, which is not UTF-8: it only survives the trip
+        // through the chooser if its bytes are kept as they are all the way.
         const QByteArray written = QFile::encodeName(
             TestDocuments::writeRawPdf(path("latin1.pdf"), {{595, 842}, {595, 842}}));
         const QByteArray latin1 = QByteArray(written).replace("latin1.pdf", "r\xe9sum\xe9.pdf");
@@ -206,9 +205,7 @@ private slots:
         QTest::addColumn<QString>("softkey"); // the one that ends the chooser
         QTest::addColumn<QString>("name");
         QTest::newRow("cancelled, desktop") << 0 << "cancelButton"
-                                            << "zweite Übersicht.pdf";
-        QTest::newRow("document chosen, device") << 1 << "openButton"
-                                                 << "zweite Übersicht.pdf";
+                                            << "docs/d.pdf";
         QTest::newRow("document named in Latin-1 chosen, device")
             << 1 << "openButton" << QFile::decodeName("r\xe9sum\xe9.pdf");
     }
