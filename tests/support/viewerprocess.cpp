@@ -59,9 +59,7 @@ bool ViewerProcess::start(const QStringList &arguments)
         xvfb = std::move(screen);
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", underXvfb            ? "xcb"
-                                          : platform.isEmpty() ? "offscreen"
-                                                               : platform);
+    environment.insert("QT_QPA_PLATFORM", underXvfb ? "xcb" : platform);
     environment.insert("DISPLAY", xvfb ? xvfb->display() : QString());
     environment.insert("LC_ALL", "C.UTF-8");
     environment.insert("LD_LIBRARY_PATH", pluginDirectory);

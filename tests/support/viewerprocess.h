@@ -88,6 +88,6 @@ private:
     QByteArray errorOutput;
     QString launchPrefix;
     bool errorOutputDiscarded = false;
-    QString platform;
+    QString platform = QStringLiteral("offscreen");
     QString lastError;
 };
