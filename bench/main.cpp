@@ -1,3 +1,5 @@
+// page-scope-bench: the page view against Poppler's own calls, each case in child processes.
+
 #include "benchcases.h"
 #include "benchdocuments.h"
 #include "procstatus.h"
