@@ -59,19 +59,14 @@ private slots:
         const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
 
         const auto add = [](const char *name, const Arrangement &a) { QTest::newRow(name) << a; };
-        add("side, two frames of 4", {true, 2, 4, true, origin, QRect(52, 0, 353, 257), twoSideBar,
-                                      24, column, otherColumn, column, chooserColumn});
         add("side, one frame of 8", {true, 1, 8, false, origin, QRect(0, 0, 409, 257), oneSideBar,
                                      -18, oneColumn, "", column + chooserOne + " - -", ""});
         add("top and bottom, two frames of 4",
             {false, 2, 4, false, origin, QRect(0, 61, 465, 135), topBottomBar, 93, row, otherRow,
              row, "left cancel - -"});
-        add("top and bottom, one frame of 8",
-            {false, 1, 8, true, origin, QRect(0, 0, 465, 196), topBottomBar, 11, oneRow, "",
-             row + chooserOne + " - -", ""});
         // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
         add("side, 3 frames of 6, placed",
-            {true, 3, 6, false, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
+            {true, 3, 6, true, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
              otherColumn + " - -", column + " - -", chooserColumn + " - -"});
         add("top and bottom, 0 frames of 10, position ignored",
             {false, 0, 10, true, placed, QRect(0, 0, 465, 196), topBottomBar, -2, oneRow + " - -",
