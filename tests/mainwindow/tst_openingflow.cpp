@@ -88,45 +88,80 @@ private slots:
 
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    // A file that does not exist, and files that exist but cannot be opened. Their boxes differ:
-    // the window's own comes over it, after the notice has gone; the page view's has no parent
-    // and no quotes, and the notice stays up behind it.
-    void failure_data()
+    // The file named on the command line, once the event loop runs. The notice goes up at once and
+    // stays while the load waits for its timer. A file that does not exist gets the window's own
+    // box over it, after the notice has gone; one that exists but does not open gets the page
+    // view's, without a parent or quotes, and the notice stays up behind it. The chooser's model is
+    // made, and starts reading the file system and filtering it for PDF files, only once the first
+    // page is on the screen (or there is none to show), so that its thread and its sort do not
+    // compete with the render; and never when the open command is off, since then the chooser
+    // cannot open.
+    void opening_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("box");         // %1: the path
+        QTest::addColumn<QByteArray>("path"); // as the command line gives it
+        QTest::addColumn<bool>("openCommand");
+        QTest::addColumn<QString>("box");         // %1: the path; none when the document opens
         QTest::addColumn<QStringList>("printed"); // up to the box, then after it
+        const auto row = [](const char *name, const QByteArray &path, bool openCommand = true,
+                            const QString &box = {}, const QStringList &printed = {}) {
+            QTest::newRow(name) << path << openCommand << box << printed;
+        };
+        row("no file", QByteArray());
+        row("empty name, as from -f \"\", open command off", "", false);
+        // A document whose name is these bytes, whatever they are.
+        const auto written = [this](const QByteArray &name) {
+            const QByteArray plain = QFile::encodeName(
+                TestDocuments::writeRawPdf(directory.filePath("plain.pdf"), {{300, 300}}));
+            const QByteArray path = QFile::encodeName(directory.filePath("")) + name;
+            return !plain.isEmpty() && ::rename(plain, path) == 0 ? path : "not written";
+        };
+        row("blanks and non-ASCII", written("Übersicht señal 文書 1.pdf"));
+        // Named on another system, in Latin-1, which is not UTF-8; nor is an overlong form of
+        // "/", which must stay two bytes of the name.
+        row("name in Latin-1", written("r\xe9sum\xe9.pdf"));
+        row("overlong UTF-8 in the name", written("a\xc0\xaf.pdf"));
+        // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
+        const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
+        QVERIFY(!large.isEmpty());
+        row("larger than 2 GiB", QFile::encodeName(large));
+        const QString future = modifiedAfter2038(QFile::decodeName(written("future.pdf")));
+        QVERIFY2(QFileInfo::exists(future), "cannot set a time after 2038 here");
+        row("modified after 2038", QFile::encodeName(future));
+        row("file, open command off", QFile::encodeName(tenA4), false);
+
         // Named like markup, which the box must show as written.
         const QString where = "PDFViewer::initWithFile(%1): File not found. ";
-        QTest::newRow("missing, named like markup")
-            << directory.filePath("<b>no</b> such &lt;file&gt;.pdf")
-            << "Loading document '%1' failed!"
-            << QStringList{where + "Opening message box.", where + "Done with message box."};
+        row("missing, named like markup",
+            QFile::encodeName(directory.filePath("<b>no</b> such &lt;file&gt;.pdf")), true,
+            "Loading document '%1' failed!",
+            {where + "Opening message box.", where + "Done with message box."});
         // Nothing writes to it: a load that opened it would wait for ever.
-        const QString pipe = directory.filePath("pipe.pdf");
-        QTest::newRow("named pipe")
-            << (mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0 ? pipe : QString())
-            << "Loading document %1 failed!" << QStringList{"Document is 0"};
+        const QByteArray pipe = QFile::encodeName(directory.filePath("pipe.pdf"));
+        QVERIFY(mkfifo(pipe.constData(), 0600) == 0);
+        row("named pipe", pipe, true, "Loading document %1 failed!", {"Document is 0"});
         // A locked document was read: its pointer, not null, tells the two failures apart.
-        QTest::newRow("locked") << TestDocuments::writeEncryptedPdf(
-                                       directory.filePath("locked.pdf"),
-                                       TestDocuments::UserPassword, QByteArray())
-                                << "Loading document %1 failed!" << QStringList{"Document is 0x"};
+        const QString locked = TestDocuments::writeEncryptedPdf(
+            directory.filePath("locked.pdf"), TestDocuments::UserPassword, QByteArray());
+        QVERIFY(!locked.isEmpty());
+        row("locked", QFile::encodeName(locked), true, "Loading document %1 failed!",
+            {"Document is 0x"});
     }
 
-    void failure()
+    void opening()
     {
-        QFETCH(QString, path);
+        QFETCH(QByteArray, path);
+        QFETCH(bool, openCommand);
         QFETCH(QString, box);
         QFETCH(QStringList, printed);
-        QVERIFY(!path.isEmpty());
-        const bool missing = !QFileInfo::exists(path);
-        PDFViewer viewer(nullptr, true);
+        const QString name = QFile::decodeName(path);
+        const bool fails = !box.isEmpty(), missing = fails && !QFileInfo::exists(name);
+        PDFViewer viewer(nullptr, openCommand);
         PDFWidget *view = viewer.findChild<PDFWidget *>("pdfWidget");
         // A document that fails takes the one shown with it.
-        if (!missing)
+        if (fails && !missing)
             viewer.initWithFile(tenA4.toLocal8Bit().constData());
-        viewer.setFileToLoad(path.toUtf8().constData());
+        if (!path.isNull())
+            viewer.setFileToLoad(path.constData());
         StdoutCapture out;
         // What the box showed while it was open, and what else was on the screen and printed.
         QString text;
@@ -142,86 +177,40 @@ private slots:
             noticeVisible = Access::notice(viewer)->isVisibleTo(&viewer);
             lines = out.lines();
         });
-
-        // The notice goes up at once; the load itself waits for the event loop.
-        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
-        QLabel *notice = Access::notice(viewer);
-        QVERIFY(notice && notice->isVisibleTo(&viewer));
-        QCOMPARE(notice->geometry(), QRect(120, 100, 240, 50));
-        QCOMPARE(notice->text(), QStringLiteral("Loading PDF. Please wait..."));
-        const bool waited = waitedOnPipe(path, [&] { QTRY_COMPARE(closer.closed(), 1); });
-        QVERIFY2(!waited, "the load waited on a named pipe");
-        QCOMPARE(text, box.arg(path));
-        QCOMPARE(parent, missing ? &viewer : nullptr);
-        QCOMPARE(noticeVisible, !missing);
-        // The pointer's digits vary from run to run.
-        const QRegularExpression digits("(?<=^Document is 0x)[0-9a-f]+$");
-        printed.replaceInStrings("%1", path);
-        QCOMPARE(lines.replaceInStrings(digits, ""), printed.mid(0, 1));
-        QCOMPARE(out.lines().replaceInStrings(digits, ""), printed);
-        QVERIFY(notice->isHidden());
-        QCOMPARE(Access::documentLoaded(viewer), !missing);
-        // Nothing is left to paint.
-        QVERIFY(view->filePath.isEmpty() && !view->image);
-    }
-
-    // The chooser's model is made, and starts reading the file system and filtering it for PDF
-    // files, only once the first page is on the screen (or there is none to show), so that its
-    // thread and its sort do not compete with the render; and never when the open command is off,
-    // since then the chooser cannot open.
-    void firstLoad_data()
-    {
-        QTest::addColumn<QByteArray>("path"); // as the command line gives it
-        QTest::addColumn<bool>("openCommand");
-        QTest::newRow("no file") << QByteArray() << true;
-        QTest::newRow("empty name, as from -f \"\", open command off") << QByteArray("") << false;
-        // A document whose name is these bytes, whatever they are.
-        const auto written = [this](const QByteArray &name) {
-            const QByteArray plain = QFile::encodeName(
-                TestDocuments::writeRawPdf(directory.filePath("plain.pdf"), {{300, 300}}));
-            const QByteArray path = QFile::encodeName(directory.filePath("")) + name;
-            return !plain.isEmpty() && ::rename(plain, path) == 0 ? path : "not written";
-        };
-        QTest::newRow("blanks and non-ASCII") << written("Übersicht señal 文書 1.pdf") << true;
-        // Named on another system, in Latin-1, which is not UTF-8; nor is an overlong form of
-        // "/", which must stay two bytes of the name.
-        QTest::newRow("name in Latin-1") << written("r\xe9sum\xe9.pdf") << true;
-        QTest::newRow("overlong UTF-8 in the name") << written("a\xc0\xaf.pdf") << true;
-        // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
-        const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
-        QVERIFY(!large.isEmpty());
-        QTest::newRow("larger than 2 GiB") << QFile::encodeName(large) << true;
-        const QString future = modifiedAfter2038(QFile::decodeName(written("future.pdf")));
-        QVERIFY2(QFileInfo::exists(future), "cannot set a time after 2038 here");
-        QTest::newRow("modified after 2038") << QFile::encodeName(future) << true;
-        QTest::newRow("file, open command off") << QFile::encodeName(tenA4) << false;
-    }
-
-    void firstLoad()
-    {
-        QFETCH(QByteArray, path);
-        QFETCH(bool, openCommand);
-        PDFViewer viewer(nullptr, openCommand);
-        if (!path.isNull())
-            viewer.setFileToLoad(path.constData());
-        StdoutCapture out;
-        ModalCloser closer;
         // Timers fire in the order they fall due, so this one, set before the load sets its
         // 10 ms, runs first while the load still waits, however late the event loop gets to both.
-        std::optional<bool> loadedWithinFiveMs;
-        QTimer::singleShot(5, &viewer,
-                           [&] { loadedWithinFiveMs = Access::documentLoaded(viewer); });
+        bool noticeAfterFiveMs = false;
+        QTimer::singleShot(5, &viewer, [&] {
+            noticeAfterFiveMs = Access::notice(viewer) && !Access::notice(viewer)->isHidden();
+        });
+
         QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
-        QVERIFY2(!path.isEmpty() || !Access::notice(viewer), "an empty name is no file to load");
+        QLabel *notice = Access::notice(viewer);
+        QVERIFY2(!path.isEmpty() || !notice, "an empty name is no file to load");
         if (!path.isEmpty()) {
+            QVERIFY(notice->isVisibleTo(&viewer));
+            QCOMPARE(notice->geometry(), QRect(120, 100, 240, 50));
+            QCOMPARE(notice->text(), QStringLiteral("Loading PDF. Please wait..."));
             QVERIFY(!Access::model(viewer));
-            QTRY_VERIFY(Access::documentLoaded(viewer) || closer.closed() > 0);
-            QVERIFY2(closer.closed() == 0, qPrintable(out.lines().join('\n')));
-            QVERIFY2(loadedWithinFiveMs == false,
-                     "the load did not wait for the notice to be drawn");
-            QCOMPARE(QFile::encodeName(viewer.findChild<PDFWidget *>("pdfWidget")->filePath), path);
-            QVERIFY(Access::notice(viewer)->isHidden());
+            const bool waited = waitedOnPipe(name, [&] { QTRY_VERIFY(notice->isHidden()); });
+            QVERIFY2(!waited, "the load waited on a named pipe");
+            QVERIFY2(noticeAfterFiveMs, "the load did not wait for the notice to be drawn");
         }
+        QVERIFY2(closer.closed() == int(fails), qPrintable(out.lines().join('\n')));
+        // The pointer's digits vary from run to run.
+        const QRegularExpression digits("(?<=^Document is 0x)[0-9a-f]+$");
+        printed.replaceInStrings("%1", name);
+        if (fails) {
+            QCOMPARE(text, box.arg(name));
+            QCOMPARE(parent, missing ? &viewer : nullptr);
+            QCOMPARE(noticeVisible, !missing);
+            QCOMPARE(lines.replaceInStrings(digits, ""), printed.mid(0, 1));
+        }
+        QCOMPARE(out.lines().replaceInStrings(digits, ""), printed);
+        QCOMPARE(Access::documentLoaded(viewer), !path.isEmpty() && !missing);
+        QCOMPARE(QFile::encodeName(view->filePath), fails ? QByteArray() : path);
+        // Nothing is left to paint after a failure.
+        QCOMPARE(view->image != nullptr, !path.isEmpty() && !fails);
         QCOMPARE(Access::model(viewer) != nullptr, openCommand);
         QVERIFY(!openCommand || Access::model(viewer)->rootPath() == "/");
     }
