@@ -25,12 +25,10 @@ public:
 struct Arrangement
 {
     bool onSide;
-    int frames;
-    int softkeys;
+    int frames, softkeys;
     bool openCommand;
     QPoint position;
-    QRect page;
-    QRect horizontalBar;
+    QRect page, horizontalBar;
     int spacing;
     // Side: right column, left column. Top and bottom: bottom row, top row.
     QString firstFrame, secondFrame, chooserFirst, chooserSecond;
@@ -113,7 +111,6 @@ private slots:
         QCOMPARE(open->isEnabled(), a.openCommand);
         QCOMPARE(open->isFlat(), !a.openCommand);
         QCOMPARE(open->icon().isNull(), !a.openCommand);
-        // No document yet: both bars stay hidden.
         QVERIFY(widget("verticalScrollBar")->isHidden() &&
                 widget("horizontalScrollBar")->isHidden());
 

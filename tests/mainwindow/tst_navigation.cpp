@@ -37,8 +37,7 @@ int inEventLoop(const std::function<void()> &events)
 
 } // namespace
 
-// The window's commands on the page view, from its scroll bars and from the device's keys, which
-// run the softkeys' slots.
+// The window's commands from its scroll bars and from the keys, which run the softkeys' slots.
 class TestNavigation : public QObject
 {
     Q_OBJECT
@@ -61,9 +60,9 @@ private slots:
         QTest::addColumn<QByteArray>("profile");
         QTest::addColumn<QString>("after"); // page index, x, y, resolution, focus, and any quit
 
-        // From page index 1 at x 96, y 48, 48 dpi, the focus on close. The image is 562 pixels
-        // wide in a view of 353: 1 column, so a slider unit is 49 pixels; a page step takes the
-        // slider from 2 to an end of its range 0..4.
+        // From page index 1 at x 96, y 48, 48 dpi, with room for every command both ways and the
+        // focus on close. The image is 562 pixels wide in a view of 353: 1 column, so a slider
+        // unit is 49 pixels; a page step takes the slider from 2 to an end of its range 0..4.
         const auto row = [](const char *input, const char *after, const QByteArray &profile = {}) {
             QTest::addRow("%s%s", input,
                           profile.isEmpty() ? "" : qPrintable(", " + profile.trimmed()))
@@ -114,7 +113,6 @@ private slots:
         viewer.loadDeviceConfig(file.fileName().toStdString());
         static_cast<QWidget &>(viewer).show();
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
-        // Page index 1 at x 96, y 48, 48 dpi, with room for every command both ways.
         viewer.initWithFile(landscape.toLocal8Bit().constData());
         auto *view = viewer.findChild<PDFWidget *>("pdfWidget");
         view->gotoPage(1);

@@ -63,9 +63,8 @@ QString writeBeyondTwoGiB(const QString &path)
     return file.seek(qint64(9) << 28) && file.write(end) == end.size() ? path : QString();
 }
 
-// The file at `path` last modified in 2040: beyond a 32-bit time_t, as a file copied from a card
-// that a device with a wrong clock wrote. Set by touch, which handles such times on every
-// architecture, whatever this test was built with.
+// The file at `path` last modified in 2040, beyond a 32-bit time_t. Set by touch, which handles
+// such times on every architecture, whatever this test was built with.
 QString modifiedAfter2038(const QString &path)
 {
     const QStringList touch = {"-d", "2040-01-01 00:00 UTC", path};
