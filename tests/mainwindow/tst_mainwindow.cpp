@@ -40,11 +40,26 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(directory.enter()); }
+    void initTestCase()
+    {
+        QVERIFY(directory.enter());
+        // Any device number but 0 makes the window frameless, a negative one too.
+        for (const auto &[name, profile] : {std::pair{"b7s.conf", "DEVICE=-1\nKEY_UP=6\n"},
+                                            std::pair{"device.conf", "DEVICE=0\nKEY_UP=77\n"}}) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(profile) > 0);
+        }
+    }
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    void softkeyLayout_data()
+    // The profile is b7s.conf in the working directory unless the pointer file names another. An
+    // empty name is still a name, if of no file: no fallback to the working directory's profile,
+    // and the defaults stay.
+    void profileAndLayout_data()
     {
+        QTest::addColumn<QByteArray>("pointer"); // none when empty
+        QTest::addColumn<QStringList>("printed");
+        QTest::addColumn<int>("keyUp");
         QTest::addColumn<Arrangement>("arrangement");
         const QPoint origin, placed(30, 40);
         const QString column = "open up down right", otherColumn = "close zommIn zoomOut left";
@@ -56,23 +71,33 @@ private slots:
         // The chooser's two blanks keep cancel and left level with the window's close and left.
         const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
 
-        const auto add = [](const char *name, const Arrangement &a) { QTest::newRow(name) << a; };
-        add("side, one frame of 8", {true, 1, 8, false, origin, QRect(0, 0, 409, 257), oneSideBar,
-                                     -18, oneColumn, "", column + chooserOne + " - -", ""});
-        add("top and bottom, two frames of 4",
+        const auto add = [](const char *name, const QByteArray &pointer, const QStringList &printed,
+                            int keyUp, const Arrangement &a) {
+            QTest::newRow(name) << pointer << printed << keyUp << a;
+        };
+        const QStringList workingDirectory{"Using config file b7s.conf"};
+        add("side, one frame of 8", "", workingDirectory, 6,
+            {true, 1, 8, false, origin, QRect(0, 0, 409, 257), oneSideBar, -18, oneColumn, "",
+             column + chooserOne + " - -", ""});
+        add("top and bottom, two frames of 4, profile from the pointer file",
+            "[main]\nconfig_file=device.conf\n", {"Using config file device.conf"}, 77,
             {false, 2, 4, false, origin, QRect(0, 61, 465, 135), topBottomBar, 93, row, otherRow,
              row, "left cancel - -"});
         // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
-        add("side, 3 frames of 6, placed",
+        add("side, 3 frames of 6, placed, empty name in the pointer file", "config_file= \n",
+            {"Using config file ", "Opening  FAILED! Using default B7 config!"}, int(Qt::Key_F2),
             {true, 3, 6, true, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
              otherColumn + " - -", column + " - -", chooserColumn + " - -"});
-        add("top and bottom, 0 frames of 10, position ignored",
+        add("top and bottom, 0 frames of 10, position ignored", "", workingDirectory, 6,
             {false, 0, 10, true, placed, QRect(0, 0, 465, 196), topBottomBar, -2, oneRow + " - -",
              "", row + chooserOne + " - - - -", ""});
     }
 
-    void softkeyLayout()
+    void profileAndLayout()
     {
+        QFETCH(QByteArray, pointer);
+        QFETCH(QStringList, printed);
+        QFETCH(int, keyUp);
         QFETCH(Arrangement, arrangement);
         const Arrangement &a = arrangement;
         deviceConfig.softkeyFramesOnSide = a.onSide;
@@ -80,8 +105,16 @@ private slots:
         deviceConfig.softkeysPerFrame = a.softkeys;
         deviceConfig.windowX = a.position.x();
         deviceConfig.windowY = a.position.y();
-        StdoutCapture quiet;
+        QFile::remove("device_config.ini");
+        QFile pointerFile("device_config.ini");
+        QVERIFY(pointer.isEmpty() || (pointerFile.open(QIODevice::WriteOnly) &&
+                                      pointerFile.write(pointer) == pointer.size()));
+        pointerFile.close();
+        StdoutCapture capture;
         PDFViewer viewer(nullptr, a.openCommand);
+        QCOMPARE(capture.lines(), printed);
+        QCOMPARE(deviceConfig.keyUp, keyUp);
+        QCOMPARE(viewer.windowFlags().testFlag(Qt::FramelessWindowHint), keyUp != 77);
         const auto widget = [&](const QString &name) { return viewer.findChild<QWidget *>(name); };
         const QStringList side{"verticalLayoutWidget", "verticalLayoutWidget_2"};
         const QStringList topAndBottom{"horizontalLayoutWidget", "horizontalLayoutWidget_2"};
@@ -133,50 +166,6 @@ private slots:
         // The other pair is moved out of sight, just past the bottom-right corner.
         for (QWidget *other : {chooser[a.onSide ? 2 : 0], chooser[a.onSide ? 3 : 1]})
             QCOMPARE(other->pos(), QPoint(480, 272));
-    }
-
-    // A profile is always in the working directory; which one is read depends on the pointer
-    // file. Without either, the viewer's own start in the end-to-end tests reports both lines.
-    void profileChoice_data()
-    {
-        QTest::addColumn<QByteArray>("pointer"); // "none" writes no pointer file
-        QTest::addColumn<QStringList>("lines");
-        QTest::addColumn<int>("keyUp");
-
-        QTest::newRow("working directory")
-            << QByteArray("none") << QStringList{"Using config file b7s.conf"} << 6;
-        QTest::newRow("pointer file") << QByteArray("[main]\nconfig_file=device.conf\n")
-                                      << QStringList{"Using config file device.conf"} << 77;
-        // An empty name is still a name, if of no file: no fallback to the working directory's
-        // profile, and the defaults stay.
-        QTest::newRow("pointer file with an empty name")
-            << QByteArray("config_file= \n")
-            << QStringList{"Using config file ", "Opening  FAILED! Using default B7 config!"}
-            << int(Qt::Key_F2);
-    }
-
-    void profileChoice()
-    {
-        QFETCH(QByteArray, pointer);
-        QFETCH(QStringList, lines);
-        QFETCH(int, keyUp);
-
-        const auto write = [](const QString &name, const QByteArray &content) {
-            QFile file(name);
-            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-        };
-        QFile::remove("device_config.ini");
-        QVERIFY(write("device.conf", "DEVICE=0\nKEY_UP=77\n"));
-        if (pointer != "none")
-            QVERIFY(write("device_config.ini", pointer));
-        // Any device number but 0 makes the window frameless, a negative one too.
-        QVERIFY(write("b7s.conf", "DEVICE=-1\nKEY_UP=6\n"));
-
-        StdoutCapture capture;
-        PDFViewer viewer(nullptr, false);
-        QCOMPARE(capture.lines(), lines);
-        QCOMPARE(deviceConfig.keyUp, keyUp);
-        QCOMPARE(viewer.windowFlags().testFlag(Qt::FramelessWindowHint), keyUp != 77);
     }
 
 private:
