@@ -35,56 +35,34 @@ private slots:
 
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    void zoom_data()
-    {
-        QTest::addColumn<int>("windowWidth");
-        QTest::addColumn<bool>("in");
-        QTest::addColumn<QList<double>>("resolutions");
-        // The default resolution steps up above 499 and above 800 pixels of window width.
-        QList<double> up;
-        for (double r = 58; r <= 298; r += 10)
-            up << r;
-        QTest::newRow("in from 48 at 499") << 499 << true << (up << 300 << 300);
-        // 18 - 10 is not above the floor of 10.
-        QTest::newRow("out from 48 at 480") << 480 << false << QList<double>{38, 28, 18, 10, 10};
-        QTest::newRow("out from 80 at 500")
-            << 500 << false << QList<double>{70, 60, 50, 40, 30, 20, 10, 10};
-        QTest::newRow("in from 80 at 800") << 800 << true << QList<double>{90};
-        QTest::newRow("in from 100 at 801") << 801 << true << QList<double>{110};
-    }
-
-    void zoom()
-    {
-        QFETCH(int, windowWidth);
-        QFETCH(bool, in);
-        QFETCH(QList<double>, resolutions);
-        deviceConfig.windowWidth = windowWidth;
-        // Two inches wide, so the image is twice the resolution wide.
-        PageViewFrame frame;
-        QVERIFY(frame.open(pages(QSizeF(144, 144))));
-        for (const double expected : resolutions) {
-            in ? frame.view->zoomIn() : frame.view->zoomOut();
-            QCOMPARE(frame.view->resolution, expected);
-            QCOMPARE(frame.view->image->width(), int(2 * expected));
-        }
-        // The scroll step is the resolution: one step up opens a band that high above the page.
-        frame.view->scrollUp();
-        QCOMPARE(frame.view->yOffset, -int(resolutions.last()));
-    }
-
-    // R, L, D and U step right, left, down and up, a count after them repeats the step; + and -
-    // zoom; N and P turn the page; G goes to a page index and S to a horizontal slider position.
+    // R, L, D and U step right, left, down and up, + and - zoom, a count after them repeats the
+    // step; N and P turn the page; G goes to a page index and S to a horizontal slider position.
     void moves_data()
     {
+        QTest::addColumn<int>("windowWidth");
         QTest::addColumn<QString>("path");
         // On opening: the bars shown, the view's size, the vertical and the horizontal maximum.
         QTest::addColumn<QString>("opened");
         QTest::addColumn<QStringList>("moves");
-        QTest::addColumn<QStringList>("places"); // page index, x, y, horizontal slider position
+        // After each move: page index, x, y, horizontal slider position, resolution.
+        QTest::addColumn<QStringList>("places");
         const auto row = [](const char *name, const QString &path, const char *opened,
-                            const QStringList &moves = {}, const QStringList &places = {}) {
-            QTest::newRow(name) << path << QString(opened) << moves << places;
+                            const QStringList &moves = {}, const QStringList &places = {},
+                            int windowWidth = 480) {
+            QTest::newRow(name) << windowWidth << path << QString(opened) << moves << places;
         };
+        // The default resolution steps up above 499 and above 800 pixels of window width; the
+        // step is the resolution, 10 dpi a zoom step between 10 and 300.
+        const QString square = pages(QSizeF(144, 144));
+        row("zoom in from 48 at 499", square, " 367x266 0 0", {"+", "+24", "+", "+", "U"},
+            {"0 0 0 0 58", "0 0 0 0 298", "0 0 0 0 300", "0 0 0 0 300", "0 0 -300 0 300"}, 499);
+        // 18 - 10 is not above the floor of 10.
+        row("zoom out from 48 at 480", square, " 367x266 0 0", {"-", "-", "-", "-", "-", "U"},
+            {"0 0 0 0 38", "0 0 0 0 28", "0 0 0 0 18", "0 0 0 0 10", "0 0 0 0 10", "0 0 -10 0 10"});
+        row("zoom out from 80 at 500", square, " 367x266 0 0", {"-", "-5", "-", "-"},
+            {"0 0 0 0 70", "0 0 0 0 20", "0 0 0 0 10", "0 0 0 0 10"}, 500);
+        row("zoom in from 80 at 800", square, " 367x266 0 0", {"+"}, {"0 0 0 0 90"}, 800);
+        row("zoom in from 100 at 801", square, " 367x266 0 0", {"+"}, {"0 0 0 0 110"}, 801);
         // At 48 dpi: 534 x 66 and 200 x 100 pixels.
         row("horizontal only", pages(QSizeF(801, 99)), "h 367x251 0 3");
         row("many short pages", pages(QSizeF(300, 150), 10), "v 352x266 9 0");
@@ -92,14 +70,15 @@ private slots:
         // 48 / 49 + 0.5 is 1.48, while 18 / 49 + 0.5 going left truncates to 0.
         row("landscape", pages(QSizeF(843, 594)), "vh 352x251 0 4",
             {"R", "R", "R", "R", "R", "R", "L", "L", "L", "L", "S2", "S5", "S-1"},
-            {"0 48 0 1", "0 96 0 2", "0 144 0 3", "0 192 0 4", "0 210 0 4", "0 210 0 4",
-             "0 162 0 3", "0 114 0 2", "0 66 0 1", "0 18 0 0", "0 98 0 0", "0 210 0 0", "0 0 0 0"});
+            {"0 48 0 1 48", "0 96 0 2 48", "0 144 0 3 48", "0 192 0 4 48", "0 210 0 4 48",
+             "0 210 0 4 48", "0 162 0 3 48", "0 114 0 2 48", "0 66 0 1 48", "0 18 0 0 48",
+             "0 98 0 0 48", "0 210 0 0 48", "0 0 0 0 48"});
         // 362 pixels: 10 to scroll, still one slider unit.
         row("wider by under half a step", pages(QSizeF(543, 600)), "vh 352x251 0 1", {"R", "L"},
-            {"0 10 0 1", "0 0 0 0"});
+            {"0 10 0 1 48", "0 0 0 0 48"});
         // Zooming out of an image that already fits keeps it at the left edge.
         row("not wider", pages(QSizeF(300, 600)), "v 352x266 0 0", {"R", "S3", "L", "-"},
-            {"0 0 0 0", "0 0 0 0", "0 0 0 0", "0 0 0 0"});
+            {"0 0 0 0 48", "0 0 0 0 48", "0 0 0 0 48", "0 0 0 0 38"});
         // 367 x 251 pixels, the view's own size before the bars are placed: no bar is needed.
         row("exactly the view's size", pages(QSizeF(550.5, 376.5)), " 367x266 0 0");
         // Zooming out keeps the offset within the previous image; the next step clamps to the
@@ -108,34 +87,38 @@ private slots:
         // rounds up to 4.
         row("zoom out past the smaller image's edge", pages(QSizeF(864, 594)), "vh 352x251 0 5",
             {"+", "R", "R", "R", "R", "R", "R", "-", "R", "L"},
-            {"0 0 0 0", "0 58 0 1", "0 116 0 2", "0 174 0 3", "0 232 0 4", "0 290 0 5", "0 344 0 6",
-             "0 344 0 5", "0 224 0 5", "0 176 0 4"});
+            {"0 0 0 0 58", "0 58 0 1 58", "0 116 0 2 58", "0 174 0 3 58", "0 232 0 4 58",
+             "0 290 0 5 58", "0 344 0 6 58", "0 344 0 5 48", "0 224 0 5 48", "0 176 0 4 48"});
         row("zoom out past the edge of a smaller image that fits", pages(QSizeF(468, 594)),
-            "v 352x266 0 0", {"+", "R", "-", "R"}, {"0 0 0 0", "0 25 0 1", "0 25 0 1", "0 0 0 0"});
+            "v 352x266 0 0", {"+", "R", "-", "R"},
+            {"0 0 0 0 58", "0 25 0 1 58", "0 25 0 1 48", "0 0 0 0 48"});
         // An A4 page is 561 pixels high in a view of 251: seven steps of 48, the last into the
         // band below; the eighth goes to the next page, except on the last page. The sideways
         // position carries over from page to page.
         row("down", tenA4, "vh 352x251 9 1", {"R", "D", "D6", "D", "G9", "D8", "N", "U"},
-            {"0 45 0 1", "0 45 48 1", "0 45 336 1", "1 45 0 1", "9 45 0 1", "9 45 336 1",
-             "9 45 0 1", "9 45 -48 1"});
+            {"0 45 0 1 48", "0 45 48 1 48", "0 45 336 1 48", "1 45 0 1 48", "9 45 0 1 48",
+             "9 45 336 1 48", "9 45 0 1 48", "9 45 -48 1 48"});
         // 539 pixels high: at 336 the view ends exactly one step below the page, which is not
         // yet past it.
         row("down to exactly one step below", pages(QSizeF(594, 808.5), 2), "vh 352x251 1 1",
-            {"D7", "D"}, {"0 0 336 0", "1 0 0 0"});
+            {"D7", "D"}, {"0 0 336 0 48", "1 0 0 0 48"});
         // Up from the top opens a band of one step; the next step shows the page before at the
         // offset of the page being left, which is its bottom only when both are as high: here
         // 280 - 251, though the page before is 562 pixels high. On the first page it stays.
         row("up", TestDocuments::writeRawPdf(dir.filePath("heights.pdf"), {{594, 843}, {594, 420}}),
             "vh 352x251 1 1", {"G1", "U", "U", "P", "U", "U"},
-            {"1 0 0 0", "1 0 -48 0", "0 0 29 0", "0 0 0 0", "0 0 -48 0", "0 0 0 0"});
+            {"1 0 0 0 48", "1 0 -48 0 48", "0 0 29 0 48", "0 0 0 0 48", "0 0 -48 0 48",
+             "0 0 0 0 48"});
     }
 
     void moves()
     {
+        QFETCH(int, windowWidth);
         QFETCH(QString, path);
         QFETCH(QString, opened);
         QFETCH(QStringList, moves);
         QFETCH(QStringList, places);
+        deviceConfig.windowWidth = windowWidth;
         PageViewFrame frame;
         QVERIFY(frame.open(path));
         PDFWidget *view = frame.view;
@@ -159,8 +142,9 @@ private slots:
                 view->setHorizontalPosition(number);
             for (int n = 0; n < qMax(1, number) && steps.contains(move); ++n)
                 (view->*steps.value(move))();
-            QCOMPARE(QString::asprintf("%d %d %d %d", view->pageIndex, view->xOffset, view->yOffset,
-                                       frame.horizontal->sliderPosition()),
+            QCOMPARE(QString::asprintf("%d %d %d %d %g", view->pageIndex, view->xOffset,
+                                       view->yOffset, frame.horizontal->sliderPosition(),
+                                       view->resolution),
                      places.at(i));
             QCOMPARE(frame.vertical->value(), view->pageIndex);
         }
