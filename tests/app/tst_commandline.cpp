@@ -33,11 +33,10 @@ private slots:
         QTest::addColumn<QString>("file"); // "-" when no file was given
         QTest::addColumn<bool>("openButton");
 
-        const QString requirePath = "page-scope arg '-f' or '--file' require path and filename.";
-
         QTest::newRow("file without path still counts as given")
             << QByteArrayList{"-f"}
-            << QStringList{"Arguments: 2", evaluating('?', "NONE"), requirePath}
+            << QStringList{"Arguments: 2", evaluating('?', "NONE"),
+                           "page-scope arg '-f' or '--file' require path and filename."}
             << QRect(0, 0, 480, 272) << "" << false;
         // The value of the option before must not be reported for the missing one; a lone -h is
         // no help option.

@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
-#include <optional>
 #include <thread>
 
 #include <fcntl.h>
@@ -88,13 +87,11 @@ private slots:
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
     // The file named on the command line, once the event loop runs. The notice goes up at once and
-    // stays while the load waits for its timer. A file that does not exist gets the window's own
-    // box over it, after the notice has gone; one that exists but does not open gets the page
-    // view's, without a parent or quotes, and the notice stays up behind it. The chooser's model is
-    // made, and starts reading the file system and filtering it for PDF files, only once the first
-    // page is on the screen (or there is none to show), so that its thread and its sort do not
-    // compete with the render; and never when the open command is off, since then the chooser
-    // cannot open.
+    // stays while the load waits for its timer. A missing file's box is the window's, over it,
+    // after the notice has gone; the page view's has no parent or quotes, the notice behind it.
+    // The chooser's model is made, and starts reading the file system, only once the first page
+    // is on the screen (or there is none), so that its thread and its sort do not compete with
+    // the render; and never without the open command, since then the chooser cannot open.
     void opening_data()
     {
         QTest::addColumn<QByteArray>("path"); // as the command line gives it
