@@ -15,6 +15,7 @@
 class CustomFileOpenDialogTestAccess
 {
 public:
+    // Left, right, top, bottom.
     static QList<QWidget *> holders(CustomFileOpenDialog &d)
     {
         return {d.leftColumn, d.rightColumn, d.topRow, d.bottomRow};
@@ -151,8 +152,7 @@ private slots:
         CustomFileOpenDialog dialog(nullptr, nullptr);
         dialog.setGeometry(0, 0, 480, 272);
         dialog.setupDialog(std::string(), PDFViewerTestAccess::chooserModel(viewer));
-        const auto chooser =
-            CustomFileOpenDialogTestAccess::holders(dialog); // left, right, top, bottom
+        const auto chooser = CustomFileOpenDialogTestAccess::holders(dialog);
         QWidget *first = chooser[a.onSide ? 1 : 3], *second = chooser[a.onSide ? 0 : 2];
         QCOMPARE(frameContents(first->layout()), a.chooserFirst);
         QCOMPARE(frameContents(second->layout()), a.chooserSecond);

@@ -62,14 +62,6 @@ QString writeBeyondTwoGiB(const QString &path)
     return file.seek(qint64(9) << 28) && file.write(end) == end.size() ? path : QString();
 }
 
-// The file at `path` last modified in 2040, beyond a 32-bit time_t. Set by touch, which handles
-// such times on every architecture, whatever this test was built with.
-QString modifiedAfter2038(const QString &path)
-{
-    const QStringList touch = {"-d", "2040-01-01 00:00 UTC", path};
-    return !path.isEmpty() && QProcess::execute("touch", touch) == 0 ? path : QString();
-}
-
 } // namespace
 
 class TestOpeningFlow : public QObject
@@ -120,8 +112,11 @@ private slots:
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
         row("larger than 2 GiB", QFile::encodeName(large));
-        const QString future = modifiedAfter2038(QFile::decodeName(written("future.pdf")));
-        QVERIFY2(QFileInfo::exists(future), "cannot set a time after 2038 here");
+        // Set by touch, which handles such times on every architecture, whatever this test was
+        // built with.
+        const QString future = QFile::decodeName(written("future.pdf"));
+        QVERIFY2(QProcess::execute("touch", {"-d", "2040-01-01 00:00 UTC", future}) == 0,
+                 "cannot set a time after 2038 here");
         row("modified after 2038", QFile::encodeName(future));
         row("file, open command off", QFile::encodeName(tenA4), false);
 

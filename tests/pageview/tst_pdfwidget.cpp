@@ -41,11 +41,9 @@ private slots:
     {
         QTest::addColumn<int>("windowWidth");
         QTest::addColumn<QString>("path");
-        // On opening: the bars shown, the view's size, the vertical and the horizontal maximum.
-        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("opened"); // bars shown, view size, bar maxima
         QTest::addColumn<QStringList>("moves");
-        // After each move: page index, x, y, horizontal slider position, resolution.
-        QTest::addColumn<QStringList>("places");
+        QTest::addColumn<QStringList>("places"); // page, x, y, slider, resolution
         const auto row = [](const char *name, const QString &path, const char *opened,
                             const QStringList &moves = {}, const QStringList &places = {},
                             int windowWidth = 480) {
