@@ -67,15 +67,18 @@ bool frontWindowShown(ViewerProcess &viewer, RfbClient &rfb)
         20000);
 }
 
-int redPixels(const QImage &image, const QRect &area)
+// The share of an area's pixels whose every channel lies within [least, most].
+double shareWithin(const QImage &image, const QRect &area, QRgb least, QRgb most)
 {
     int count = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x = area.left(); x <= area.right(); ++x) {
             const QRgb p = image.pixel(x, y);
-            count += qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90;
+            count += qRed(p) >= qRed(least) && qRed(p) <= qRed(most) &&
+                     qGreen(p) >= qGreen(least) && qGreen(p) <= qGreen(most) &&
+                     qBlue(p) >= qBlue(least) && qBlue(p) <= qBlue(most);
         }
-    return count;
+    return double(count) / (qint64(area.width()) * area.height());
 }
 
 // The screen with the main window's place blanked out. Qt never draws where no window is, so
@@ -129,7 +132,8 @@ private slots:
         QVERIFY(close.left() > window.center().x() && window.contains(close));
         // The window's own grab lacks an icon that did not load as much as the screen does, so
         // the icon's red cross is looked for on the screen itself.
-        QVERIFY2(redPixels(rfb.framebuffer(), close) > 0, "the close softkey's icon is not drawn");
+        QVERIFY2(shareWithin(rfb.framebuffer(), close, qRgb(181, 0, 0), qRgb(255, 89, 89)) > 0,
+                 "the close softkey's icon is not drawn");
 
         // On a device the chooser is a frameless child over the whole main window; it comes up
         // with the open key and goes with Escape, which the window itself would report.
@@ -150,28 +154,18 @@ private slots:
                  "Escape did not close the chooser");
         QVERIFY(frontWindowShown(viewer, rfb));
 
-        // The tree selects the current document once it has settled; down moves to the next one and
-        // open picks it, whose page number then shows for a second. The loading notice is on the
-        // screen before the load: the label's translucent grey leaves every channel of what lies
-        // beneath between 157 and 212 (its top rows, above the text).
+        // Down moves the tree from the current document to the next and open picks it. The loading
+        // notice is on the screen before the load: its translucent grey leaves every channel of
+        // what lies beneath between 157 and 212 (its top rows, above the text).
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY(QTest::qWaitFor(chooserShown, 20000) && rfb.waitForQuiet(700, 20000));
         QVERIFY(rfb.clickKey(keyF3) && rfb.waitForQuiet(700, 20000) && rfb.clickKey(keyF1));
         const QRect notice(window.x() + window.width() / 4, window.y() + 100, window.width() / 2,
                            8);
-        const auto noticeGrey = [&] {
-            for (int y = notice.top(); y <= notice.bottom(); ++y)
-                for (int x = notice.left(); x <= notice.right(); ++x) {
-                    const QRgb pixel = rfb.framebuffer().pixel(x, y);
-                    for (const int channel : {qRed(pixel), qGreen(pixel), qBlue(pixel)})
-                        if (channel < 150 || channel > 220)
-                            return false;
-                }
-            return true;
-        };
         bool noticeShown = false;
         while (!noticeShown && rfb.readUpdate(3000))
-            noticeShown = noticeGrey();
+            noticeShown = shareWithin(rfb.framebuffer(), notice, qRgb(150, 150, 150),
+                                      qRgb(220, 220, 220)) == 1;
         QVERIFY2(noticeShown, "the loading notice did not reach the screen");
         QVERIFY2(viewer.waitForLine(next), qPrintable(viewer.error()));
         // Read only now, so that a report of Escape's release, had the window seen it, is in.
