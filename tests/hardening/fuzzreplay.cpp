@@ -14,11 +14,9 @@ int main(int argc, char *argv[])
 {
     QStringList files;
     for (const QString &folder :
-         qEnvironmentVariable("PAGE_SCOPE_REPLAY_DIRS").split(':', Qt::SkipEmptyParts)) {
-        const QDir dir(folder);
-        for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
-            files.append(dir.filePath(name));
-    }
+         qEnvironmentVariable("PAGE_SCOPE_REPLAY_DIRS").split(':', Qt::SkipEmptyParts))
+        for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files, QDir::Name))
+            files.append(file.filePath());
     for (int i = 1; i < argc; ++i)
         files.append(QString::fromLocal8Bit(argv[i]));
     if (files.isEmpty()) {
