@@ -11,8 +11,10 @@
 #include <memory>
 
 // The real viewer on hostile inputs through the automation plugin: no crash, no hang, the
-// failure box where one is due, and a viewer that answers to the end. The limits and the set of
-// files come from the environment (see the CMakeLists).
+// failure box where one is due, and a viewer that answers to the end. Runs under each cap of
+// PAGE_SCOPE_ADDRESS_SPACE_KB (0 for none) and in a memory cgroup of each limit of
+// PAGE_SCOPE_MEMORY_CGROUP_MIB; PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole
+// zoom range, otherwise one file of each kind at low resolutions.
 namespace {
 
 // The failure box's text ("" for none), or a null string when the viewer did not answer.
