@@ -1,5 +1,6 @@
 #include "rfbclient.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QtEndian>
 
@@ -33,14 +34,22 @@ bool RfbClient::fail(const QString &why)
     return false;
 }
 
+// A signal handled in this process, such as Qt's SIGCHLD when a child process of the test ends,
+// interrupts a wait or a transfer: that is neither a timeout nor a broken connection.
 bool RfbClient::readExactly(void *buffer, size_t size, int timeoutMs)
 {
+    const QDeadlineTimer deadline(timeoutMs);
     auto *bytes = static_cast<char *>(buffer);
     while (size > 0) {
         pollfd descriptor{m_socket, POLLIN, 0};
-        if (poll(&descriptor, 1, timeoutMs) <= 0)
+        const int ready = poll(&descriptor, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
             return false;
         const ssize_t got = read(m_socket, bytes, size);
+        if (got < 0 && errno == EINTR)
+            continue;
         if (got <= 0)
             return fail("connection closed");
         bytes += got;
@@ -54,6 +63,8 @@ bool RfbClient::sendAll(const void *buffer, size_t size)
     const auto *bytes = static_cast<const char *>(buffer);
     while (size > 0) {
         const ssize_t sent = write(m_socket, bytes, size);
+        if (sent < 0 && errno == EINTR)
+            continue;
         if (sent <= 0)
             return fail("write failed");
         bytes += sent;
