@@ -15,12 +15,14 @@ int softkeySpacing(int length, int softkeys)
     return int(qBound<long long>(INT_MIN, spacing, INT_MAX));
 }
 
-void appendPlaceholders(QWidget *holder, QBoxLayout *layout, int count)
+void appendPlaceholders(QWidget *holder, QBoxLayout *layout, int frameSlots, int taken)
 {
-    // No real device has more; a mistyped profile must not make the window build millions of
-    // widgets before it can show anything.
+    // Compared before it is subtracted: a profile's count saturates at INT_MIN. No real device
+    // has more than a few hundred; a mistyped profile must not make the window build millions
+    // of widgets before it can show anything.
     constexpr int maximumPlaceholders = 256;
-    for (int i = 0; i < qMin(count, maximumPlaceholders); ++i) {
+    const int count = frameSlots > taken ? qMin(frameSlots - taken, maximumPlaceholders) : 0;
+    for (int i = 0; i < count; ++i) {
         auto *placeholder = new QWidget(holder);
         placeholder->resize(50, 50);
         layout->addWidget(placeholder);

@@ -10,5 +10,5 @@ class QWidget;
 // Negative when the slots do not fit; a box layout given that falls back to the style's spacing.
 int softkeySpacing(int length, int softkeys);
 
-// A blank 50 x 50 slot that pads a frame up to the device's number of softkeys.
-void appendPlaceholders(QWidget *holder, QBoxLayout *layout, int count);
+// Blank 50 x 50 slots that pad a frame of `frameSlots` softkeys, `taken` of them already filled.
+void appendPlaceholders(QWidget *holder, QBoxLayout *layout, int frameSlots, int taken = 0);

@@ -142,16 +142,16 @@ void CustomFileOpenDialog::fillSideFrames(bool twoFrames, int softkeys)
     for (QPushButton *button : {openButton, upButton, downButton, rightButton})
         rightColumnLayout->addWidget(button);
     if (twoFrames) {
-        appendPlaceholders(rightColumn, rightColumnLayout, softkeys - 4);
+        appendPlaceholders(rightColumn, rightColumnLayout, softkeys, 4);
         // The two blanks keep cancel and left level with the main window's close and left.
         leftColumnLayout->addWidget(cancelButton);
         appendPlaceholders(leftColumn, leftColumnLayout, 2);
         leftColumnLayout->addWidget(leftButton);
-        appendPlaceholders(leftColumn, leftColumnLayout, softkeys - 4);
+        appendPlaceholders(leftColumn, leftColumnLayout, softkeys, 4);
     } else {
         rightColumnLayout->addWidget(leftButton);
         rightColumnLayout->addWidget(cancelButton);
-        appendPlaceholders(rightColumn, rightColumnLayout, softkeys - 6);
+        appendPlaceholders(rightColumn, rightColumnLayout, softkeys, 6);
     }
     const int W = width();
     const int H = height();
@@ -166,14 +166,14 @@ void CustomFileOpenDialog::fillTopAndBottomFrames(bool twoFrames, int softkeys)
     for (QPushButton *button : {rightButton, downButton, upButton, openButton})
         bottomRowLayout->addWidget(button);
     if (twoFrames) {
-        appendPlaceholders(bottomRow, bottomRowLayout, softkeys - 4);
+        appendPlaceholders(bottomRow, bottomRowLayout, softkeys, 4);
         topRowLayout->addWidget(leftButton);
         topRowLayout->addWidget(cancelButton);
-        appendPlaceholders(topRow, topRowLayout, softkeys - 2);
+        appendPlaceholders(topRow, topRowLayout, softkeys, 2);
     } else {
         bottomRowLayout->addWidget(leftButton);
         bottomRowLayout->addWidget(cancelButton);
-        appendPlaceholders(bottomRow, bottomRowLayout, softkeys - 6);
+        appendPlaceholders(bottomRow, bottomRowLayout, softkeys, 6);
     }
     const int W = width();
     const int H = height();

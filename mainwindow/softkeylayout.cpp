@@ -58,15 +58,15 @@ void PDFViewer::layoutSideFrames(bool twoFrames, int softkeys)
                                              barHeight);
 
     if (twoFrames) {
-        appendPlaceholders(ui->verticalLayoutWidget, ui->verticalLayout, softkeys - 4);
-        appendPlaceholders(ui->verticalLayoutWidget_2, ui->verticalLayout_2, softkeys - 4);
+        appendPlaceholders(ui->verticalLayoutWidget, ui->verticalLayout, softkeys, 4);
+        appendPlaceholders(ui->verticalLayoutWidget_2, ui->verticalLayout_2, softkeys, 4);
     } else {
         for (QPushButton *button :
              {ui->leftButton, ui->zoomOutButton, ui->zommInButton, ui->closeButton}) {
             ui->verticalLayout_2->removeWidget(button);
             ui->verticalLayout->addWidget(button);
         }
-        appendPlaceholders(ui->verticalLayoutWidget, ui->verticalLayout, softkeys - 8);
+        appendPlaceholders(ui->verticalLayoutWidget, ui->verticalLayout, softkeys, 8);
     }
 
     const int spacing = softkeySpacing(H, softkeys);
@@ -98,14 +98,14 @@ void PDFViewer::layoutTopAndBottomFrames(bool twoFrames, int softkeys)
         for (QPushButton *button :
              {ui->leftButton, ui->zoomOutButton, ui->zommInButton, ui->closeButton})
             ui->topFrame->addWidget(button);
-        appendPlaceholders(ui->horizontalLayoutWidget_2, ui->topFrame, softkeys - 4);
-        appendPlaceholders(ui->horizontalLayoutWidget, ui->bottomFrame, softkeys - 4);
+        appendPlaceholders(ui->horizontalLayoutWidget_2, ui->topFrame, softkeys, 4);
+        appendPlaceholders(ui->horizontalLayoutWidget, ui->bottomFrame, softkeys, 4);
     } else {
         for (QPushButton *button :
              {ui->openButton, ui->closeButton, ui->zoomOutButton, ui->zommInButton, ui->upButton,
               ui->downButton, ui->leftButton, ui->rightButton})
             ui->bottomFrame->addWidget(button);
-        appendPlaceholders(ui->horizontalLayoutWidget, ui->bottomFrame, softkeys - 8);
+        appendPlaceholders(ui->horizontalLayoutWidget, ui->bottomFrame, softkeys, 8);
     }
 
     // The frames span the whole width, so the window keeps its place: only its size follows

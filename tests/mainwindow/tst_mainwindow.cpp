@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <climits>
+
 class CustomFileOpenDialogTestAccess
 {
 public:
@@ -89,6 +91,10 @@ private slots:
             {"Using config file ", "Opening  FAILED! Using default B7 config!"}, int(Qt::Key_F2),
             {true, 3, 6, true, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
              otherColumn + " - -", column + " - -", chooserColumn + " - -"});
+        // A profile's count saturates at INT_MIN: no slot is left over for a placeholder.
+        add("side, two frames of INT_MIN", "", workingDirectory, 6,
+            {true, 2, INT_MIN, false, origin, QRect(52, 0, 353, 257), twoSideBar, -50, column,
+             otherColumn, column, chooserColumn});
         add("top and bottom, 0 frames of 10, position ignored", "", workingDirectory, 6,
             {false, 0, 10, true, placed, QRect(0, 0, 465, 196), topBottomBar, -2, oneRow + " - -",
              "", row + chooserOne + " - - - -", ""});
