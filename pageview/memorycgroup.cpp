@@ -26,16 +26,26 @@ qint64 readNumber(const QString &path)
     }
 }
 
-// A "key value" line of memory.stat, or 0.
-qint64 readStat(const QString &directory, const std::string &key)
+// The file cache of a level that the kernel drops before it kills anything: its inactive file
+// pages, and the active ones that no process maps, such as a document read twice. Mapped pages
+// are code and data in use, which would only be read back in again.
+qint64 reclaimableFileCache(const QString &directory, bool v2)
 {
     std::ifstream file((directory + QStringLiteral("/memory.stat")).toStdString());
+    const std::string prefix = v2 ? "" : "total_";
+    const std::string mappedKey = v2 ? "file_mapped" : "total_mapped_file";
+    qint64 inactive = 0, active = 0, mapped = 0;
     std::string name;
     long long value = 0;
-    while (file >> name >> value)
-        if (name == key)
-            return qint64(value);
-    return 0;
+    while (file >> name >> value) {
+        if (name == prefix + "inactive_file")
+            inactive = value;
+        else if (name == prefix + "active_file")
+            active = value;
+        else if (name == mappedKey)
+            mapped = value;
+    }
+    return inactive + qMax<qint64>(0, active - mapped);
 }
 
 // The file that holds a level's hard limit.
@@ -144,9 +154,8 @@ qint64 MemoryCgroup::room() const
             tightestDirectory = directory;
         }
     }
-    // The cache of files read through the group is dropped before anything is killed. Read for
-    // the tightest level only: memory.stat is the one long file here.
+    // Read for the tightest level only: memory.stat is the one long file here.
     if (tightest >= 0)
-        tightest += readStat(tightestDirectory, v2 ? "inactive_file" : "total_inactive_file");
+        tightest += reclaimableFileCache(tightestDirectory, v2);
     return tightest;
 }

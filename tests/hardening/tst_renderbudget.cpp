@@ -319,7 +319,7 @@ private slots:
         QTest::addColumn<qint64>("room");
         const QString v1 = "sys/fs/cgroup/memory", v2 = "sys/fs/cgroup";
         // The parent's limit is the tighter one; the leaf's reclaimable file cache counts only
-        // for the level that binds.
+        // for the level that binds: inactive pages, and active ones that no process maps.
         QTest::newRow("v1, parent binds")
             << Files{{"proc/cgroup", "4:memory:/box/viewer\n0::/\n"},
                      {"proc/mountinfo",
@@ -329,10 +329,12 @@ private slots:
                      {v1 + "/memory.limit_in_bytes", "9223372036854771712\n"},
                      {v1 + "/box/memory.limit_in_bytes", "134217728\n"},
                      {v1 + "/box/memory.usage_in_bytes", "100000000\n"},
-                     {v1 + "/box/memory.stat", "cache 0\ntotal_inactive_file 1000000\n"},
+                     {v1 + "/box/memory.stat",
+                      "cache 0\ninactive_file 7\ntotal_inactive_file 1000000\n"
+                      "total_active_file 5000000\ntotal_mapped_file 3000000\n"},
                      {v1 + "/box/viewer/memory.limit_in_bytes", "268435456\n"},
                      {v1 + "/box/viewer/memory.usage_in_bytes", "99000000\n"}}
-            << qint64(134217728 - 100000000 + 1000000);
+            << qint64(134217728 - 100000000 + 1000000 + 2000000);
         // In a container the mount's root is the group's path. Above memory.high the kernel
         // throttles the group: it binds like a limit.
         QTest::newRow("v2 in a container, memory.high binds")
@@ -346,7 +348,8 @@ private slots:
                      {v2 + "/viewer.service/memory.max", "max\n"},
                      {v2 + "/viewer.service/memory.high", "134217728\n"},
                      {v2 + "/viewer.service/memory.current", "99000000\n"},
-                     {v2 + "/viewer.service/memory.stat", "anon 1\ninactive_file 4096\n"}}
+                     {v2 + "/viewer.service/memory.stat",
+                      "anon 1\ninactive_file 4096\nactive_file 8192\nfile_mapped 16384\n"}}
             << qint64(134217728 - 99000000 + 4096);
     }
 
