@@ -133,27 +133,37 @@ private slots:
         QCOMPARE(fields(config), expected);
     }
 
-    // A FIFO in place of either file, on a device set up wrongly, would keep the viewer waiting
-    // for a writer before its window ever shows: it counts as a file that cannot be opened.
-    void fifoCountsAsUnreadable()
+    void specialFileCountsAsUnreadable_data()
     {
+        QTest::addColumn<QString>("target"); // a device the file links to, or a FIFO when empty
+        QTest::newRow("FIFO") << QString();
+        QTest::newRow("device") << "/dev/null";
+    }
+
+    // A FIFO or a device in place of either file, on a device set up wrongly, would keep the
+    // viewer waiting for a writer or for input, or reading for ever, before its window ever
+    // shows: it counts as a file that cannot be opened.
+    void specialFileCountsAsUnreadable()
+    {
+        QFETCH(QString, target);
         QTemporaryDir dir;
-        const std::string fifo = QFile::encodeName(dir.filePath("b7s.conf")).toStdString();
-        QVERIFY(mkfifo(fifo.c_str(), 0600) == 0);
+        const std::string special = QFile::encodeName(dir.filePath("b7s.conf")).toStdString();
+        QVERIFY(target.isEmpty() ? mkfifo(special.c_str(), 0600) == 0
+                                 : QFile::link(target, dir.filePath("b7s.conf")));
         DeviceConfig config = DeviceConfig::defaults();
         const QStringList before = fields(config);
         StdoutCapture capture;
         auto read = std::async(std::launch::async, [&] {
-            loadProfile(fifo, config);
-            return readPointerFile(fifo).has_value();
+            loadProfile(special, config);
+            return readPointerFile(special).has_value();
         });
         const bool prompt = read.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
         // A reader still waiting is let go, so that the test ends either way.
         while (read.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+            close(open(special.c_str(), O_WRONLY | O_NONBLOCK));
         QVERIFY(prompt);
         QVERIFY(!read.get());
-        const QString path = QString::fromStdString(fifo);
+        const QString path = QString::fromStdString(special);
         QCOMPARE(capture.lines(),
                  QStringList({"Using config file " + path,
                               "Opening " + path + " FAILED! Using default B7 config!"}));
