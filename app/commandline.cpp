@@ -71,7 +71,9 @@ CommandLineChoices parseCommandLine(int argc, char **argv)
                 consoleLine("page-scope arg '-f' or '--file' require path and filename.");
                 choices.fileGiven = true;
             } else {
-                consoleLine("page-scope INCOMPLETE arg '" + std::to_string(optopt) +
+                // getopt stores the letter as a char, which is signed on x86 and not on ARM.
+                const int code = static_cast<unsigned char>(optopt);
+                consoleLine("page-scope INCOMPLETE arg '" + std::to_string(code) +
                             "' found - ignored");
             }
             break;

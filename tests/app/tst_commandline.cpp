@@ -39,11 +39,13 @@ private slots:
                            "page-scope arg '-f' or '--file' require path and filename."}
             << QRect(0, 0, 480, 272) << "" << false;
         // The value of the option before must not be reported for the missing one; a lone -h is
-        // no help option.
+        // no help option. A letter's code is its byte's, also where char is signed.
         QTest::newRow("missing values and unknown options")
-            << QByteArrayList{"-x", "10", "-z", "--bogus", "--open_button=1", "-y", "-h", "-h"}
-            << QStringList{"Arguments: 9",          evaluating('x', "10"),
+            << QByteArrayList{"-x", "10", "-z", "-\xe9", "--bogus", "--open_button=1",
+                              "-y", "-h", "-h"}
+            << QStringList{"Arguments: 10",         evaluating('x', "10"),
                            evaluating('?', "NONE"), incomplete('z'),
+                           evaluating('?', "NONE"), incomplete(0xe9),
                            evaluating('?', "NONE"), incomplete(0),
                            evaluating('?', "NONE"), incomplete('o'),
                            evaluating('y', "-h"),   evaluating('?', "NONE"),
