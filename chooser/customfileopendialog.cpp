@@ -18,11 +18,20 @@ namespace {
 
 const char backgroundStyle[] = "QWidget { background-color : rgba(200, 200, 200, 255); }";
 
-QPushButton *makeIconButton(QWidget *holder, const char *name, const char *iconFile)
+// A push button in a dialog clicks itself on Return while it has the focus, which a tap gives it:
+// enter would then repeat the tapped softkey instead of opening the selected entry.
+QPushButton *makeButton(QWidget *holder, const char *name)
 {
     auto *button = new QPushButton(holder);
     button->setObjectName(QString::fromLatin1(name));
     button->setMaximumSize(50, 50);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPushButton *makeIconButton(QWidget *holder, const char *name, const char *iconFile)
+{
+    QPushButton *button = makeButton(holder, name);
     QIcon icon;
     icon.addFile(QString::fromLatin1(iconFile), QSize(), QIcon::Normal, QIcon::Off);
     button->setIcon(icon);
@@ -33,9 +42,7 @@ QPushButton *makeIconButton(QWidget *holder, const char *name, const char *iconF
 QPushButton *makeArrowButton(QWidget *holder, const char *name, const QPalette &palette,
                              const QFont &font, const QString &arrow)
 {
-    auto *button = new QPushButton(holder);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setMaximumSize(50, 50);
+    QPushButton *button = makeButton(holder, name);
     button->setPalette(palette);
     button->setFont(font);
     button->setText(arrow);

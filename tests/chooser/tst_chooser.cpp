@@ -110,6 +110,8 @@ private slots:
         row("F8 ignored with one frame", folder, 1, "release", Qt::Key_F8, "none");
         row("Return opens on press", folder, 2, "press", Qt::Key_Return, "open");
         row("left softkey", folder, 2, "leftButton", 0, "left");
+        row("Return opens on press after a tap on a softkey", folder, 2, "rightButton",
+            Qt::Key_Return, "open");
         // The tree moves on the press of its own arrow key, the dialog once more on the release.
         row("down key configured as Down", folder, -2, "both", Qt::Key_Down, "down twice");
         // Only a lower-case ".pdf" is opened; open on a folder opens it like the right arrow.
@@ -142,7 +144,11 @@ private slots:
         QSignalSpy rejected(dialog.get(), &QDialog::rejected);
         StdoutCapture capture;
         if (input.endsWith("Button")) {
-            dialog->findChild<QPushButton *>(input)->click();
+            // A tap, which also gives the softkey the focus; a key given then is pressed there.
+            QTest::mouseClick(dialog->findChild<QPushButton *>(input), Qt::LeftButton);
+            if (key)
+                QTest::sendKeyEvent(QTest::Press, dialog->focusWidget(), Qt::Key(key), QString(),
+                                    Qt::NoModifier);
         } else {
             // Sent to the tree, which has the focus; what it leaves goes on to the dialog.
             if (input != "release")
