@@ -80,6 +80,50 @@ private:
     std::vector<std::unique_ptr<QInputEvent>> held;
 };
 
+// A chooser with a window of its own (device 0) is shown before exec(), which cannot make a window
+// that is already shown modal: taps and keys beside it reached the main window, whose softkeys
+// zoomed, quit or opened a second chooser. Until the chooser closes, keys for any other window go
+// to the chooser, as those typed while it was shown do, and pointer input for them is dropped.
+class InputBlockedBesideChooser : public QObject
+{
+public:
+    explicit InputBlockedBesideChooser(QWidget *chooser) : chooser(chooser)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    ~InputBlockedBesideChooser() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<QWindow *>(watched);
+        QWindow *own = chooser->window()->windowHandle();
+        if (!window || !own || window == own || !chooser->isVisible())
+            return false;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            QCoreApplication::sendEvent(own, event);
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *chooser;
+};
+
 } // namespace
 
 QString PDFViewer::chooseFile()
@@ -106,6 +150,7 @@ QString PDFViewer::chooseFile()
     InputHeldWhileShowing heldInput(&dialog);
     dialog.show();
     heldInput.handOver();
+    InputBlockedBesideChooser blockedBeside(&dialog);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // The model reads folders in the background; by then it knows the current document's row.
     QTimer::singleShot(500, &dialog, &CustomFileOpenDialog::scrollToPath);

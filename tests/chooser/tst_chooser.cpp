@@ -241,6 +241,9 @@ private slots:
 
         // Seen in the chooser: a window of its own, title, size, selection, centred.
         QVariantList seen;
+        // Beside a chooser window a tap on the main window's softkeys is blocked, as by a modal
+        // one.
+        bool pressedBeside = false;
         bool started = false;
         std::unique_ptr<ModalCloser> failureBoxes;
         QTimer poll;
@@ -259,6 +262,10 @@ private slots:
             };
             // From a timer, which a loaded machine, or the sanitizers, may deliver late.
             const bool centredInTime = QTest::qWaitFor(centred, 5000);
+            auto *zoomIn = window.findChild<QPushButton *>("zommInButton");
+            QTest::mousePress(window.windowHandle(), Qt::LeftButton, {},
+                              zoomIn->mapTo(&window, zoomIn->rect().center()));
+            pressedBeside = zoomIn->isDown();
             seen = {dialog->isWindow(), dialog->windowTitle(), dialog->size(),
                     tree->selectedIndexes() == QModelIndexList{model->index(path("a.pdf"))},
                     centredInTime};
@@ -280,6 +287,7 @@ private slots:
             expected = expected.mid(0, 3);
         }
         QCOMPARE(seen, expected);
+        QVERIFY(!pressedBeside);
         QVERIFY(!window.findChild<CustomFileOpenDialog *>());
         QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
         const bool opened = softkey == "openButton";
