@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QString evaluating(char option, const QString &value)
@@ -95,6 +98,27 @@ private slots:
                  geometry);
         QCOMPARE(choices.fileGiven ? QString::fromStdString(choices.fileName) : "-", file);
         QCOMPARE(choices.openButtonEnabled, openButton);
+    }
+
+    // A log on a full disk loses what is written meanwhile, and only that: once there is room
+    // again, the lines after it are written.
+    void writesAgainAfterFullDisk()
+    {
+        char name[] = "page-scope";
+        char *argv[] = {name, nullptr};
+        QTemporaryFile log;
+        const int saved = dup(STDOUT_FILENO), full = open("/dev/full", O_WRONLY);
+        QVERIFY(log.open() && saved >= 0 && full >= 0);
+        dup2(full, STDOUT_FILENO);
+        parseCommandLine(1, argv);
+        dup2(log.handle(), STDOUT_FILENO);
+        parseCommandLine(1, argv);
+        dup2(saved, STDOUT_FILENO);
+        close(full);
+        close(saved);
+        QFile written(log.fileName());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), QByteArray("Arguments: 1\n"));
     }
 };
 
