@@ -1,6 +1,7 @@
 #include "app/automationhook.h"
 #include "app/commandline.h"
 #include "app/sessionbus.h"
+#include "app/standardstreams.h"
 #include "base/startuptrace.h"
 #include "mainwindow/pdfviewer.h"
 
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    keepStandardStreamsOpen();
     startupTrace("main");
     // The widgets only ever rasterise. Without this a top-level widget on X asks for a surface
     // that OpenGL could draw into, and creating the window loads the GL integration and Mesa's

@@ -2,6 +2,7 @@
 #include "viewerprocess.h"
 
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -79,6 +80,31 @@ private slots:
         QCOMPARE(lines.value(expected.size() + 1), "Known Keycodes are:");
         // The report is thirteen lines, and the close softkey prints nothing after it.
         QCOMPARE(lines.size(), expected.size() + 13);
+    }
+
+    // Started with standard output closed, as a launcher may: the lines went into the next file
+    // the viewer opened, its X connection, and the viewer hung.
+    void standardOutputClosed()
+    {
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
+        viewer.setLaunchPrefix("exec >&-; ");
+        QVERIFY(QTest::qWaitFor(
+            [] {
+                return QTcpServer().listen(QHostAddress::LocalHost, ViewerProcess::automationPort);
+            },
+            120000));
+        QVERIFY2(viewer.start(), qPrintable(viewer.error()));
+        std::unique_ptr<QTcpSocket> client;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         client = ViewerProcess::connectToPlugin(false);
+                         ViewerProcess::send(*client, "{\"cmd\":\"widgets\"}\n");
+                         return ViewerProcess::readLine(*client).contains("closeButton");
+                     },
+                     20000),
+                 "no main window, or no answer");
+        ViewerProcess::send(*client, "{\"cmd\":\"key\",\"key\":16777271}\n");
+        QCOMPARE(viewer.waitForExit(), 0);
     }
 };
 
