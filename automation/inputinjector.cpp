@@ -58,7 +58,7 @@ QWidget *InputInjector::keyTarget()
     QWidget *target = focusedReceiver();
     // A modal dialog that has just been shown may not be active yet; its keys are its own.
     if (target && isBlockedByModal(target)) {
-        QWidget *modal = QApplication::activeModalWidget();
+        QWidget *modal = WidgetCatalog::modalWindow();
         target = modal->focusWidget() ? modal->focusWidget() : modal;
     }
     return target;
@@ -66,7 +66,7 @@ QWidget *InputInjector::keyTarget()
 
 bool InputInjector::isBlockedByModal(const QWidget *widget)
 {
-    const QWidget *modal = QApplication::activeModalWidget();
+    const QWidget *modal = WidgetCatalog::modalWindow();
     if (!modal)
         return false;
     const QWidget *window = widget->window();
@@ -126,7 +126,7 @@ QWidget *InputInjector::postTap(QWidget *target, const QPoint &screenPoint, QStr
 {
     if (isBlockedByModal(target)) {
         *error = QStringLiteral("%1 is blocked by the modal window %2")
-                     .arg(target->objectName(), QApplication::activeModalWidget()->objectName());
+                     .arg(target->objectName(), WidgetCatalog::modalWindow()->objectName());
         return nullptr;
     }
     const QPointF local = target->mapFromGlobal(screenPoint);

@@ -68,6 +68,16 @@ void findIn(QWidget *widget, const QString &objectName, QList<QWidget *> *found)
 
 } // namespace
 
+QWidget *WidgetCatalog::modalWindow()
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->isWindow() && widget->isVisible() && widget->isModal())
+            return widget;
+    return nullptr;
+}
+
 QList<QWidget *> WidgetCatalog::visibleWindows()
 {
     QList<QWidget *> windows;
@@ -79,8 +89,7 @@ QList<QWidget *> WidgetCatalog::visibleWindows()
     // topLevelWidgets() has no defined order; the native windows' creation order is stable.
     const QWindowList creationOrder = QGuiApplication::allWindows();
     auto rank = [&creationOrder](QWidget *widget) {
-        QWidget *const modal = QApplication::activeModalWidget();
-        if (widget == modal)
+        if (widget == modalWindow())
             return -2;
         if (widget == QApplication::activeWindow())
             return -1;

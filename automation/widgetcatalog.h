@@ -16,6 +16,10 @@ public:
     // Visible top-level windows, front first: the active modal dialog, the active window,
     // then the others in the order their native windows were created.
     static QList<QWidget *> visibleWindows();
+    // The modal window that input to the others must not pass: Qt's active modal widget, or a
+    // visible dialog that runs modally although Qt does not list it, as one shown before its
+    // exec() does (its window stays unregistered until it is shown again). Null when none runs.
+    static QWidget *modalWindow();
     QWidget *frontWindow() const;
 
     // Every visible widget of every visible window as a flat list in pre-order. Each entry has

@@ -3,6 +3,7 @@
 #include "automationclient.h"
 #include "commanddispatcher.h"
 
+#include <QDialog>
 #include <QJsonDocument>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -179,6 +180,27 @@ private slots:
         QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
         QCOMPARE(QJsonDocument::fromJson(readAnswer(*peer)).object().value("targetName").toString(),
                  QString("opened"));
+    }
+
+    // A dialog shown before its exec() runs modally, though Qt never lists it as modal: a tap
+    // beside it is refused, as a real touch does not reach the window beneath.
+    void tapBesideDialogShownBeforeExecIsRefused()
+    {
+        QWidget window;
+        (new QPushButton(&window))->setObjectName(QStringLiteral("beside"));
+        window.show();
+        QDialog dialog;
+        dialog.setObjectName(QStringLiteral("chooser"));
+        dialog.show();
+        client->start();
+        QByteArray answer;
+        QTimer::singleShot(0, &dialog, [&] {
+            peer->write("{\"cmd\":\"tap\",\"name\":\"beside\"}\n");
+            answer = readAnswer(*peer);
+            dialog.reject();
+        });
+        dialog.exec();
+        QVERIFY2(answer.contains("beside is blocked by the modal window chooser"), answer);
     }
 
     void lingerAfterRefusal()
