@@ -23,23 +23,31 @@ namespace {
 // would keep that much of them after a few hundred opens; this holds what both windows show.
 constexpr int pixmapCacheKb = 1024;
 
-// Without a window manager (linuxfb, eglfs) Qt hands out the input read so far while it shows a
-// window of its own, before that window is on the screen: keys and taps that came in one batch
-// with the open command went to the main window beneath, and a tap on open among them opened a
-// second chooser. They are held while the chooser is shown and then given to it, as a chooser
-// laid over the main window picks them up with the pending events.
-class InputHeldWhileShowing : public QObject
+// Keeps input meant for the chooser from reaching the main window, in two phases.
+// While it is shown: without a window manager (linuxfb, eglfs) Qt hands out the input read so far
+// while it shows a window of its own, before that window is on the screen, and keys and taps that
+// came in one batch with the open command went to the main window beneath (a tap on open among
+// them opened a second chooser). They are held and then given to the chooser, as a chooser laid
+// over the main window picks them up with the pending events.
+// While it runs: a chooser with a window of its own (device 0) is shown before exec(), which
+// cannot make a window that is already shown modal, and taps and keys beside it reached the main
+// window, whose softkeys zoomed, quit or opened a second chooser. Keys for any other window go to
+// the chooser, as those held do, and pointer input for them is dropped.
+class ChooserInputGuard : public QObject
 {
 public:
-    explicit InputHeldWhileShowing(QWidget *shown) : shown(shown)
+    explicit ChooserInputGuard(QWidget *chooser) : chooser(chooser)
     {
         QCoreApplication::instance()->installEventFilter(this);
     }
 
+    ~ChooserInputGuard() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    // Call once the chooser is shown.
     void handOver()
     {
-        QCoreApplication::instance()->removeEventFilter(this);
-        QWindow *target = shown->window()->windowHandle();
+        showing = false;
+        QWindow *target = chooser->window()->windowHandle();
         if (!target)
             return;
         for (const std::unique_ptr<QInputEvent> &event : held) {
@@ -53,13 +61,21 @@ public:
                               mouse->buttons(), mouse->modifiers(), mouse->source());
             QCoreApplication::sendEvent(target, &moved);
         }
+        held.clear();
     }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (!qobject_cast<QWindow *>(watched))
+        auto *window = qobject_cast<QWindow *>(watched);
+        if (!window)
             return false;
+        return showing ? hold(event) : keepFromOthers(window, event);
+    }
+
+private:
+    bool hold(QEvent *event)
+    {
         switch (event->type()) {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
@@ -75,31 +91,10 @@ protected:
         }
     }
 
-private:
-    QWidget *shown;
-    std::vector<std::unique_ptr<QInputEvent>> held;
-};
-
-// A chooser with a window of its own (device 0) is shown before exec(), which cannot make a window
-// that is already shown modal: taps and keys beside it reached the main window, whose softkeys
-// zoomed, quit or opened a second chooser. Until the chooser closes, keys for any other window go
-// to the chooser, as those typed while it was shown do, and pointer input for them is dropped.
-class InputBlockedBesideChooser : public QObject
-{
-public:
-    explicit InputBlockedBesideChooser(QWidget *chooser) : chooser(chooser)
+    bool keepFromOthers(QWindow *window, QEvent *event)
     {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-
-    ~InputBlockedBesideChooser() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        auto *window = qobject_cast<QWindow *>(watched);
         QWindow *own = chooser->window()->windowHandle();
-        if (!window || !own || window == own || !chooser->isVisible())
+        if (!own || window == own || !chooser->isVisible())
             return false;
         switch (event->type()) {
         case QEvent::KeyPress:
@@ -120,8 +115,9 @@ protected:
         }
     }
 
-private:
     QWidget *chooser;
+    bool showing = true;
+    std::vector<std::unique_ptr<QInputEvent>> held;
 };
 
 } // namespace
@@ -147,10 +143,9 @@ QString PDFViewer::chooseFile()
     });
     dialog.setupDialog(currentPath, fileSystemModel);
 
-    InputHeldWhileShowing heldInput(&dialog);
+    ChooserInputGuard guard(&dialog);
     dialog.show();
-    heldInput.handOver();
-    InputBlockedBesideChooser blockedBeside(&dialog);
+    guard.handOver();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // The model reads folders in the background; by then it knows the current document's row.
     QTimer::singleShot(500, &dialog, &CustomFileOpenDialog::scrollToPath);
