@@ -88,8 +88,9 @@ QList<QWidget *> WidgetCatalog::visibleWindows()
 
     // topLevelWidgets() has no defined order; the native windows' creation order is stable.
     const QWindowList creationOrder = QGuiApplication::allWindows();
-    auto rank = [&creationOrder](QWidget *widget) {
-        if (widget == modalWindow())
+    const QWidget *const modal = modalWindow();
+    auto rank = [&creationOrder, modal](QWidget *widget) {
+        if (widget == modal)
             return -2;
         if (widget == QApplication::activeWindow())
             return -1;
