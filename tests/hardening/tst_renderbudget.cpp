@@ -38,9 +38,8 @@ bool showsNothing(const PageViewFrame &frame)
            frame.horizontal->isHidden() && frame.vertical->isHidden();
 }
 
-// Caps this process's address space while it lives. Not capped where the cap does not take
-// effect: qemu's user mode accepts the call and ignores it, as the limit would bind the emulator
-// itself; and where rlim_t cannot hold it (32 bits).
+// Caps this process's address space while it lives; not where qemu's user mode ignores the call
+// (the limit would bind the emulator) or rlim_t cannot hold the cap.
 struct AddressSpaceCap
 {
     explicit AddressSpaceCap(qint64 bytes)
@@ -67,9 +66,8 @@ RenderBudget::Headroom headroomOf(qint64 bytes)
     return headroom;
 }
 
-// Pixels of `banded` that differ from `whole` where `whole` is flat (its 3 x 3 neighbourhood
-// all one colour): a band put in the wrong place, or left out, shows there. Splash may place an
-// antialiased edge a row apart when it renders a band, which is allowed.
+// Pixels of `banded` that differ from `whole` where `whole` is flat (its 3 x 3 neighbourhood all
+// one colour), where a misplaced or missing band shows; Splash may move an edge a row per band.
 int differencesOffEdges(const QImage &whole, const QImage &banded, int *differences)
 {
     *differences = 0;
@@ -126,9 +124,8 @@ private slots:
         QVERIFY(!HostileDocuments::writeAll(dir.path()).isEmpty());
     }
 
-    // The first test, on a heap that no render has used yet: the cap binds Splash's page-sized
-    // copy of the picture only if it is mapped anew, and glibc would place it in heap pages that
-    // an earlier render freed, which the cap does not count.
+    // First, on a heap no render has used: the cap binds Splash's copy of the picture only if
+    // it is mapped anew, not placed in heap pages that an earlier render freed.
     void pictureWithoutRoomIsLeftOutNotThePage()
     {
         if (underSanitizers())
@@ -165,7 +162,6 @@ private slots:
     // A line split over writes, one after other text, and lines that are not the whole line.
     void refusalsAreCountedAcrossWrites()
     {
-        // Standard error to nowhere meanwhile: these are not the test's own messages.
         std::fflush(stderr);
         const int saved = dup(STDERR_FILENO);
         const int null = open("/dev/null", O_WRONLY);
@@ -198,8 +194,8 @@ private slots:
                             Plan::Mode mode, int bandRows = 0) {
             QTest::newRow(name) << points << dpi << headroom << int(mode) << bandRows;
         };
-        // Splash's scaled copy of a page-sized picture is planned for first; bands are as tall as
-        // what the image and that copy leave, and only without room for the copy is it given up.
+        // Splash's scaled copy of a page-sized picture is planned for, and given up only without
+        // room for it.
         row("image, scaled picture and 16 rows: bands of 16", a4, 300.0,
             qint64(image * 2.3) + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
         row("image and 16 rows, no room for a scaled picture: bands of 16", a4, 300.0,
@@ -230,9 +226,8 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<double>("dpi");
         QTest::addColumn<int>("bandRows");
-        // Text and vector drawing, and the transparency stack whose groups and masks Splash
-        // renders per band; odd band heights, so that no band boundary lines up with anything on
-        // the page.
+        // Text and drawing, and the groups and masks that Splash renders per band; odd band
+        // heights, so that no band boundary lines up with anything on the page.
         QTest::newRow("A4 text, 300 dpi, 16 rows") << "ten-pages.pdf" << 300.0 << 16;
         QTest::newRow("transparency, 100 dpi, 61 rows") << "transparency-stack.pdf" << 100.0 << 61;
     }
@@ -273,7 +268,7 @@ private slots:
         const Plan plan = RenderBudget::plan(runaway.page->pageSizeF(), 48.0, headroom);
         QCOMPARE(int(plan.mode), int(Plan::Whole));
 
-        // The peak of resident memory is reset, so that this render's own peak can be read.
+        // Resets the resident peak, so that this render's own can be read.
         std::ofstream("/proc/self/clear_refs") << "5";
         const auto residentPeak = [] { return statusKib("VmHWM") * 1024; };
         const qint64 before = residentPeak(), residentBeforeKib = statusKib("VmRSS");
@@ -282,16 +277,14 @@ private slots:
         QVERIFY(PageRenderer::render(*runaway.page, 48.0, plan, headroom).isNull());
         const qint64 peakGrowth = residentPeak() - before;
         QVERIFY2(peakGrowth < 96 * MiB, qPrintable(QString::number(peakGrowth)));
-        // The address-space ceiling of the render is lifted again.
         QCOMPARE(getrlimit(RLIMIT_AS, &limitAfter), 0);
         QCOMPARE(quint64(limitAfter.rlim_cur), quint64(limitBefore.rlim_cur));
-        // What the stopped render took is handed back to the system at once, not kept for an
-        // idle moment that a device short of memory may not live to see.
+        // Handed back at once: a device short of memory may not live to see an idle moment.
         const qint64 heldKib = statusKib("VmRSS") - residentBeforeKib;
         QVERIFY2(underSanitizers() || heldKib < 8 * 1024, qPrintable(QString::number(heldKib)));
 
-        // The heap stays mapped, held there by what lies above its free chunks: under an
-        // address-space cap, the next page must still render from them.
+        // The heap stays mapped, held by what lies above its free chunks: under a cap the next
+        // page must still render from them.
         if (underSanitizers())
             QSKIP(sanitized);
         const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse + 160 * MiB);
@@ -299,9 +292,8 @@ private slots:
             QSKIP(noCapHere);
         QVERIFY(PageRenderer::render(*runaway.page, 48.0).isNull());
         QVERIFY(!PageRenderer::render(*other.page, 100.0).isNull());
-        // Nor may a page that takes all there is use those chunks up: the heap would grow past them
-        // each time by what Poppler allocates between two looks of the watch, until the reserve
-        // was gone.
+        // Nor may a runaway page use them up: the heap would grow each time by what Poppler
+        // allocates between two looks of the watch, until the reserve was gone.
         const qint64 inUse = RenderBudget::current().addressSpaceInUse;
         for (int i = 0; i < 5; ++i) {
             QVERIFY(PageRenderer::render(*runaway.page, 48.0).isNull());
@@ -311,15 +303,12 @@ private slots:
         QVERIFY2(grown < RenderBudget::reserve / 2, qPrintable(QString::number(grown)));
     }
 
-    // Only the room is compared: which levels were read and the controller's version matter
-    // to the viewer only through it.
     void cgroupRoomIsTheTightestOnThePath_data()
     {
         QTest::addColumn<Files>("files");
         QTest::addColumn<qint64>("room");
         const QString v1 = "sys/fs/cgroup/memory", v2 = "sys/fs/cgroup";
-        // The parent's limit is the tighter one; the leaf's reclaimable file cache counts only
-        // for the level that binds: inactive pages, and active ones that no process maps.
+        // The file cache that counts is the binding level's: inactive, and active but unmapped.
         QTest::newRow("v1, parent binds")
             << Files{{"proc/cgroup", "4:memory:/box/viewer\n0::/\n"},
                      {"proc/mountinfo",
@@ -335,8 +324,7 @@ private slots:
                      {v1 + "/box/viewer/memory.limit_in_bytes", "268435456\n"},
                      {v1 + "/box/viewer/memory.usage_in_bytes", "99000000\n"}}
             << qint64(134217728 - 100000000 + 1000000 + 2000000);
-        // In a container the mount's root is the group's path. Above memory.high the kernel
-        // throttles the group: it binds like a limit.
+        // In a container the mount's root is the group's path; memory.high binds like a limit.
         QTest::newRow("v2 in a container, memory.high binds")
             << Files{{"proc/cgroup", "0::/system.slice/viewer.service\n"},
                      {"proc/mountinfo",
@@ -366,20 +354,17 @@ private slots:
         QCOMPARE(MemoryCgroup::find(root.filePath("proc"), root.path()).room(), room);
     }
 
-    // The address space in use is not checked here: the tests that cap this process set their
-    // caps from it, and a misread one fails them.
+    // The address space in use is not checked here: a misread one fails the tests that cap.
     void headroomReadsThisProcess()
     {
         const RenderBudget::Headroom headroom = RenderBudget::current();
         QVERIFY(headroom.memoryAvailable > 0);
-        // However much memory is free, a 32-bit process cannot map 4 GiB: a page whose whole
-        // render needs more (here 4.5 GB) must not be started whole.
+        // However much memory is free, a 32-bit process cannot map 4 GiB (here 4.5 GB needed).
         if (sizeof(void *) < 8) {
             QVERIFY2(headroom.bytes() < 4096 * MiB, qPrintable(QString::number(headroom.bytes())));
             QVERIFY(RenderBudget::plan(QSizeF(18371, 18371), 48.0, headroom).mode != Plan::Whole);
         }
-        // Above 4 GiB in a 64-bit process, so the limit's conversion is seen to keep them; below
-        // a 32-bit process's reach, which bounds the limit there.
+        // Above 4 GiB in 64 bits, so that the conversion is seen to keep them; within 32 bits.
         const qint64 cap = sizeof(void *) > 4 ? 64 * 1024 * MiB : 2 * 1024 * MiB;
         const AddressSpaceCap capped(cap);
         if (!capped.capped)
@@ -387,9 +372,9 @@ private slots:
         QCOMPARE(RenderBudget::current().addressSpaceLimit, cap);
     }
 
+    // Ten million points square is over a hundred terabytes at 48 dpi.
     void pageBeyondRoomIsBlankAndOthersRender()
     {
-        // Ten million points square is over a hundred terabytes at 48 dpi.
         PageViewFrame frame;
         frame.window.show();
         QVERIFY(frame.open(TestDocuments::writeRawPdf(dir.filePath("vast.pdf"),
@@ -401,8 +386,7 @@ private slots:
         QVERIFY(showsNothing(frame));
     }
 
-    // Renders in a row reuse the heap that Poppler freed; once the user pauses it goes back, so
-    // that an idle viewer holds no more than its page.
+    // Renders in a row reuse the heap that Poppler freed; an idle viewer gives it back.
     void freedHeapGoesBackWhenIdle()
     {
         if (underSanitizers())
