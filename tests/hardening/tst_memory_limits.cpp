@@ -12,9 +12,8 @@
 
 #include <memory>
 
-// The real viewer under the limits of a small device, zoomed to the highest resolution by its
-// zoom-in key: a page that fits must be shown there, in bands where a whole render would not
-// fit, and the viewer must stay alive.
+// The real viewer under a small device's limits, zoomed in to 300 dpi: a page that fits is shown
+// there, in bands where a whole render would not fit, and the viewer stays alive.
 class TestMemoryLimits : public QObject
 {
     Q_OBJECT
@@ -43,8 +42,6 @@ private slots:
     {
         QFETCH(QString, file);
         QFETCH(int, cgroupMiB);
-        // Their allocator reserves terabytes of address space, and in a cgroup the viewer lowers
-        // its address-space limit while it renders.
         if (underSanitizers())
             QSKIP("under the sanitizers a memory limit measures them, not the viewer");
         const QStringList arguments = {"-f", dir.filePath(file)};
@@ -84,11 +81,9 @@ private slots:
         // Wider than the view: the horizontal bar is up and the view shows more than one colour.
         QVERIFY2(!viewer.widget("horizontalScrollBar").isEmpty(), errors().constData());
         const QImage view = viewer.grab("pdfWidget");
-        bool coloured = false;
-        for (int y = 0; y < view.height() && !coloured; ++y)
-            for (int x = 0; x < view.width() && !coloured; ++x)
-                coloured = view.pixel(x, y) != view.pixel(0, 0);
-        QVERIFY2(coloured, errors().constData());
+        QImage flat(view.size(), view.format());
+        flat.fill(view.pixel(0, 0));
+        QVERIFY2(view != flat, errors().constData());
         QVERIFY2(!viewer.errorLines()
                       .filter("page-scope: page 1 at 300 dpi rendered in bands")
                       .isEmpty(),
