@@ -12,26 +12,17 @@
 #include <QTcpServer>
 #include <QTest>
 
-namespace {
-
-void stop(QProcess &process)
-{
-    process.kill();
-    process.waitForFinished(5000);
-}
-
-} // namespace
-
 ViewerProcess::ViewerProcess(const QString &pluginDirectory, bool underXvfb)
     : pluginDirectory(pluginDirectory), underXvfb(underXvfb), viewer(new ChildProcess)
 {
-    // The icons are looked up relative to the working directory; tests run from the source tree.
+    // Tests run from the source tree, which holds the icons.
     QFile::link(QDir::current().absoluteFilePath("images"), directory.filePath("images"));
 }
 
 ViewerProcess::~ViewerProcess()
 {
-    stop(*viewer);
+    viewer->kill();
+    viewer->waitForFinished(5000);
 }
 
 bool ViewerProcess::fail(const QString &why)
@@ -84,11 +75,12 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     // Another run may take the port between our look and the viewer's; then start again.
     QElapsedTimer clock;
     clock.start();
+    const auto portFree = [] {
+        return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
+    };
     do {
-        stop(*viewer);
-        const auto portFree = [] {
-            return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
-        };
+        viewer->kill();
+        viewer->waitForFinished(5000);
         if (clock.hasExpired(120000) || !QTest::qWaitFor(portFree, 120000) || !start(arguments))
             return fail(QString("port %1 stays busy, or no start").arg(automationPort));
         if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
@@ -96,12 +88,11 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
             return fail("the plugin reports nothing");
     } while (!lines().contains(opened));
 
-    // A fresh viewer serves its first client at once, but may be busy with its first render,
-    // seconds for a large page: the ping waits for that.
+    // The port opens before any window exists, and a fresh viewer may be busy with its first
+    // render, seconds for a large page.
     client = connectToPlugin(false);
     if (qint64(request({{"cmd", "ping"}}, 30000).value("pid").toDouble()) != processId())
         return fail("no answer, or another process answers on the automation port");
-    // The port opens before any window exists; a fresh viewer may be busy with its first render.
     return QTest::qWaitFor([this] { return !widget("closeButton", QString(), 30000).isEmpty(); },
                            30000) ||
            fail("no main window");

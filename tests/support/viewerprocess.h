@@ -14,9 +14,9 @@
 class XvfbScreen;
 
 // The real viewer (PAGE_SCOPE_BINARY) in a scratch working directory with the icons and any
-// profile the test writes, loading libSquishPlugin.so.1 from the given directory only, offscreen
-// or on an X server of its own that takes real input through xdotool. Everything it starts dies
-// with it, and with the test process: a viewer left behind would keep the automation port busy.
+// profile the test writes, loading libSquishPlugin.so.1 from the given directory, offscreen or
+// on an X server of its own. What it starts dies with it and with the test process: a viewer left
+// behind would keep the automation port busy.
 class ViewerProcess
 {
 public:
@@ -27,24 +27,22 @@ public:
 
     QString error() const { return lastError; }
     bool writeProfile(const QByteArray &text);
-    // Shell commands run before the viewer is exec'd in their place: limits the viewer starts
-    // under, such as "ulimit -v 393216 && ".
+    // Shell commands run before the viewer is exec'd, such as "ulimit -v 393216 && ".
     void setLaunchPrefix(const QString &shellCommands) { launchPrefix = shellCommands; }
-    // Poppler reports every damaged object, up to a hundred thousand lines a file, and a test
-    // blocked on the plugin's socket reads no pipe: such a viewer would stop on a full pipe.
+    // Poppler may write a hundred thousand lines a file, and a test blocked on the plugin's
+    // socket reads no pipe: the viewer would stop on a full one.
     void discardErrorOutput() { errorOutputDiscarded = true; }
     // Another Qt platform in place of offscreen, such as "vnc:size=480x272:port=5900".
     void setPlatform(const QString &qpaPlatform) { platform = qpaPlatform; }
     bool start(const QStringList &arguments = {});
-    // Starts the viewer with the real plugin and waits for its main window. Other runs on this
-    // machine use the same port, so it waits for the port and checks that the viewer is ours.
+    // Starts the viewer with the plugin and waits for its main window; waits for the port, which
+    // other runs share, and checks that the viewer that answers is ours.
     bool startWithAutomation(const QStringList &arguments = {});
-    // Waits until a page larger than the view is shown (the scroll bars appear) and its page
-    // number has gone again, so that the page view changes only through input from then on.
+    // Waits for a page larger than the view (its scroll bar) and for its page number to go, so
+    // that the view changes only through input from then on.
     bool waitForDocument();
 
     QStringList lines();
-    // What the viewer wrote to standard error so far, Poppler's complaints among it.
     QStringList errorLines();
     bool waitForLine(const QString &line, int timeoutMs = 20000);
     bool isRunning() const { return viewer->state() != QProcess::NotRunning; }
@@ -62,15 +60,14 @@ public:
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
 
-    // A further connection, unconnected when that fails. A served one has had a ping answered;
-    // connections that a test just closed count until the viewer notices, so it waits its turn.
+    // A further connection, unconnected when that fails. A served one has had a ping answered,
+    // as connections that a test just closed count until the viewer notices.
     static std::unique_ptr<QTcpSocket> connectToPlugin(bool served = true);
     static void send(QTcpSocket &socket, const QByteArray &bytes);
     // One line without its newline; empty when none arrives in time or the connection closes.
     static QByteArray readLine(QTcpSocket &socket, int timeoutMs = 10000);
 
-    // Real input: a key as xdotool names it (F3, Escape) pressed and released in the main
-    // window, and a left click at a point of the screen.
+    // Real input: a key as xdotool names it (F3, Escape) in the main window, a left click.
     bool xKey(const QString &key);
     bool xClick(const QPoint &screenPoint);
 
