@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Builds the Debian packages of a build tree, unpacks both into a scratch root with dpkg -x and
-runs the unpacked viewer from its data directory on the unpacked sample under a private Xvfb:
-its dependencies name Poppler's and Qt's libraries, the plugin sits where the loader finds it
-and is loaded, the page and the icons (found relative to the working directory) are drawn, and
-F8 quits with status 0. Of the boot service, only what the package adds is checked here: the
-settings as its conffile, and no maintainer script that starts it; tst_bootservice checks the
-files of the same install component, and that the service is left disabled.
+"""Builds the Debian packages of a build tree, unpacks both with dpkg -x and runs the unpacked
+viewer on the unpacked sample under a private Xvfb. Of the boot service only what the package
+adds is checked (tst_bootservice checks the installed files).
 
   check_installed_package.py --cpack CPACK --config BUILD/CPackConfig.cmake --version VERSION
 """

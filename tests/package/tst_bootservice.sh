@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# The boot service as the package installs it: the viewer component is staged into a scratch
-# root, and there the unit passes systemd-analyze verify without a word, its settings file is a
-# valid environment file with every setting explained, the start command that the unit's shell
-# builds from the settings has the right working directory and arguments, whatever it names
-# exists in the package, also when it is installed under another prefix, the viewer starts in the
-# unit's environment without a word on standard error, an input device whose node appears late
-# is still opened, and the unit is left disabled.
+# The boot service as the viewer component installs it into a scratch root: its units, its
+# settings, the start command built from them, and the viewer started in the unit's environment.
 #   tst_bootservice.sh BUILD_DIR
 set -uo pipefail
 
@@ -38,8 +33,7 @@ wait_unit=$root/lib/systemd/system/page-scope-devices.service
 settings=$root/etc/default/page-scope
 check "the units and the settings are installed" '[[ -f $unit && -f $wait_unit && -f $settings ]]'
 
-# verify exits 0 after warnings about unknown or invalid lines, which systemd then ignores, so
-# any output is a failure. The manual page is checked below, in the staged root.
+# verify exits 0 after warnings about lines that systemd then ignores: any output is a failure.
 verify=$(systemd-analyze verify --man=no "$unit" "$wait_unit" 2>&1)
 check "systemd-analyze verify accepts the units without a warning" '[[ $? -eq 0 && -z $verify ]]'
 [[ -n $verify ]] && echo "$verify"
@@ -69,9 +63,8 @@ check "the default platform is linuxfb on a framebuffer device at the panel's si
 check "without the settings file the unit still runs on the framebuffer" \
     'grep -qx "Environment=QT_QPA_PLATFORM=linuxfb" "$unit"'
 
-# The start command: systemd turns $$ into $ and leaves the rest to /bin/sh. The viewer is
-# replaced by a stand-in that prints its working directory and arguments, with the settings
-# as systemd would pass them (read here by the shell, which is the same for these lines).
+# The start command, as systemd hands it to /bin/sh ($$ as $), runs a stand-in that prints its
+# working directory and arguments; the shell reads these settings lines as systemd would.
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 check "the unit starts the installed viewer through /bin/sh" \
     '[[ $exec_start == "/bin/sh -c "* && $exec_start == *" /usr/bin/page-scope "* && -x $root/usr/bin/page-scope ]]'
@@ -99,8 +92,8 @@ check "no document and no directory: no -f, and the package's data directory" \
 check "a directory that does not exist stops the start" \
     '! start PAGE_SCOPE_DIRECTORY=/nonexistent 2>/dev/null'
 
-# The viewer in the environment the unit gives it, with the runtime directory systemd would make
-# (%t is /run); Qt says on standard error when that directory is missing or not private.
+# With the runtime directory systemd would make (%t is /run): Qt complains on standard error
+# when it is missing or not private.
 run=$root/run
 runtime=$run/$(sed -n 's/^RuntimeDirectory=//p' "$unit")
 mkdir -p "$run" && mkdir -m "$(sed -n 's/^RuntimeDirectoryMode=//p' "$unit")" "$runtime"
@@ -111,11 +104,9 @@ check "the viewer starts under the unit without a word on standard error" \
     '[[ -d $runtime && -z $warnings ]]'
 [[ -n $warnings ]] && echo "$warnings"
 
-# At boot a driver may make its node after the service starts. Qt opens an input device named
-# in its parameters once, when the viewer starts, so a unit of its own waits for the nodes
-# first, with the viewer's environment. Not in the viewer's unit: that one's device classes are
-# looked up when it starts, and a driver that registers its class during the wait would stay
-# denied.
+# Qt opens an input device once, at start, and a driver may make its node later, so a unit of
+# its own waits for the nodes first: the viewer unit's device classes are looked up when it
+# starts, and a class registered during a wait there would stay denied.
 wait_script=$root/usr/libexec/page-scope/wait-for-devices
 check "the wait unit runs the wait script, which is installed" \
     '[[ $(sed -n "s/^ExecStart=//p" "$wait_unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
