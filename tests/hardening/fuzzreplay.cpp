@@ -1,6 +1,5 @@
-// Feeds files to a fuzz target's entry point, as libFuzzer replays a crash: every file of the
-// folders in PAGE_SCOPE_REPLAY_DIRS (separated by colons) and every file named on the command
-// line. A crash or a broken invariant aborts the process and fails the test.
+// Feeds a fuzz target every file of the folders in PAGE_SCOPE_REPLAY_DIRS (separated by colons)
+// and of the command line, as libFuzzer replays a crash; a broken invariant aborts.
 #include <QDir>
 #include <QFile>
 

@@ -10,10 +10,9 @@
 
 #include <memory>
 
-// The real viewer on hostile inputs through the automation plugin: no crash, no hang, the
-// failure box where one is due, and a viewer that answers to the end. Runs under each cap of
-// PAGE_SCOPE_ADDRESS_SPACE_KB (0 for none) and in a memory cgroup of each limit of
-// PAGE_SCOPE_MEMORY_CGROUP_MIB; PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole
+// The real viewer on hostile inputs: no crash, no hang, the failure box where one is due. Runs
+// under each cap of PAGE_SCOPE_ADDRESS_SPACE_KB (0 for none) and in a memory cgroup of each limit
+// of PAGE_SCOPE_MEMORY_CGROUP_MIB; PAGE_SCOPE_HOSTILE_SET=full takes every file through the whole
 // zoom range, otherwise one file of each kind at low resolutions.
 namespace {
 
@@ -105,8 +104,8 @@ private slots:
         viewer.discardErrorOutput();
         QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
 
-        // A hang is a file that takes longer than its bound from start to exit. The heavy pages
-        // take Poppler seconds for each step of the whole zoom range; there each step has it.
+        // A hang is a file that takes longer than its bound from start to exit; heavy pages take
+        // Poppler seconds a step, so through the whole zoom range each step has it.
         const int stepBoundMs = underSanitizers() ? 4 * 30000 : 30000;
         const int bound = full && entry.heavy ? 8 * stepBoundMs : stepBoundMs;
         QElapsedTimer clock;
@@ -138,8 +137,8 @@ private slots:
             QVERIFY(key(Qt::Key_Return));
         }
 
-        // F2 up, F3 down, F4 right, F5 left, F6 zoom out, F7 zoom in (10 dpi a step from 48).
-        // The heavy pages take seconds a render, so by default only the one at 48 dpi.
+        // F2 up, F3 down, F4 right, F5 left, F6 zoom out, F7 zoom in (10 dpi a step from 48); by
+        // default heavy pages only at 48 dpi.
         using Steps = QVector<QPair<int, int>>;
         Steps steps = {
             {Qt::Key_F6, entry.heavy ? 0 : 4}, {Qt::Key_F3, 2}, {Qt::Key_F2, 1}, {Qt::Key_F4, 1}};
@@ -151,8 +150,7 @@ private slots:
         else if ((capKb || cgroupMiB) &&
                  (entry.name == "page-14400pt.pdf" || entry.name == "image-beyond-page.pdf"))
             steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}};
-        // Keys are posted to the viewer's queue; the widgets request after each is answered once
-        // the key has been handled.
+        // Keys are queued in the viewer: the widgets request after one is answered once it is done.
         for (const auto &step : steps) {
             for (int i = 0; i < step.second; ++i) {
                 QVERIFY2(key(step.first), after("no answer").constData());

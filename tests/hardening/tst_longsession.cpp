@@ -27,8 +27,7 @@ class TestLongSession : public QObject
         PDFWidget *view = viewer.findChild<PDFWidget *>(QStringLiteral("pdfWidget"));
         ModalCloser closer;
         int cancelled = 0;
-        // The chooser is a frameless child of the window on this device; it is cancelled with
-        // its own softkey once its modal loop runs.
+        // The chooser is a child of the window; it is cancelled once its modal loop runs.
         QTimer chooserCloser;
         connect(&chooserCloser, &QTimer::timeout, [&] {
             auto *chooser = viewer.findChild<CustomFileOpenDialog *>();
@@ -96,8 +95,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
 
         // The first units fill the caches that live as long as the process: fonts, icons,
-        // Poppler's global parameters, the chooser's file-system model, and Qt's pixmap cache,
-        // into which every chooser draws its softkeys under keys of its own.
+        // Poppler's globals, the chooser's file-system model and Qt's pixmap cache.
         runSession(viewer, 3);
         QVERIFY(!QTest::currentTestFailed());
         const QVector<qint64> shortSession = footprint(viewer);
@@ -106,9 +104,8 @@ private slots:
         const QVector<qint64> longSession = footprint(viewer);
         QCOMPARE(longSession.mid(0, 3), shortSession.mid(0, 3));
 
-        // A page image kept per page change would add 350 MB over the four units, a failure box
-        // kept per load hundreds of kilobytes, a chooser kept per open megabytes. Qt keeps a few
-        // kilobytes per chooser (measured: 120 to 150 KB over the 40).
+        // A page image kept per page change would add 350 MB, a failure box per load hundreds of
+        // KB, a chooser per open MBs; Qt keeps a few KB per chooser (120 to 150 KB over the 40).
         const qint64 growth = longSession.last() - shortSession.last();
         QVERIFY2(growth < 256 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
     }
