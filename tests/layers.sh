@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Fails when a source folder includes from a folder above it. Lowest first; a folder may include
-# from itself and from the folders before it in this list.
+# Fails when a source folder includes from a folder after it in this list (lowest first).
 #   tests/layers.sh [source root]
 set -euo pipefail
 

@@ -75,8 +75,7 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("changes");
 
-        // CR LF line ends: the carriage return stays in every value, so the numbers still convert
-        // and the text comparison fails.
+        // The carriage return stays in every value: numbers convert, the text comparison fails.
         QTest::newRow("every key, CR LF")
             << QByteArray(
                    "DEVICE=5\r\nNO_OF_SOFTKEYS_PER_FRAME=6\r\nSOFTKEY_FRAMES_ON_SIDE=TRUE\r\n"
@@ -88,8 +87,8 @@ private slots:
                            "keyUp=103",           "keyDown=104",        "keyLeft=105",
                            "keyRight=106",        "keyZoomIn=107",      "keyZoomOut=108",
                            "keyEscape=109",       "keyClose=110",       "keyHome=111"};
-        // strtol and strtoul with base 0; codes are kept bit for bit, other values saturate,
-        // and a code wider than 32 bits saturates on a 64-bit machine as on the device.
+        // strtol and strtoul with base 0; codes are kept bit for bit, other values saturate, and
+        // a code wider than 32 bits saturates on a 64-bit machine as on the device.
         QTest::newRow("numbers")
             << QByteArray("KEY_OPEN=0x01000013\nKEY_UP=0xFFFFFFFF\nKEY_DOWN=0100000023\n"
                           "DEVICE=99999999999999999999\nNO_OF_SOFTKEY_FRAMES=010\n"
@@ -119,7 +118,6 @@ private slots:
         QFETCH(QStringList, changes);
 
         DeviceConfig config = DeviceConfig::defaults();
-        // The fields named in changes take their new value, the rest keep theirs.
         QStringList expected = fields(config);
         for (const QString &change : changes)
             for (QString &field : expected)
@@ -140,9 +138,8 @@ private slots:
         QTest::newRow("device") << "/dev/null";
     }
 
-    // A FIFO or a device in place of either file, on a device set up wrongly, would keep the
-    // viewer waiting for a writer or for input, or reading for ever, before its window ever
-    // shows: it counts as a file that cannot be opened.
+    // A FIFO or a device in place of either file would keep the viewer waiting for a writer, or
+    // reading for ever, before its window shows: it counts as a file that cannot be opened.
     void specialFileCountsAsUnreadable()
     {
         QFETCH(QString, target);
