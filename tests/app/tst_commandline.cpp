@@ -54,8 +54,7 @@ private slots:
                            evaluating('y', "-h"),   evaluating('?', "NONE"),
                            incomplete('h')}
             << QRect(10, 0, 480, 272) << "-" << false;
-        // In getopt_long's spellings: short apart or attached, long with a blank or "=",
-        // abbreviated.
+        // Short apart or attached, long with a blank or "=", abbreviated.
         QTest::newRow("every spelling, later values win, loose words ignored")
             << QByteArrayList{"a.pdf",   "-f",      "b.pdf", "-w",        "100", "--y_position=20",
                               "-fc.pdf", "--width", "200",   "--hei=600", "-o"}
@@ -63,8 +62,7 @@ private slots:
                            evaluating('y', "20"),  evaluating('f', "c.pdf"), evaluating('w', "200"),
                            evaluating('h', "600"), evaluating('o', "NONE")}
             << QRect(0, 20, 200, 600) << "c.pdf" << true;
-        // As strtol reads them, saturated at the largest widget size rather than wrapped into a
-        // nonsense geometry.
+        // As strtol reads them, saturated at the largest widget size rather than wrapped.
         const QByteArray nines(40, '9');
         QTest::newRow("numbers") << QByteArrayList{"-w", nines,   "-x", "-" + nines,
                                                    "-h", " 42px", "-y", "abc"}
@@ -100,8 +98,7 @@ private slots:
         QCOMPARE(choices.openButtonEnabled, openButton);
     }
 
-    // A log on a full disk loses what is written meanwhile, and only that: once there is room
-    // again, the lines after it are written.
+    // A log on a full disk loses only what is written meanwhile.
     void writesAgainAfterFullDisk()
     {
         char name[] = "page-scope";

@@ -6,9 +6,8 @@
 #include <QScrollBar>
 #include <QWidget>
 
-// A page view between two scroll bars in a window of the device's size, as the main window
-// holds it, without the window's softkeys: the view at its construction geometry, 352 x 251 at
-// (56, 2), and bars 15 pixels thick. The view places the bars itself.
+// A page view between two scroll bars in a window of the device's size, as the main window holds
+// it without its softkeys: the view, 352 x 251 at (56, 2), places its 15-pixel bars itself.
 class PageViewFrame
 {
 public:

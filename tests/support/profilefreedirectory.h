@@ -9,10 +9,9 @@
 
 #include <string>
 
-// A working directory without a device profile, so that a window built there keeps the settings
-// a test has put into deviceConfig, but with the source tree's icons, which the window loads by
-// relative path. The pointer file is looked for in the directory too (where there is none), so
-// that a device's own pointer file cannot choose a profile for the test.
+// A working directory with the source tree's icons and no device profile, and the pointer file
+// looked for there too, so that a window built there keeps the settings a test put into
+// deviceConfig.
 class ProfileFreeDirectory
 {
 public:
