@@ -104,8 +104,8 @@ private slots:
         viewer.discardErrorOutput();
         QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
 
-        // A hang is a file that takes longer than its bound from start to exit; heavy pages take
-        // Poppler seconds a step, so through the whole zoom range each step has it.
+        // A hang is a file that takes longer than its bound from start to exit; a heavy page takes
+        // Poppler seconds a step, and through the whole zoom range has eight steps' bound.
         const int stepBoundMs = underSanitizers() ? 4 * 30000 : 30000;
         const int bound = full && entry.heavy ? 8 * stepBoundMs : stepBoundMs;
         QElapsedTimer clock;
