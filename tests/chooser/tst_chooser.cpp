@@ -17,7 +17,6 @@
 #include <QStyleHints>
 #include <QtTest>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -25,31 +24,26 @@ using Viewer = PDFViewerTestAccess;
 
 namespace {
 
-// The model lists folders on a thread of its own, and a view moves only through rows the model
-// has read: lists every folder from the root down to each of `paths` and waits for them.
+// The model lists folders on a thread of its own, and a view moves only through rows it has
+// read: loads every folder from the root down to each of `paths`.
 bool loadFolders(QFileSystemModel *model, const QStringList &paths)
 {
-    QStringList folders, loaded;
-    for (const QString &path : paths) {
-        QDir dir(path);
-        do {
-            if (!folders.contains(dir.absolutePath()))
-                folders << dir.absolutePath();
-        } while (dir.cdUp());
+    QSet<QString> waiting;
+    for (QDir dir : paths) {
+        do
+            waiting << dir.absolutePath();
+        while (dir.cdUp());
     }
     const QMetaObject::Connection connection =
         QObject::connect(model, &QFileSystemModel::directoryLoaded,
-                         [&](const QString &path) { loaded << QDir::cleanPath(path); });
-    for (const QString &folder : folders) {
+                         [&](const QString &path) { waiting.remove(QDir::cleanPath(path)); });
+    for (const QString &folder : QSet<QString>(waiting)) {
         if (model->canFetchMore(model->index(folder)))
             model->fetchMore(model->index(folder));
         else
-            loaded << folder;
+            waiting.remove(folder);
     }
-    const bool done = QTest::qWaitFor([&] {
-        return std::all_of(folders.begin(), folders.end(),
-                           [&](const QString &folder) { return loaded.contains(folder); });
-    });
+    const bool done = QTest::qWaitFor([&] { return waiting.isEmpty(); });
     QObject::disconnect(connection);
     QCoreApplication::processEvents(); // the model sorts new rows from a zero timer
     return done;
@@ -70,8 +64,7 @@ private slots:
             QVERIFY(QDir::current().mkpath(folder));
         for (const char *file : {"docs/d.pdf", "folder.pdf/inside.pdf", "a.pdf", "UPPER.PDF"})
             QVERIFY(!TestDocuments::writeRawPdf(path(file), {{595, 842}, {595, 842}}).isEmpty());
-        // Named on another system, in Latin-1, which is not UTF-8: it only survives the trip
-        // through the chooser if its bytes are kept as they are all the way.
+        // Named in Latin-1, not UTF-8: the chooser must keep its bytes as they are.
         const QByteArray written = QFile::encodeName(
             TestDocuments::writeRawPdf(path("latin1.pdf"), {{595, 842}, {595, 842}}));
         const QByteArray latin1 = QByteArray(written).replace("latin1.pdf", "r\xe9sum\xe9.pdf");
@@ -95,8 +88,7 @@ private slots:
             QTest::newRow(name) << QString(start) << frames << QString(input) << key
                                 << QString(outcome);
         };
-        // A collapsed folder with neighbours and a parent, named so that open accepts it: every
-        // outcome leaves a different trace.
+        // A collapsed folder, with neighbours and a parent, that open accepts: outcomes differ.
         const char *folder = "folder.pdf";
         const std::pair<Qt::Key, const char *> released[] = {
             {Qt::Key_F1, "open"},  {Qt::Key_F2, "up"},        {Qt::Key_F3, "down"},
@@ -181,8 +173,7 @@ private slots:
         auto dialog = makeDialog(path("docs"), nullptr);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-        // Again, as the chooser's own timer does once it is on the screen: before, the tree had
-        // not its final size, and under a full /tmp the folder could lie below its bottom edge.
+        // Again, as the chooser's timer does once shown: before, the tree had not its final size.
         dialog->scrollToPath();
         CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
         const QModelIndex docs = model->index(path("docs"));
@@ -223,8 +214,7 @@ private slots:
         window.QWidget::show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *view = window.findChild<PDFWidget *>("pdfWidget");
-        // Straight into the page view, so the window still counts as empty, as when started
-        // without a file: only an accepted choice gives it a document to navigate.
+        // Straight into the view, so the window counts as empty until a choice is accepted.
         QVERIFY(view->loadDocument(path("a.pdf")));
         view->zoomIn();
         view->nextPage();
@@ -241,8 +231,7 @@ private slots:
 
         // Seen in the chooser: a window of its own, title, size, selection, centred.
         QVariantList seen;
-        // Beside a chooser window a tap on the main window's softkeys is blocked, as by a modal
-        // one.
+        // A tap on the main window's softkeys beside the chooser is blocked, as by a modal one.
         bool pressedBeside = false;
         bool started = false;
         std::unique_ptr<ModalCloser> failureBoxes;
@@ -307,14 +296,12 @@ private slots:
         QTest::addColumn<int>("choosersLeft");
         QTest::newRow("open") << 0 << int(Qt::Key_F1) << 0;
         QTest::newRow("cancel") << 0 << int(Qt::Key_Escape) << 0;
-        // The keys after a choice belong to the main window: the open key typed right after enter
-        // opens the chooser again instead of choosing the same file a second time.
+        // The keys after a choice belong to the main window: the open key opens a new chooser.
         QTest::newRow("enter, then the open key") << int(Qt::Key_Return) << int(Qt::Key_F1) << 1;
     }
 
-    // On a slow device the chooser takes a while to build, and keys typed meanwhile reach it in
-    // one batch, in the first events it processes, before it runs: they must end it as they would
-    // later, and those after its end must reach the main window.
+    // Keys typed while a slow device builds the chooser reach it in one batch, before it runs:
+    // they end it as they would later, and those after its end reach the main window.
     void keysTypedAhead()
     {
         QFETCH(int, pressed);
@@ -325,8 +312,7 @@ private slots:
         PDFViewer window(nullptr, true);
         window.QWidget::show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        // Without a window manager the viewer's window is never the active one; another window
-        // being active leaves it in the same state.
+        // As without a window manager, where the viewer's window is never the active one.
         QWidget other;
         other.show();
         other.activateWindow();
@@ -336,8 +322,7 @@ private slots:
         window.initWithFile(QFile::encodeName(document).constData());
         view->zoomIn(); // a new load starts at the default resolution again
         QVERIFY(loadFolders(Viewer::chooserModel(window), {root}));
-        // Queued now, so it is delivered by the chooser's first round of events, the way the
-        // window system delivers keys: to whatever has the focus then.
+        // Delivered in the chooser's first round of events, as the window system delivers keys.
         QMetaObject::invokeMethod(
             &window,
             [&] {
@@ -367,8 +352,7 @@ private slots:
         QVERIFY(Viewer::notice(window)->isHidden());
     }
 
-    // Files that do not match the filter are listed disabled, as Qt's own model lists them: its
-    // flags are the reference for every kind of entry, in every column.
+    // Files that the filter does not match are listed disabled, as Qt's own model lists them.
     void entriesEnabledAsQtModelWould()
     {
         const QString mixed = QDir::current().absoluteFilePath("mixed");
