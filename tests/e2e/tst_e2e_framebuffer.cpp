@@ -34,8 +34,8 @@ bool startOnScreen(ViewerProcess &viewer, RfbClient &rfb, const QStringList &arg
            rfb.waitForQuiet(700, 20000);
 }
 
-// The share of a window's own rendering that the framebuffer shows at its place: widgets are
-// drawn the same way into both, so anything drawn elsewhere, late or not at all lowers it.
+// The share of a window's own rendering that the framebuffer shows at its place: anything drawn
+// elsewhere, late or not at all lowers it.
 double shownShare(const QImage &screen, const QRect &place, const QImage &window)
 {
     if (window.size() != place.size() || !QRect(QPoint(), screen.size()).contains(place))
@@ -51,9 +51,8 @@ double shownShare(const QImage &screen, const QRect &place, const QImage &window
     return double(same) / (qint64(window.width()) * window.height());
 }
 
-// Whether the framebuffer, once it has stopped changing, shows the front window as the plugin
-// renders it. Asked again for up to 20 s: a repaint that lands between the two reads, such as the
-// chooser's scroll to the document half a second after it opens, is no fault.
+// Whether the quiet framebuffer shows the front window as the plugin renders it. Asked again: a
+// repaint between the two reads, such as the chooser's scroll to the document, is no fault.
 bool frontWindowShown(ViewerProcess &viewer, RfbClient &rfb)
 {
     return QTest::qWaitFor(
@@ -81,9 +80,8 @@ double shareWithin(const QImage &image, const QRect &area, QRgb least, QRgb most
     return double(count) / (qint64(area.width()) * area.height());
 }
 
-// The screen with the main window's place blanked out. Qt never draws where no window is, so
-// what stays there is whatever the framebuffer held before (on a device, the boot splash); a
-// window of the viewer's drawn out of place shows up as a change of it.
+// The screen with the main window's place blanked out: Qt never draws where no window is, so a
+// window of the viewer's drawn out of place changes it.
 QImage outside(const QImage &screen, const QRect &window)
 {
     QImage rest = screen;
@@ -96,10 +94,9 @@ QImage outside(const QImage &screen, const QRect &window)
 
 } // namespace
 
-// The viewer without an X server, as on a device: Qt's vnc platform draws through the same
-// framebuffer window code as linuxfb, with no window manager. The screen is read from the
-// framebuffer over RFB and keys arrive over RFB, as evdev keys would; the automation plugin
-// only says where the windows are and what they look like when rendered on their own.
+// The viewer without an X server or window manager, as on a device: Qt's vnc platform shares
+// linuxfb's framebuffer window code. Screen and keys go over RFB; the plugin only says where the
+// windows are and how they look rendered on their own.
 class TestE2EFramebuffer : public QObject
 {
     Q_OBJECT
@@ -130,13 +127,12 @@ private slots:
         // The profile in the working directory puts the softkeys in one column on the right.
         const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
         QVERIFY(close.left() > window.center().x() && window.contains(close));
-        // The window's own grab lacks an icon that did not load as much as the screen does, so
-        // the icon's red cross is looked for on the screen itself.
+        // A grab lacks an icon that did not load as the screen does: the red cross is sought there.
         QVERIFY2(shareWithin(rfb.framebuffer(), close, qRgb(181, 0, 0), qRgb(255, 89, 89)) > 0,
                  "the close softkey's icon is not drawn");
 
-        // On a device the chooser is a frameless child over the whole main window; it comes up
-        // with the open key and goes with Escape, which the window itself would report.
+        // On a device the chooser is a frameless child over the whole window; Escape, which the
+        // window would report, closes it.
         const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY2(QTest::qWaitFor(chooserShown, 20000), "the open key brought up no chooser");
@@ -154,9 +150,8 @@ private slots:
                  "Escape did not close the chooser");
         QVERIFY(frontWindowShown(viewer, rfb));
 
-        // Down moves the tree from the current document to the next and open picks it. The loading
-        // notice is on the screen before the load: its translucent grey leaves every channel of
-        // what lies beneath between 157 and 212 (its top rows, above the text).
+        // Down moves to the next document and open picks it. The loading notice reaches the screen
+        // before the load: its translucent grey puts every channel of its top rows in 157..212.
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY(QTest::qWaitFor(chooserShown, 20000) && rfb.waitForQuiet(700, 20000));
         QVERIFY(rfb.clickKey(keyF3) && rfb.waitForQuiet(700, 20000) && rfb.clickKey(keyF1));
@@ -178,14 +173,13 @@ private slots:
         QCOMPARE(viewer.waitForExit(), 0);
     }
 
-    // Keys typed while the viewer is busy arrive in one batch, before the window that a key among
-    // them brings up or closes is activated: each still reaches the window it was meant for.
+    // Keys typed while the viewer is busy arrive in one batch, before a window one of them brings
+    // up or closes is activated: each still reaches the window it was meant for.
     void keysTypedInOneBatch_data()
     {
         QTest::addColumn<QString>("start"); // "chooser" (with -o), "not a PDF" or "missing"
         QTest::addColumn<QVector<quint32>>("batch"); // the close key follows unless it is in it
-        // A chooser of its own (device 0) comes up while the keys typed with the open key wait:
-        // Escape among them cancels it, and the close key after it closes the viewer.
+        // A chooser window (device 0) comes up while the keys typed with the open key wait.
         QTest::newRow("chooser window, open and Escape")
             << "chooser" << QVector<quint32>{keyF1, keyEscape};
         // The page view's box for a file that is no PDF, the window's own for a missing one.
@@ -217,8 +211,8 @@ private slots:
         QVERIFY(rfb.clickKeys(batch));
         QVERIFY(batch.contains(keyF8) || rfb.clickKey(keyF8));
         QCOMPARE(viewer.waitForExit(), 0);
-        // Escape closes a box on its press and is released in the main window, which reports
-        // it; Space closes one on its release, and the chooser keeps every key it is sent.
+        // Escape closes a box on its press, so the main window reports its release; Space closes
+        // one on its release, and the chooser keeps every key it is sent.
         QCOMPARE(viewer.lines().join('\n').contains("UNKNOWN KEY CODE RECEIVED"),
                  box && batch.contains(keyEscape));
     }
@@ -246,9 +240,8 @@ private slots:
         QVERIFY2(startOnScreen(viewer, rfb, {"-f", folder.filePath("missing.pdf")}, boxShown),
                  qPrintable(viewer.error() + rfb.error()));
 
-        // Opened for writing only once the viewer reads the other end, so no key is lost; a
-        // blocking open would wait for ever for a viewer that never opens it, and the test's
-        // watchdog would then leave the node in /dev.
+        // Opened once the viewer reads, so no key is lost; a blocking open could wait for ever
+        // and leave the node in /dev.
         int keys = -1;
         QVERIFY2(
             QTest::qWaitFor([&] { return (keys = open(node, O_WRONLY | O_NONBLOCK)) >= 0; }, 20000),

@@ -6,9 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// The viewer as a device's launcher starts it on a private X server: real arguments, standard
-// output, a real hardware key and a real touch on the close softkey; and what it loads into the
-// process. Where options and profiles put the window is the framebuffer test's.
+// The viewer as a device's launcher starts it on a private X server: real arguments, output,
+// key and touch, and what it loads into the process.
 class TestE2EStartup : public QObject
 {
     Q_OBJECT
@@ -20,8 +19,7 @@ private slots:
         const QString document = TestDocuments::writeA4Document(folder.filePath("one.pdf"), 1);
         QVERIFY(!document.isEmpty());
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
-        // As on a display without a session bus: a dbus-launch first on the PATH leaves a mark
-        // if anything autolaunches one.
+        // No session bus: a dbus-launch first on the PATH leaves a mark if one is autolaunched.
         const QString launcher = folder.filePath("dbus-launch");
         QFile script(launcher);
         QVERIFY(script.open(QIODevice::WriteOnly));
@@ -37,13 +35,12 @@ private slots:
                  qPrintable(viewer.error()));
         QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
 
-        // The widgets only rasterise. A window that merely could host OpenGL makes Qt's xcb
-        // platform load its GL integration, and Mesa its software driver with LLVM: tens of
-        // milliseconds and megabytes at every start. Qt Gui links libGL, so the driver counts.
+        // The widgets only rasterise; a window that could host OpenGL makes xcb load Mesa's
+        // software driver with LLVM: tens of milliseconds and megabytes at every start.
         QFile maps(QString("/proc/%1/maps").arg(viewer.processId()));
         QVERIFY(maps.open(QIODevice::ReadOnly));
         const QStringList mapped = QString::fromLocal8Bit(maps.readAll()).split('\n');
-        // The page view's libraries are there, so the list is the viewer's and complete.
+        // The page view's libraries are there, so the list is complete.
         QVERIFY(!mapped.filter("libpoppler-qt5").isEmpty());
         const QRegularExpression driver("_dri\\.so|libLLVM|libGLX_mesa|xcbglintegrations/");
         QCOMPARE(mapped.filter(driver), QStringList());
@@ -82,8 +79,7 @@ private slots:
         QCOMPARE(lines.size(), expected.size() + 13);
     }
 
-    // Started with standard output closed, as a launcher may: the lines went into the next file
-    // the viewer opened, its X connection, and the viewer hung.
+    // With standard output closed, the lines went into the X connection and the viewer hung.
     void standardOutputClosed()
     {
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
