@@ -1,6 +1,5 @@
-// Stand-ins for the plugin: the same library name, and an entry point that answers a fixed
-// result, or none at all. Once the event loop runs, the entry point's variants print the
-// override cursor that the viewer's hook left, since that is not visible on standard output.
+// Stand-ins for the plugin: an entry point with a fixed result, or none. Once the event loop
+// runs, they print the override cursor that the viewer's hook left.
 #include <QCursor>
 #include <QGuiApplication>
 #include <QTimer>
@@ -20,7 +19,7 @@ extern "C" Q_DECL_EXPORT int Initialise(int)
 
 #else
 
-// Something to export, so the library is well formed but lacks the entry point.
+// The library is well formed but lacks the entry point.
 extern "C" Q_DECL_EXPORT int NotTheEntryPoint(int port)
 {
     return port;

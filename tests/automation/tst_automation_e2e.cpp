@@ -1,5 +1,5 @@
-// The real plugin inside the real viewer on the automation port, offscreen, driven as an
-// automation tool drives it. One viewer serves the tests in order; the last one ends it.
+// The real plugin in the real viewer, offscreen. One viewer serves the tests in order; the last
+// one ends it.
 #include "testdocuments.h"
 #include "viewerprocess.h"
 
@@ -21,7 +21,6 @@ private slots:
         QVERIFY2(viewer->waitForDocument(), qPrintable(viewer->error()));
     }
 
-    // startWithAutomation has already checked that a ping names the viewer's process.
     void pingEchoesIdAndNamesApplication()
     {
         const QJsonObject answer = viewer->request({{"cmd", "ping"}, {"id", 7}});
@@ -94,14 +93,11 @@ private slots:
         for (const QByteArray &last :
              {QByteArray("{\"cmd\":\"wid"), QByteArray("{\"cmd\":\"grab\"}\n")})
             ViewerProcess::send(*ViewerProcess::connectToPlugin(), last);
-
-        // A client that never reads is cut off by a limit that tst_automationclient reaches with
-        // small buffers; here, filling the kernel's buffers would take minutes.
         QVERIFY(viewer->request({{"cmd", "ping"}}).value("ok").toBool());
     }
 
-    // On a device the chooser is a child laid over the whole window: a tap by name lands where a
-    // touch at the widget's centre would, on the chooser's softkey, never on one under it.
+    // On a device the chooser is a child over the whole window: a tap by name lands on its
+    // softkey, as a touch would, never on one under it.
     void tapByNameLandsOnWhatIsOnTop()
     {
         QVERIFY(viewer->request({{"cmd", "key"}, {"key", Qt::Key_F1}}).value("ok").toBool());

@@ -1,6 +1,4 @@
-// The viewer's plugin hook with stand-in plugins and with the real one: what it prints for each
-// outcome, and the override cursor it leaves. The automation port is held by this test
-// throughout, so the real plugin fails to open it.
+// The viewer's plugin hook with stand-ins and with the real plugin, which finds the port held.
 #include "viewerprocess.h"
 
 #include <QTcpServer>
@@ -13,7 +11,7 @@ class TestAutomationHook : public QObject
 private slots:
     void initTestCase()
     {
-        // Other runs on this machine may hold the port for a while.
+        // Other runs may hold the port for a while.
         QVERIFY(QTest::qWaitFor(
             [&] { return squatter.listen(QHostAddress::LocalHost, ViewerProcess::automationPort); },
             120000));
@@ -23,8 +21,7 @@ private slots:
     {
         QTest::addColumn<QString>("pluginDirectory");
         QTest::addColumn<QStringList>("expected");
-        // What a stand-in's entry point reports once the event loop runs.
-        QTest::addColumn<QString>("cursor");
+        QTest::addColumn<QString>("cursor"); // as a stand-in reports it
         const QString loaded = "Squish Plugin loaded", initialized = "Squish Plugin Initialized";
         const QString fakes = FAKE_PLUGIN_ROOT "/";
         const QStringList portTaken{loaded, initialized, "Squish FAILED to open Port: 5014",
@@ -48,15 +45,13 @@ private slots:
         QFETCH(QString, cursor);
         ViewerProcess viewer(pluginDirectory, false);
         QVERIFY2(viewer.start(), qPrintable(viewer.error()));
-        // The main window's constructor prints this after reading the profile.
         QVERIFY2(viewer.waitForLine("Opening b7s.conf FAILED! Using default B7 config!") &&
                      (cursor.isEmpty() || viewer.waitForLine(cursor)),
                  qPrintable(viewer.error()));
         QCOMPARE(viewer.lines().mid(0, expected.size()), expected);
         for (const QString &line : viewer.lines().mid(expected.size()))
             QVERIFY2(!line.startsWith("Squish"), qPrintable(line));
-        // Whatever the plugin did, the viewer goes on.
-        QTest::qWait(500);
+        QTest::qWait(500); // whatever the plugin did, the viewer goes on
         QVERIFY(viewer.isRunning());
     }
 

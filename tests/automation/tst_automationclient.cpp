@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QJsonDocument>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -81,8 +80,7 @@ private slots:
 
     void peerThatNeverReadsIsCutOff()
     {
-        // Qt takes nothing more from the kernel once its read buffer is full, and the kernel's
-        // buffers are as small as they get.
+        // Qt's read buffer and the kernel's as small as they get.
         peer->setReadBufferSize(1);
         peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 2048);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
@@ -101,8 +99,7 @@ private slots:
         QTest::addColumn<bool>("readsLate");
         QTest::addColumn<QByteArray>("unfinished"); // a last line without its newline
         QTest::newRow("answers read as they come") << 300 << 1000 << false << QByteArray();
-        // The answers, too large for the kernel's small buffers, still wait in the client when
-        // the peer's end of input arrives.
+        // The answers, too many for the kernel's small buffers, wait in the client at the end.
         QTest::newRow("answers read after the end of input") << 300 << 1000 << true << QByteArray();
         QTest::newRow("one large answer read after the end of input")
             << 1 << 200000 << true << QByteArray();
@@ -110,9 +107,8 @@ private slots:
             << 300 << 1000 << true << QByteArray("{\"cmd\":\"ping\"}");
     }
 
-    // A script piped into a client that ends its sending side once the script is sent, as
-    // `nc -N` does: every request still gets its answer, however many turns serving them takes,
-    // and answers that a reading peer takes in time never count against the pending limit.
+    // A script piped into a client that then ends its sending side, as `nc -N` does: every
+    // request gets its answer, and answers taken in time never count against the pending limit.
     void requestsBeforeHalfCloseAllAnswered()
     {
         QFETCH(int, requests);
@@ -143,8 +139,7 @@ private slots:
         QCOMPARE(answers, requests);
     }
 
-    // Blank lines are skipped, but take their turns as requests do: a flood of them must not
-    // keep the viewer's own events waiting either.
+    // Blank lines take their turns as requests do, so a flood cannot hold the viewer's events.
     void blankLinesTakeTurns()
     {
         client->start();
@@ -157,8 +152,8 @@ private slots:
         QVERIFY2(turns >= 25, qPrintable(QString::number(turns)));
     }
 
-    // Input sent in one write lands as if typed: a key that moves the focus, here by showing a
-    // button as opening a chooser does, decides where the key behind it goes.
+    // Input sent in one write lands as if typed: a key that moves the focus, as opening a chooser
+    // does, decides where the key behind it goes.
     void keyBehindAKeyThatMovesTheFocusFollowsIt()
     {
         QWidget window;
@@ -211,7 +206,7 @@ private slots:
 
         QCOMPARE(readAnswer(*peer), QByteArray(R"({"error":"full","ok":false})"));
         QCOMPARE(client->state(), AutomationClient::State::Closing);
-        // Further requests are swallowed, and the peer, which never closes, is cut off in time.
+        // Further requests are swallowed; the peer, which never closes, is cut off in time.
         peer->write("{\"cmd\":\"ping\"}\n");
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1500);
         QCOMPARE(readAnswer(*peer), QByteArray());
