@@ -55,9 +55,8 @@ private slots:
     }
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    // The profile is b7s.conf in the working directory unless the pointer file names another. An
-    // empty name is still a name, if of no file: no fallback to the working directory's profile,
-    // and the defaults stay.
+    // The profile is b7s.conf in the working directory unless the pointer file names another; an
+    // empty name is of no file, so the defaults stay.
     void profileAndLayout_data()
     {
         QTest::addColumn<QByteArray>("pointer"); // none when empty
@@ -71,7 +70,7 @@ private slots:
         const QString oneRow = "open close zoomOut zommIn up down left right";
         const QRect twoSideBar(53, 257, 361, 15), oneSideBar(0, 257, 413, 15);
         const QRect topBottomBar(0, 196, 480, 15);
-        // The chooser's two blanks keep cancel and left level with the window's close and left.
+        // Two blanks keep the chooser's cancel and left level with the window's close and left.
         const QString chooserColumn = "cancel - - left", chooserOne = " left cancel";
 
         const auto add = [](const char *name, const QByteArray &pointer, const QStringList &printed,

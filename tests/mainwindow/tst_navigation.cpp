@@ -34,9 +34,8 @@ private slots:
         QTest::addColumn<QByteArray>("profile");
         QTest::addColumn<QString>("after"); // page index, x, y, resolution, focus, and any quit
 
-        // From page index 1 at x 96, y 48, 48 dpi, with room for every command both ways and the
-        // focus on close. The image is 562 pixels wide in a view of 353: 1 column, so a slider
-        // unit is 49 pixels; a page step takes the slider from 2 to an end of its range 0..4.
+        // From page index 1 at x 96, y 48, 48 dpi, focus on close. The image is 562 pixels wide
+        // in a view of 353: a slider unit is 49 pixels, and a page step goes from 2 to 0 or 4.
         const auto row = [](const char *input, const char *after, const QByteArray &profile = {}) {
             QTest::addRow("%s%s", input,
                           profile.isEmpty() ? "" : qPrintable(", " + profile.trimmed()))
@@ -51,8 +50,7 @@ private slots:
         row("horizontal 3", "1 196 48 48 horizontal");
         row("horizontal 6", "1 96 48 48 horizontal");
         row("horizontal release", "1 98 48 48 close");
-        // The default profile's keys. The window has no open command, so F1 does nothing; the
-        // chooser it brings up otherwise is tested with the chooser.
+        // The default profile's keys; without the open command F1 does nothing.
         row("F4", "1 144 48 48 horizontal");
         row("Return", "1 144 48 48 horizontal");
         row("F5", "1 48 48 48 horizontal");
@@ -108,8 +106,7 @@ private slots:
         const int key = QKeySequence(input)[0];
         QString afterPress, seen;
         bool painted = false, quit = false;
-        // Inside an event loop, as a device delivers keys. A quit ends every running loop, so one
-        // that still runs once the input is handled was not told to.
+        // Inside an event loop, as a device delivers keys; one still running was told no quit.
         QEventLoop loop;
         QTimer::singleShot(0, &loop, [&] {
             if (!bar) {

@@ -78,12 +78,10 @@ private slots:
 
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
-    // The file named on the command line, once the event loop runs. The notice goes up at once and
-    // stays while the load waits for its timer. A missing file's box is the window's, over it,
-    // after the notice has gone; the page view's has no parent or quotes, the notice behind it.
-    // The chooser's model is made, and starts reading the file system, only once the first page
-    // is on the screen (or there is none), so that its thread and its sort do not compete with
-    // the render; and never without the open command, since then the chooser cannot open.
+    // The file named on the command line. The notice goes up at once and stays while the load
+    // waits for its timer. A missing file's box is the window's, after the notice has gone; the
+    // page view's has no parent or quotes. The chooser's model is made only after the first page
+    // is shown, so as not to compete with the render, and never without the open command.
     void opening_data()
     {
         QTest::addColumn<QByteArray>("path"); // as the command line gives it
@@ -96,7 +94,6 @@ private slots:
         };
         row("no file", QByteArray());
         row("empty name, as from -f \"\", open command off", "", false);
-        // A document whose name is these bytes, whatever they are.
         const auto written = [this](const QByteArray &name) {
             const QByteArray plain = QFile::encodeName(
                 TestDocuments::writeRawPdf(directory.filePath("plain.pdf"), {{300, 300}}));
@@ -104,16 +101,14 @@ private slots:
             return !plain.isEmpty() && ::rename(plain, path) == 0 ? path : "not written";
         };
         row("blanks and non-ASCII", written("Übersicht señal 文書 1.pdf"));
-        // Named on another system, in Latin-1, which is not UTF-8; nor is an overlong form of
-        // "/", which must stay two bytes of the name.
+        // Neither Latin-1 nor an overlong "/", which must stay two bytes, is UTF-8.
         row("name in Latin-1", written("r\xe9sum\xe9.pdf"));
         row("overlong UTF-8 in the name", written("a\xc0\xaf.pdf"));
         // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
         row("larger than 2 GiB", QFile::encodeName(large));
-        // Set by touch, which handles such times on every architecture, whatever this test was
-        // built with.
+        // Set by touch, which handles such times whatever this test was built with.
         const QString future = QFile::decodeName(written("future.pdf"));
         QVERIFY2(QProcess::execute("touch", {"-d", "2040-01-01 00:00 UTC", future}) == 0,
                  "cannot set a time after 2038 here");
@@ -168,8 +163,7 @@ private slots:
             noticeVisible = Access::notice(viewer)->isVisibleTo(&viewer);
             lines = out.lines();
         });
-        // Timers fire in the order they fall due, so this one, set before the load sets its
-        // 10 ms, runs first while the load still waits, however late the event loop gets to both.
+        // Timers fire in the order they fall due: this one runs while the load waits for its 10 ms.
         bool noticeAfterFiveMs = false;
         QTimer::singleShot(5, &viewer, [&] {
             noticeAfterFiveMs = Access::notice(viewer) && !Access::notice(viewer)->isHidden();

@@ -80,9 +80,8 @@ private slots:
         // 367 x 251 pixels, the view's own size before the bars are placed: no bar is needed.
         row("exactly the view's size", pages(QSizeF(550.5, 376.5)), " 367x266 0 0");
         // Zooming out keeps the offset within the previous image; the next step clamps to the
-        // new. 12 inches: 696 pixels wide at 58 dpi, 576 at 48, in a view 352 wide; 6.5 inches:
-        // 377 and 312, so the smaller image fits and the bar goes. Going left, 176 / 49 + 0.5
-        // rounds up to 4.
+        // new. 12 inches: 696 and 576 pixels wide at 58 and 48 dpi; 6.5 inches: 377 and 312, so
+        // the smaller image fits and the bar goes. Going left, 176 / 49 + 0.5 rounds up to 4.
         row("zoom out past the smaller image's edge", pages(QSizeF(864, 594)), "vh 352x251 0 5",
             {"+", "R", "R", "R", "R", "R", "R", "-", "R", "L"},
             {"0 0 0 0 58", "0 58 0 1 58", "0 116 0 2 58", "0 174 0 3 58", "0 232 0 4 58",
@@ -146,8 +145,7 @@ private slots:
                      places.at(i));
             QCOMPARE(frame.vertical->value(), view->pageIndex);
         }
-        // Pixel for pixel what Poppler's Splash gives with antialiased text at the resolution
-        // (the look a tester checks the viewer's pages against), painted at the view's offsets.
+        // Pixel for pixel Poppler's own render at the resolution, painted at the view's offsets.
         const OpenPage reference = openPage(path, view->pageIndex);
         QVERIFY(reference.page);
         QCOMPARE(*view->image, reference.page->renderToImage(view->resolution, view->resolution));
@@ -177,8 +175,8 @@ private slots:
         QElapsedTimer sinceLast;
         sinceLast.start();
         QCOMPARE(label->geometry(), QRect(277, 15 + 2 * (251 - 38) / 10, 70, 25));
-        // The second change starts the second afresh. Read from the timer, not from a wait,
-        // which a loaded machine could stretch past it.
+        // The second change starts the second afresh: read from the timer, which load cannot
+        // stretch as it can a wait.
         QVERIFY2(!label->isHidden() && frame.view->pageNumberTimer->remainingTime() > 900,
                  "the second change did not start the second afresh");
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
