@@ -229,11 +229,9 @@ private slots:
         PaintCounter paints(view);
         const QString chosen = path(QFile::decodeName("r\xe9sum\xe9.pdf"));
 
-        // Seen in the chooser: a window of its own, title, size, selection, centred.
         QVariantList seen;
         // A tap on the main window's softkeys beside the chooser is blocked, as by a modal one.
-        bool pressedBeside = false;
-        bool started = false;
+        bool pressedBeside = false, started = false;
         std::unique_ptr<ModalCloser> failureBoxes;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
