@@ -1,5 +1,4 @@
-// The real plugin in the real viewer, offscreen. One viewer serves the tests in order; the last
-// one ends it.
+// The real plugin in the real viewer, offscreen: one viewer serves the tests in order to the last.
 #include "testdocuments.h"
 #include "viewerprocess.h"
 
