@@ -269,11 +269,8 @@ private slots:
         QVariantList expected = {deviceType == 0, "Open PDF document", window.size(), true, true};
         // Under qemu's user mode (tools/cross-emulator sets QEMU_LD_PREFIX) "/" lists the target
         // sysroot, which has no /tmp: the test folder's rows, and the selection, go with it.
-        if (qEnvironmentVariableIsSet("QEMU_LD_PREFIX")) {
-            seen = seen.mid(0, 3);
-            expected = expected.mid(0, 3);
-        }
-        QCOMPARE(seen, expected);
+        const int compared = qEnvironmentVariableIsSet("QEMU_LD_PREFIX") ? 3 : expected.size();
+        QCOMPARE(seen.mid(0, compared), expected.mid(0, compared));
         QVERIFY(!pressedBeside);
         QVERIFY(!window.findChild<CustomFileOpenDialog *>());
         QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
