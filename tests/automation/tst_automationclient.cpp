@@ -80,7 +80,7 @@ private slots:
 
     void peerThatNeverReadsIsCutOff()
     {
-        // Qt's read buffer and the kernel's as small as they get.
+        // Qt reads no more from the kernel once its buffer is full; both as small as they get.
         peer->setReadBufferSize(1);
         peer->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 2048);
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 4096);
@@ -99,7 +99,8 @@ private slots:
         QTest::addColumn<bool>("readsLate");
         QTest::addColumn<QByteArray>("unfinished"); // a last line without its newline
         QTest::newRow("answers read as they come") << 300 << 1000 << false << QByteArray();
-        // The answers, too many for the kernel's small buffers, wait in the client at the end.
+        // Too many for the kernel's small buffers, the answers still wait in the client at the
+        // end of input.
         QTest::newRow("answers read after the end of input") << 300 << 1000 << true << QByteArray();
         QTest::newRow("one large answer read after the end of input")
             << 1 << 200000 << true << QByteArray();

@@ -106,7 +106,7 @@ private slots:
         const int key = QKeySequence(input)[0];
         QString afterPress, seen;
         bool painted = false, quit = false;
-        // Inside an event loop, as a device delivers keys; one still running was told no quit.
+        // Inside an event loop, as a device delivers keys; a quit ends every loop, this one too.
         QEventLoop loop;
         QTimer::singleShot(0, &loop, [&] {
             if (!bar) {

@@ -145,7 +145,7 @@ private slots:
                      places.at(i));
             QCOMPARE(frame.vertical->value(), view->pageIndex);
         }
-        // Pixel for pixel Poppler's own render at the resolution, painted at the view's offsets.
+        // Pixel for pixel Poppler's render, the look testers check against, at the view's offsets.
         const OpenPage reference = openPage(path, view->pageIndex);
         QVERIFY(reference.page);
         QCOMPARE(*view->image, reference.page->renderToImage(view->resolution, view->resolution));
@@ -175,8 +175,8 @@ private slots:
         QElapsedTimer sinceLast;
         sinceLast.start();
         QCOMPARE(label->geometry(), QRect(277, 15 + 2 * (251 - 38) / 10, 70, 25));
-        // The second change starts the second afresh: read from the timer, which load cannot
-        // stretch as it can a wait.
+        // The second change starts the second afresh, read from the timer: a loaded machine could
+        // stretch a wait past it.
         QVERIFY2(!label->isHidden() && frame.view->pageNumberTimer->remainingTime() > 900,
                  "the second change did not start the second afresh");
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
