@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmapCache>
@@ -94,7 +95,10 @@ private:
     bool keepFromOthers(QWindow *window, QEvent *event)
     {
         QWindow *own = chooser->window()->windowHandle();
-        if (!own || window == own || !chooser->isVisible())
+        // A box over the chooser, such as the failure of a load started beneath it, is modal
+        // above it and takes its own input.
+        if (!own || window == own || !chooser->isVisible() ||
+            window == QGuiApplication::modalWindow())
             return false;
         switch (event->type()) {
         case QEvent::KeyPress:

@@ -13,6 +13,7 @@
 
 #include <QFileSystemModel>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyleHints>
 #include <QtTest>
@@ -345,6 +346,34 @@ private slots:
         QCOMPARE(capture.lines(), opened ? QStringList{document} : QStringList());
         QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
         QVERIFY(Viewer::notice(window)->isHidden());
+    }
+
+    // The open key typed while the named file waits for its load: the file's failure box comes
+    // up over the running chooser, and the keys typed to it close it.
+    void failureBoxOverTheChooser()
+    {
+        PDFViewer window(nullptr, true);
+        window.setFileToLoad(QFile::encodeName(path("missing.pdf")).constData());
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QMetaObject::invokeMethod(&window, "loadFile"));
+        int boxes = 0, closedByKey = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &window, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                ++boxes;
+                QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+                closedByKey += box->isHidden();
+                box->close();
+            } else if (auto *dialog = window.findChild<CustomFileOpenDialog *>(); dialog && boxes) {
+                dialog->reject();
+            }
+        });
+        poll.start(50);
+        StdoutCapture capture;
+        QTest::keyRelease(&window, Qt::Key_F1);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(closedByKey, 1);
     }
 
     // Files that the filter does not match are listed disabled, as Qt's own model lists them.
