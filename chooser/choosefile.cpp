@@ -87,6 +87,11 @@ private:
         case QEvent::MouseMove:
             held.emplace_back(new QMouseEvent(*static_cast<QMouseEvent *>(event)));
             return true;
+        case QEvent::MouseButtonDblClick:
+            // Follows a press held above, which the chooser gets as a press of its own, as its
+            // widgets take a double click. Let through, it pressed the widget beneath, which never
+            // saw the release: a scroll bar's arrow scrolled on by itself.
+            return true;
         default:
             return false;
         }

@@ -50,6 +50,27 @@ bool loadFolders(QFileSystemModel *model, const QStringList &paths)
     return done;
 }
 
+// Runs `read` once while a chooser is shown, when the window system hands out the input read.
+class OnChooserShown : public QObject
+{
+public:
+    explicit OnChooserShown(std::function<void()> read) : read(std::move(read))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<CustomFileOpenDialog *>(watched) && read)
+            std::exchange(read, nullptr)();
+        return false;
+    }
+
+private:
+    std::function<void()> read;
+};
+
 } // namespace
 
 class TestChooser : public QObject
@@ -346,6 +367,25 @@ private slots:
         QCOMPARE(capture.lines(), opened ? QStringList{document} : QStringList());
         QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
         QVERIFY(Viewer::notice(window)->isHidden());
+    }
+
+    // A double tap read with the open command, while a chooser window of its own is shown, goes
+    // to the chooser; the main window's scroll bar beneath would take its second press alone.
+    void doubleTapTypedAhead()
+    {
+        deviceConfig.deviceType = 0;
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = window.findChild<PDFWidget *>("pdfWidget");
+        window.initWithFile(QFile::encodeName(path("a.pdf")).constData());
+        auto *bar = window.findChild<QWidget *>("verticalScrollBar");
+        const QPoint arrow = bar->mapTo(&window, QPoint(bar->width() / 2, bar->height() - 4));
+        OnChooserShown reading(
+            [&] { QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, arrow); });
+        QTimer::singleShot(300, &window, [&] { window.findChild<QDialog *>()->reject(); });
+        QTest::keyRelease(&window, Qt::Key_F1);
+        QCOMPARE(view->yOffset, 0);
     }
 
     // The open key typed while the named file waits for its load: the file's failure box comes
