@@ -15,6 +15,7 @@
 #include <QWindow>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -57,10 +58,8 @@ public:
                 continue;
             }
             const auto *mouse = static_cast<QMouseEvent *>(event.get());
-            const QPointF local = target->mapFromGlobal(mouse->screenPos().toPoint());
-            QMouseEvent moved(mouse->type(), local, local, mouse->screenPos(), mouse->button(),
-                              mouse->buttons(), mouse->modifiers(), mouse->source());
-            QCoreApplication::sendEvent(target, &moved);
+            sendMouse(target, mouse);
+            pressHandedOver = mouse->buttons() != Qt::NoButton;
         }
         held.clear();
     }
@@ -75,6 +74,14 @@ protected:
     }
 
 private:
+    static void sendMouse(QWindow *target, const QMouseEvent *mouse)
+    {
+        const QPointF local = target->mapFromGlobal(mouse->screenPos().toPoint());
+        QMouseEvent moved(mouse->type(), local, local, mouse->screenPos(), mouse->button(),
+                          mouse->buttons(), mouse->modifiers(), mouse->source());
+        QCoreApplication::sendEvent(target, &moved);
+    }
+
     bool hold(QEvent *event)
     {
         switch (event->type()) {
@@ -110,14 +117,21 @@ private:
         case QEvent::KeyRelease:
             QCoreApplication::sendEvent(own, event);
             return true;
-        case QEvent::MouseButtonPress:
+        // A finger put down while the chooser was shown and lifted now: its press went to the
+        // chooser, which must see the release too, made by Qt from the touch, or the widget stays
+        // pressed and a scroll bar's arrow scrolls on by itself.
         case QEvent::MouseButtonRelease:
+            if (std::exchange(pressHandedOver, false))
+                sendMouse(own, static_cast<QMouseEvent *>(event));
+            return true;
+        case QEvent::TouchEnd:
+            return !pressHandedOver;
+        case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::MouseMove:
         case QEvent::Wheel:
         case QEvent::TouchBegin:
         case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
             return true;
         default:
             return false;
@@ -126,6 +140,7 @@ private:
 
     QWidget *chooser;
     bool showing = true;
+    bool pressHandedOver = false;
     std::vector<std::unique_ptr<QInputEvent>> held;
 };
 

@@ -369,22 +369,46 @@ private slots:
         QVERIFY(Viewer::notice(window)->isHidden());
     }
 
-    // A double tap read with the open command, while a chooser window of its own is shown, goes
-    // to the chooser; the main window's scroll bar beneath would take its second press alone.
-    void doubleTapTypedAhead()
+    void inputReadWhileShown_data()
     {
+        QTest::addColumn<bool>("touch");
+        QTest::newRow("double tap") << false;
+        QTest::newRow("touch lifted once the chooser runs") << true;
+    }
+
+    // Input read with the open command, while a chooser window of its own is shown, goes to the
+    // chooser whole: a press left to the main window's scroll bar beneath scrolled on by itself,
+    // and a softkey of the chooser pressed without its release stayed down.
+    void inputReadWhileShown()
+    {
+        QFETCH(bool, touch);
         deviceConfig.deviceType = 0;
         PDFViewer window(nullptr, true);
         window.QWidget::show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *view = window.findChild<PDFWidget *>("pdfWidget");
         window.initWithFile(QFile::encodeName(path("a.pdf")).constData());
-        auto *bar = window.findChild<QWidget *>("verticalScrollBar");
-        const QPoint arrow = bar->mapTo(&window, QPoint(bar->width() / 2, bar->height() - 4));
-        OnChooserShown reading(
-            [&] { QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, arrow); });
-        QTimer::singleShot(300, &window, [&] { window.findChild<QDialog *>()->reject(); });
+        // The chooser's down softkey lies where the main window's does.
+        auto *under = window.findChild<QWidget *>(touch ? "downButton" : "verticalScrollBar");
+        const QPoint at = under->mapTo(&window, QPoint(under->width() / 2, under->height() - 4));
+        QWindow *handle = window.windowHandle();
+        static QTouchDevice *screen = QTest::createTouchDevice();
+        OnChooserShown reading([&] {
+            if (touch)
+                QTest::touchEvent(handle, screen).press(0, at, handle);
+            else
+                QTest::mouseDClick(handle, Qt::LeftButton, {}, at);
+        });
+        bool down = true;
+        QTimer::singleShot(300, &window, [&] {
+            if (touch)
+                QTest::touchEvent(handle, screen).release(0, at, handle);
+            auto *dialog = window.findChild<CustomFileOpenDialog *>();
+            down = dialog->findChild<QPushButton *>("downButton")->isDown();
+            dialog->reject();
+        });
         QTest::keyRelease(&window, Qt::Key_F1);
+        QVERIFY(!down);
         QCOMPARE(view->yOffset, 0);
     }
 
