@@ -1,5 +1,7 @@
 #include "app/standardstreams.h"
 
+#include <csignal>
+
 #include <fcntl.h>
 
 void keepStandardStreamsOpen()
@@ -8,4 +10,7 @@ void keepStandardStreamsOpen()
         if (fcntl(fd, F_GETFD) == -1)
             // The lowest free number, so this one.
             open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    // A line written into a pipe whose reader has gone, such as a log collector that ended,
+    // would otherwise end the viewer; the write fails instead and the line is lost.
+    std::signal(SIGPIPE, SIG_IGN);
 }

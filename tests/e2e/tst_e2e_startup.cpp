@@ -79,11 +79,21 @@ private slots:
         QCOMPARE(lines.size(), expected.size() + 13);
     }
 
-    // With standard output closed, the lines went into the X connection and the viewer hung.
-    void standardOutputClosed()
+    // With standard output closed, the lines went into the X connection and the viewer hung; with
+    // a pipe whose reader had gone, the first line ended the viewer (SIGPIPE).
+    void standardOutputGone_data()
     {
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("closed") << "exec >&-; ";
+        QTest::newRow("pipe without reader")
+            << "mkfifo out && { sh -c 'exec <out' & exec >out; wait; }; ";
+    }
+
+    void standardOutputGone()
+    {
+        QFETCH(QString, prefix);
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
-        viewer.setLaunchPrefix("exec >&-; ");
+        viewer.setLaunchPrefix(prefix);
         QVERIFY(QTest::qWaitFor(
             [] {
                 return QTcpServer().listen(QHostAddress::LocalHost, ViewerProcess::automationPort);
