@@ -96,8 +96,8 @@ private:
             return true;
         case QEvent::MouseButtonDblClick:
             // Follows a press held above, which the chooser gets as a press of its own, as its
-            // widgets take a double click. Let through, it pressed the widget beneath, which never
-            // saw the release: a scroll bar's arrow scrolled on by itself.
+            // widgets take a double click. Let through, it would press the widget beneath, which
+            // never sees the release: a scroll bar's arrow would scroll on by itself.
             return true;
         default:
             return false;
