@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -82,10 +83,15 @@ QWidget *InputInjector::key(int key, KeyAction action, Qt::KeyboardModifiers mod
         return nullptr;
     }
     const QString keyText = text ? *text : defaultText(key, modifiers);
+    // Through the window, as a hardware key comes: filters on the windows see it, such as one
+    // that hands the keys of a window beneath to a dialog that is shown but not active yet.
+    QObject *receiver = target->window()->windowHandle();
+    if (!receiver)
+        receiver = target;
     // Native scan code 0: the key did not come from a keyboard driver.
     auto post = [&](QEvent::Type type) {
         QCoreApplication::postEvent(
-            target, new QKeyEvent(type, key, modifiers, 0, 0, 0, keyText, false, 1));
+            receiver, new QKeyEvent(type, key, modifiers, 0, 0, 0, keyText, false, 1));
     };
     if (action != KeyAction::Release)
         post(QEvent::KeyPress);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -29,6 +30,22 @@ QByteArray unknownCommands(int count, int length = 1000)
 {
     return QByteArray("{\"cmd\":\"" + QByteArray(length, 'x') + "\"}\n").repeated(count);
 }
+
+// Counts the key events that reach windows, where a filter sees the keys of a keyboard.
+class WindowKeyCounter : public QObject
+{
+public:
+    int keys = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (qobject_cast<QWindow *>(watched) &&
+            (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
+            ++keys;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -176,6 +193,21 @@ private slots:
         QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
         QCOMPARE(QJsonDocument::fromJson(readAnswer(*peer)).object().value("targetName").toString(),
                  QString("opened"));
+    }
+
+    // A key comes as a keyboard's does, through its window: a filter there, such as one that
+    // gives the keys of the window beneath to a dialog not active yet, must see it.
+    void keyPassesThroughItsWindow()
+    {
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        WindowKeyCounter counter;
+        qApp->installEventFilter(&counter);
+        client->start();
+        peer->write("{\"cmd\":\"key\",\"key\":32}\n");
+        QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
+        QTRY_COMPARE(counter.keys, 2);
     }
 
     // A dialog shown before its exec() runs modally, though Qt never lists it as modal: a tap
