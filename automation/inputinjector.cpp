@@ -135,14 +135,21 @@ QWidget *InputInjector::postTap(QWidget *target, const QPoint &screenPoint, QStr
                      .arg(target->objectName(), WidgetCatalog::modalWindow()->objectName());
         return nullptr;
     }
-    const QPointF local = target->mapFromGlobal(screenPoint);
+    // Through the window, as a touch comes, for the filters on windows: one may drop a touch
+    // beside a dialog that is shown but not modal yet. The window hands it to the widget under
+    // the point, and the release to the pressed widget, as with a real press.
+    QObject *receiver = target->window()->windowHandle();
+    QPointF local = target->window()->mapFromGlobal(screenPoint);
+    if (!receiver) {
+        receiver = target;
+        local = target->mapFromGlobal(screenPoint);
+    }
     const QPointF inWindow = target->window()->mapFromGlobal(screenPoint);
-    // The release goes to the pressed widget, as with the implicit grab of a real press.
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, local, inWindow,
-                                                        screenPoint, Qt::LeftButton, Qt::LeftButton,
-                                                        Qt::NoModifier));
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, local, inWindow,
-                                                        screenPoint, Qt::LeftButton, Qt::NoButton,
-                                                        Qt::NoModifier));
+    QCoreApplication::postEvent(receiver, new QMouseEvent(QEvent::MouseButtonPress, local, inWindow,
+                                                          screenPoint, Qt::LeftButton,
+                                                          Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(receiver, new QMouseEvent(QEvent::MouseButtonRelease, local,
+                                                          inWindow, screenPoint, Qt::LeftButton,
+                                                          Qt::NoButton, Qt::NoModifier));
     return target;
 }

@@ -31,18 +31,20 @@ QByteArray unknownCommands(int count, int length = 1000)
     return QByteArray("{\"cmd\":\"" + QByteArray(length, 'x') + "\"}\n").repeated(count);
 }
 
-// Counts the key events that reach windows, where a filter sees the keys of a keyboard.
-class WindowKeyCounter : public QObject
+// Counts the key and button events that reach windows, where a filter sees real input.
+class WindowInputCounter : public QObject
 {
 public:
-    int keys = 0;
+    int events = 0;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        const QEvent::Type type = event->type();
         if (qobject_cast<QWindow *>(watched) &&
-            (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease))
-            ++keys;
+            (type == QEvent::KeyPress || type == QEvent::KeyRelease ||
+             type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease))
+            ++events;
         return false;
     }
 };
@@ -195,19 +197,28 @@ private slots:
                  QString("opened"));
     }
 
-    // A key comes as a keyboard's does, through its window: a filter there, such as one that
-    // gives the keys of the window beneath to a dialog not active yet, must see it.
-    void keyPassesThroughItsWindow()
+    void inputPassesThroughItsWindow_data()
     {
+        QTest::addColumn<QByteArray>("request");
+        QTest::newRow("key") << QByteArray(R"({"cmd":"key","key":32})");
+        QTest::newRow("tap") << QByteArray(R"({"cmd":"tap","name":"button"})");
+    }
+
+    // Input comes as a keyboard's or a touch's does, through its window: a filter there, such as
+    // one that keeps input from the window beneath a dialog not active yet, must see it.
+    void inputPassesThroughItsWindow()
+    {
+        QFETCH(QByteArray, request);
         QWidget window;
+        (new QPushButton(&window))->setObjectName(QStringLiteral("button"));
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        WindowKeyCounter counter;
+        WindowInputCounter counter;
         qApp->installEventFilter(&counter);
         client->start();
-        peer->write("{\"cmd\":\"key\",\"key\":32}\n");
+        peer->write(request + '\n');
         QVERIFY(readAnswer(*peer).contains("\"ok\":true"));
-        QTRY_COMPARE(counter.keys, 2);
+        QTRY_COMPARE(counter.events, 2);
     }
 
     // A dialog shown before its exec() runs modally, though Qt never lists it as modal: a tap
