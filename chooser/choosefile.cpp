@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmapCache>
+#include <QPointer>
 #include <QTimer>
 #include <QWindow>
 
@@ -52,14 +53,19 @@ public:
         QWindow *target = chooser->window()->windowHandle();
         if (!target)
             return;
-        for (const std::unique_ptr<QInputEvent> &event : held) {
+        for (const auto &[window, event] : held) {
+            // Input after a choice or a cancel among them belongs to the window it was read for,
+            // as it would had it come later: a tap on the main window's softkeys got lost.
+            QWindow *to = chooser->isVisible() ? target : window.data();
+            if (!to)
+                continue;
             if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-                QCoreApplication::sendEvent(target, event.get());
+                QCoreApplication::sendEvent(to, event.get());
                 continue;
             }
             const auto *mouse = static_cast<QMouseEvent *>(event.get());
-            sendMouse(target, mouse);
-            pressHandedOver = mouse->buttons() != Qt::NoButton;
+            sendMouse(to, mouse);
+            pressHandedOver = to == target && mouse->buttons() != Qt::NoButton;
         }
         held.clear();
     }
@@ -70,7 +76,7 @@ protected:
         auto *window = qobject_cast<QWindow *>(watched);
         if (!window)
             return false;
-        return showing ? hold(event) : keepFromOthers(window, event);
+        return showing ? hold(window, event) : keepFromOthers(window, event);
     }
 
 private:
@@ -82,17 +88,17 @@ private:
         QCoreApplication::sendEvent(target, &moved);
     }
 
-    bool hold(QEvent *event)
+    bool hold(QWindow *window, QEvent *event)
     {
         switch (event->type()) {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
-            held.emplace_back(new QKeyEvent(*static_cast<QKeyEvent *>(event)));
+            held.emplace_back(window, new QKeyEvent(*static_cast<QKeyEvent *>(event)));
             return true;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseMove:
-            held.emplace_back(new QMouseEvent(*static_cast<QMouseEvent *>(event)));
+            held.emplace_back(window, new QMouseEvent(*static_cast<QMouseEvent *>(event)));
             return true;
         case QEvent::MouseButtonDblClick:
             // Follows a press held above, which the chooser gets as a press of its own, as its
@@ -141,7 +147,7 @@ private:
     QWidget *chooser;
     bool showing = true;
     bool pressHandedOver = false;
-    std::vector<std::unique_ptr<QInputEvent>> held;
+    std::vector<std::pair<QPointer<QWindow>, std::unique_ptr<QInputEvent>>> held;
 };
 
 } // namespace

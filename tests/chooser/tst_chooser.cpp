@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 using Viewer = PDFViewerTestAccess;
 
@@ -311,10 +312,15 @@ private slots:
         QTest::addColumn<int>("pressed"); // 0 for none, before `released`
         QTest::addColumn<int>("released");
         QTest::addColumn<int>("choosersLeft");
-        QTest::newRow("open") << 0 << int(Qt::Key_F1) << 0;
-        QTest::newRow("cancel") << 0 << int(Qt::Key_Escape) << 0;
+        QTest::addColumn<bool>("whileShown"); // read as a chooser window of its own is shown
+        QTest::newRow("open") << 0 << int(Qt::Key_F1) << 0 << false;
+        QTest::newRow("cancel") << 0 << int(Qt::Key_Escape) << 0 << false;
         // The keys after a choice belong to the main window: the open key opens a new chooser.
-        QTest::newRow("enter, then the open key") << int(Qt::Key_Return) << int(Qt::Key_F1) << 1;
+        QTest::newRow("enter, then the open key")
+            << int(Qt::Key_Return) << int(Qt::Key_F1) << 1 << false;
+        // And so does a tap on its open softkey, also when held while the chooser was shown.
+        QTest::newRow("enter, then the open softkey, held")
+            << int(Qt::Key_Return) << 0 << 1 << true;
     }
 
     // Keys typed while a slow device builds the chooser reach it in one batch, before it runs:
@@ -324,8 +330,11 @@ private slots:
         QFETCH(int, pressed);
         QFETCH(int, released);
         QFETCH(int, choosersLeft);
+        QFETCH(bool, whileShown);
 
         int choosers = 0;
+        if (whileShown)
+            deviceConfig.deviceType = 0;
         PDFViewer window(nullptr, true);
         window.QWidget::show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -339,15 +348,23 @@ private slots:
         window.initWithFile(QFile::encodeName(document).constData());
         view->zoomIn(); // a new load starts at the default resolution again
         QVERIFY(loadFolders(Viewer::chooserModel(window), {root}));
-        // Delivered in the chooser's first round of events, as the window system delivers keys.
-        QMetaObject::invokeMethod(
-            &window,
-            [&] {
-                if (pressed)
-                    QTest::keyPress(window.windowHandle(), Qt::Key(pressed));
+        auto *openButton = window.findChild<QWidget *>("openButton");
+        const auto type = [&] {
+            if (pressed)
+                QTest::keyPress(window.windowHandle(), Qt::Key(pressed));
+            if (released)
                 QTest::keyRelease(window.windowHandle(), Qt::Key(released));
-            },
-            Qt::QueuedConnection);
+            else
+                QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                                  openButton->mapTo(&window, openButton->rect().center()));
+        };
+        // Delivered in the chooser's first round of events, as the window system delivers keys,
+        // or while a window of its own is shown.
+        std::optional<OnChooserShown> reading;
+        if (whileShown)
+            reading.emplace(type);
+        else
+            QMetaObject::invokeMethod(&window, type, Qt::QueuedConnection);
         // A chooser still running waits for a choice that already happened, or was opened again.
         QTimer *closer = new QTimer(&window);
         connect(closer, &QTimer::timeout, &window, [&] {
@@ -363,7 +380,7 @@ private slots:
         QTest::keyRelease(&window, Qt::Key_F1);
 
         QCOMPARE(choosers, choosersLeft);
-        const bool opened = released == Qt::Key_F1;
+        const bool opened = released == Qt::Key_F1 || pressed == Qt::Key_Return;
         QCOMPARE(capture.lines(), opened ? QStringList{document} : QStringList());
         QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
         QVERIFY(Viewer::notice(window)->isHidden());
