@@ -126,12 +126,14 @@ private:
         // A finger put down while the chooser was shown and lifted now: its press went to the
         // chooser, which must see the release too, made by Qt from the touch, or the widget stays
         // pressed and a scroll bar's arrow scrolls on by itself.
+        // A finger put down on the main window before the chooser and lifted now releases what
+        // it pressed there, or a scroll bar's arrow there scrolls on by itself.
         case QEvent::MouseButtonRelease:
             if (std::exchange(pressHandedOver, false))
                 sendMouse(own, static_cast<QMouseEvent *>(event));
-            return true;
+            return !std::exchange(pressedBefore, false);
         case QEvent::TouchEnd:
-            return !pressHandedOver;
+            return !pressHandedOver && !pressedBefore;
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::MouseMove:
@@ -147,6 +149,7 @@ private:
     QWidget *chooser;
     bool showing = true;
     bool pressHandedOver = false;
+    bool pressedBefore = QGuiApplication::mouseButtons() != Qt::NoButton;
     std::vector<std::pair<QPointer<QWindow>, std::unique_ptr<QInputEvent>>> held;
 };
 
