@@ -10,6 +10,15 @@
 
 namespace {
 
+// Input is posted through the target's window, as a hardware key or a touch comes, so that
+// filters on the windows see it: one may hand keys beneath a dialog that is shown but not active
+// yet to that dialog, or drop a touch beside it.
+QObject *windowOrWidget(QWidget *target)
+{
+    QObject *window = target->window()->windowHandle();
+    return window ? window : target;
+}
+
 // The text a keyboard would attach to the key without modifiers other than Shift, so text
 // input widgets see what they would see from real keys.
 QString defaultText(int key, Qt::KeyboardModifiers modifiers)
@@ -83,11 +92,7 @@ QWidget *InputInjector::key(int key, KeyAction action, Qt::KeyboardModifiers mod
         return nullptr;
     }
     const QString keyText = text ? *text : defaultText(key, modifiers);
-    // Through the window, as a hardware key comes: filters on the windows see it, such as one
-    // that hands the keys of a window beneath to a dialog that is shown but not active yet.
-    QObject *receiver = target->window()->windowHandle();
-    if (!receiver)
-        receiver = target;
+    QObject *receiver = windowOrWidget(target);
     // Native scan code 0: the key did not come from a keyboard driver.
     auto post = [&](QEvent::Type type) {
         QCoreApplication::postEvent(
@@ -135,16 +140,12 @@ QWidget *InputInjector::postTap(QWidget *target, const QPoint &screenPoint, QStr
                      .arg(target->objectName(), WidgetCatalog::modalWindow()->objectName());
         return nullptr;
     }
-    // Through the window, as a touch comes, for the filters on windows: one may drop a touch
-    // beside a dialog that is shown but not modal yet. The window hands it to the widget under
-    // the point, and the release to the pressed widget, as with a real press.
-    QObject *receiver = target->window()->windowHandle();
-    QPointF local = target->window()->mapFromGlobal(screenPoint);
-    if (!receiver) {
-        receiver = target;
-        local = target->mapFromGlobal(screenPoint);
-    }
+    // The window hands the press to the widget under the point, and the release to the pressed
+    // widget, as with a real press.
+    QObject *receiver = windowOrWidget(target);
     const QPointF inWindow = target->window()->mapFromGlobal(screenPoint);
+    const QPointF local =
+        receiver == target ? QPointF(target->mapFromGlobal(screenPoint)) : inWindow;
     QCoreApplication::postEvent(receiver, new QMouseEvent(QEvent::MouseButtonPress, local, inWindow,
                                                           screenPoint, Qt::LeftButton,
                                                           Qt::LeftButton, Qt::NoModifier));

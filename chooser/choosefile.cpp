@@ -123,11 +123,10 @@ private:
         case QEvent::KeyRelease:
             QCoreApplication::sendEvent(own, event);
             return true;
-        // A finger put down while the chooser was shown and lifted now: its press went to the
-        // chooser, which must see the release too, made by Qt from the touch, or the widget stays
-        // pressed and a scroll bar's arrow scrolls on by itself.
-        // A finger put down on the main window before the chooser and lifted now releases what
-        // it pressed there, or a scroll bar's arrow there scrolls on by itself.
+        // A finger lifted now releases what it pressed, or a scroll bar's arrow scrolls on by
+        // itself: put down while the chooser was shown, its press went to the chooser, which gets
+        // the release Qt makes from the touch; put down before, on the main window, it is let
+        // through there.
         case QEvent::MouseButtonRelease:
             if (std::exchange(pressHandedOver, false))
                 sendMouse(own, static_cast<QMouseEvent *>(event));
