@@ -194,8 +194,13 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
         TIMEOUT 240
         RESOURCE_LOCK automation-port)
 
-    # The boot service, staged from this tree's install rules.
+    # The boot service, staged from this tree's install rules, and the viewer on linuxfb in its
+    # environment, on a framebuffer preloaded into it.
+    add_library(fake-framebuffer MODULE ${PROJECT_SOURCE_DIR}/tests/package/fakeframebuffer.cpp)
+    target_link_libraries(fake-framebuffer PRIVATE ${CMAKE_DL_LIBS})
+    set_target_properties(fake-framebuffer PROPERTIES AUTOMOC OFF)
     add_test(NAME tst_bootservice
-        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/tst_bootservice.sh ${CMAKE_BINARY_DIR})
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/tst_bootservice.sh ${CMAKE_BINARY_DIR}
+                $<TARGET_FILE:fake-framebuffer>)
     set_tests_properties(tst_bootservice PROPERTIES LABELS package TIMEOUT 60)
 endif()

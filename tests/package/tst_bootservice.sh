@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The boot service as the viewer component installs it into a scratch root: its units, its
 # settings, the start command built from them, and the viewer started in the unit's environment.
-#   tst_bootservice.sh BUILD_DIR
+#   tst_bootservice.sh BUILD_DIR FAKE_FRAMEBUFFER_LIBRARY
 set -uo pipefail
 
 build_dir=$1
+fake_framebuffer=$2
 failures=0
 check() {
     if eval "$2"; then
@@ -104,6 +105,26 @@ check "the viewer starts under the unit without a word on standard error" \
     '[[ -d $runtime && -z $warnings ]]'
 [[ -n $warnings ]] && echo "$warnings"
 
+# systemd stops the service with SIGTERM; an end by that signal or with status 0 is clean, any
+# other status leaves the unit failed. On linuxfb, in the unit's environment, on a framebuffer
+# that the preloaded library stands in for.
+stdout=$root/stdout
+(cd "$root$directory" && exec env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
+    QT_QPA_PLATFORM=linuxfb:fb=/dev/page-scope-test-fb FAKE_FRAMEBUFFER=/dev/page-scope-test-fb \
+    LD_PRELOAD="$fake_framebuffer" "$root/usr/bin/page-scope" -f "$root$document" \
+    </dev/null >"$stdout" 2>/dev/null) &
+viewer=$!
+for _ in $(seq 100); do
+    grep -q "^Using config file" "$stdout" && break
+    sleep 0.1
+done
+sleep 1
+kill -TERM $viewer
+wait $viewer
+status=$?
+check "SIGTERM stops the viewer on linuxfb as systemd counts clean (status $status)" \
+    '[[ $status -eq 0 || $status -eq 143 ]] && grep -q "^Using config file" "$stdout"'
+
 # Qt opens an input device once, at start, and a driver may make its node later, so a unit of
 # its own waits for the nodes first: the viewer unit's device classes are looked up when it
 # starts, and a class registered during a wait there would stay denied.
@@ -112,8 +133,8 @@ check "the wait unit runs the wait script, which is installed" \
     '[[ $(sed -n "s/^ExecStart=//p" "$wait_unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
 check "the viewer's unit pulls in the wait and starts after it, and runs nothing before the viewer" \
     'grep -qx "Wants=page-scope-devices.service" "$unit" && grep -qx "After=page-scope-devices.service" "$unit" && ! grep -q "^ExecStartPre=" "$unit"'
-check "the wait sees the viewer's environment" \
-    '[[ $(grep -E "^(Environment=QT_|EnvironmentFile=)" "$wait_unit") == "$(grep -E "^(Environment=QT_|EnvironmentFile=)" "$unit")" ]]'
+check "the wait sees the viewer's platform and settings" \
+    '[[ $(grep -E "^(Environment=QT_QPA_PLATFORM=|EnvironmentFile=)" "$wait_unit") == "$(grep -E "^(Environment=QT_QPA_PLATFORM=|EnvironmentFile=)" "$unit")" ]]'
 node=/dev/page-scope-test-keys-$$
 if [[ $EUID -ne 0 ]]; then
     echo "skipped: device nodes that appear late (making one in /dev needs root)"
