@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/sessionbus.h"
 #include "app/standardstreams.h"
+#include "app/windowplacement.h"
 #include "base/startuptrace.h"
 #include "mainwindow/pdfviewer.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
     // software driver: most of the start-up time and half the memory, for nothing.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     keepSessionBusFromAutolaunching();
+    keepWindowPlacement();
     QApplication application(argc, argv);
     startupTrace("application created");
     loadAutomationPlugin(5014, &application);

@@ -105,20 +105,31 @@ check "the viewer starts under the unit without a word on standard error" \
     '[[ -d $runtime && -z $warnings ]]'
 [[ -n $warnings ]] && echo "$warnings"
 
-# systemd stops the service with SIGTERM; an end by that signal or with status 0 is clean, any
-# other status leaves the unit failed. On linuxfb, in the unit's environment, on a framebuffer
-# that the preloaded library stands in for.
+# The viewer on linuxfb, in the unit's environment, on a 480 x 272 framebuffer that the preloaded
+# library stands in for, with a window that does not fill the panel.
 stdout=$root/stdout
 (cd "$root$directory" && exec env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
     QT_QPA_PLATFORM=linuxfb:fb=/dev/page-scope-test-fb FAKE_FRAMEBUFFER=/dev/page-scope-test-fb \
     LD_PRELOAD="$fake_framebuffer" "$root/usr/bin/page-scope" -f "$root$document" \
-    </dev/null >"$stdout" 2>/dev/null) &
+    -x 40 -y 30 -w 300 -h 200 </dev/null >"$stdout" 2>/dev/null) &
 viewer=$!
+# Each pixel as 8 hex digits; the panel starts all zero, and Qt draws only where windows are.
+pixel() {
+    local link
+    for link in /proc/$viewer/fd/*; do
+        [[ $(readlink "$link") == *memfd:framebuffer* ]] &&
+            od -An -tx4 -j $((($2 * 480 + $1) * 4)) -N4 "$link" | tr -d ' '
+    done
+}
 for _ in $(seq 100); do
-    grep -q "^Using config file" "$stdout" && break
+    grep -q "^Using config file" "$stdout" && [[ $(pixel 41 31) =~ [1-9a-f] ]] && break
     sleep 0.1
 done
-sleep 1
+sleep 0.5
+check "the window keeps its place and size on linuxfb" \
+    '[[ $(pixel 20 10) == 00000000 && $(pixel 400 250) == 00000000 && $(pixel 41 31) != 00000000 && -n $(pixel 41 31) ]]'
+# systemd stops the service with SIGTERM; an end by that signal or with status 0 is clean, any
+# other status leaves the unit failed.
 kill -TERM $viewer
 wait $viewer
 status=$?
