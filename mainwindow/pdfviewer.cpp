@@ -75,10 +75,17 @@ void PDFViewer::show()
 // a gatherer thread, and its name filters and root path set it listing the root folder and
 // looking up the style's file icons (icon theme, image plugins). On a single core that would
 // compete with the first render, and it all takes the device's memory.
+// A card or stick mounted on a folder that the model has listed would stay unseen: mounting
+// changes nothing in the folder beneath, which is what the model watches, and the model never
+// lists a folder twice. So a model made under other mounts is made anew.
 void PDFViewer::startReadingFileSystem()
 {
-    if (fileSystemModel)
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    const QByteArray mounts = table.open(QIODevice::ReadOnly) ? table.readAll() : QByteArray();
+    if (fileSystemModel && mounts == mountTable)
         return;
+    delete fileSystemModel;
+    mountTable = mounts;
     fileSystemModel = new CachedFilterFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
     fileSystemModel->setRootPath(QStringLiteral("/"));
@@ -88,7 +95,8 @@ void PDFViewer::startReadingFileSystem()
 // memory (its thread, its nodes, the file icons) for nothing.
 void PDFViewer::prepareChooser()
 {
-    if (openButtonEnabled)
+    // Never in place of one: a chooser opened while the first load waited may be running on it.
+    if (openButtonEnabled && !fileSystemModel)
         startReadingFileSystem();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 
@@ -76,6 +77,8 @@ private:
     QLabel *loadingLabel;
     bool documentLoaded;
     QFileSystemModel *fileSystemModel;
+    // The mounts under which the model began to read.
+    QByteArray mountTable;
     bool openButtonEnabled;
     std::string configFile;
 

@@ -15,12 +15,16 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyleHints>
 #include <QtTest>
 
 #include <cstdio>
 #include <memory>
 #include <optional>
+
+#include <sched.h>
+#include <sys/mount.h>
 
 using Viewer = PDFViewerTestAccess;
 
@@ -265,6 +269,8 @@ private slots:
             started = true;
             QTest::qWait(600);
             CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
+            // A mount elsewhere on the machine since the folders were loaded brings a new model.
+            auto *shown = static_cast<QFileSystemModel *>(tree->model());
             const auto centred = [tree] {
                 const QRect item = tree->visualRect(tree->currentIndex());
                 const int middle = tree->viewport()->rect().center().y();
@@ -277,11 +283,11 @@ private slots:
                               zoomIn->mapTo(&window, zoomIn->rect().center()));
             pressedBeside = zoomIn->isDown();
             seen = {dialog->isWindow(), dialog->windowTitle(), dialog->size(),
-                    tree->selectedIndexes() == QModelIndexList{model->index(path("a.pdf"))},
+                    tree->selectedIndexes() == QModelIndexList{shown->index(path("a.pdf"))},
                     centredInTime};
             paints.count = 0;
             failureBoxes = std::make_unique<ModalCloser>();
-            tree->setCurrentIndex(model->index(chosen));
+            tree->setCurrentIndex(shown->index(chosen));
             dialog->findChild<QPushButton *>(softkey)->click();
             if (dialog->isVisible())
                 dialog->reject();
@@ -497,6 +503,28 @@ private slots:
             }
         }
         QCOMPARE(disabled, 6 * model->columnCount(folder));
+    }
+
+    // A card mounted on a folder that the chooser has listed: mounting changes nothing in the
+    // folder beneath, so no watch sees it, and the card's documents must still be listed.
+    void mediumMountedOnListedFolder()
+    {
+        const QByteArray card = QFile::encodeName(QDir::current().absoluteFilePath("card"));
+        QVERIFY(QDir().mkpath(card));
+        PDFViewer window(nullptr, true);
+        QFileSystemModel *model = Viewer::chooserModel(window);
+        QVERIFY(loadFolders(model, {card}));
+        QCOMPARE(model->rowCount(model->index(card)), 0);
+        // In a mount namespace of this process's own, which nothing else sees.
+        if (unshare(CLONE_NEWNS) != 0 || mount("", "/", "", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("card", card, "tmpfs", 0, nullptr) != 0)
+            QSKIP("cannot mount a file system here");
+        const auto unmount = qScopeGuard([&] { umount2(card, MNT_DETACH); });
+        QVERIFY(!TestDocuments::writeRawPdf(QFile::decodeName(card) + "/on-card.pdf", {{300, 300}})
+                     .isEmpty());
+        model = Viewer::chooserModel(window);
+        QVERIFY(loadFolders(model, {card}));
+        QCOMPARE(model->rowCount(model->index(card)), 1);
     }
 
 private:
