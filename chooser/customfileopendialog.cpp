@@ -246,7 +246,7 @@ void CustomFileOpenDialog::on_cancelButton_clicked()
 
 void CustomFileOpenDialog::scrollToPath()
 {
-    if (initialPath.empty())
+    if (initialPath.empty() || !fileSystemModel)
         return;
     treeView->scrollTo(fileSystemModel->index(QFile::decodeName(initialPath.c_str()), 0),
                        QAbstractItemView::PositionAtCenter);

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QFileSystemModel>
+#include <QPointer>
 
 #include <string>
 
 class CustomTreeView;
-class QFileSystemModel;
 class QHBoxLayout;
 class QPushButton;
 class QVBoxLayout;
@@ -43,7 +44,9 @@ private:
     friend class CustomFileOpenDialogTestAccess;
 
     CustomTreeView *treeView = nullptr;
-    QFileSystemModel *fileSystemModel = nullptr;
+    // The window makes a new model when the mounts change, which a second chooser opened by keys
+    // typed behind this one's choice may do while this one still waits to be destroyed.
+    QPointer<QFileSystemModel> fileSystemModel;
     QWidget *leftColumn = nullptr;
     QWidget *rightColumn = nullptr;
     QVBoxLayout *leftColumnLayout = nullptr;
