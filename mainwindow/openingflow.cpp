@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QTimer>
+#include <QWindow>
 
 #include <sys/stat.h>
 
@@ -51,6 +52,15 @@ void PDFViewer::loadFile()
 
 void PDFViewer::doLoadFile()
 {
+    // On a slow core the 10 ms can be over before the window system has shown the window, and the
+    // load would keep the screen blank, without the notice, to its end. It waits for the window a
+    // second at most: one that a window manager keeps off the screen must still get its document.
+    const QWindow *window = windowHandle();
+    if (isVisible() && window && !window->isExposed() && exposureWaits < maxExposureWaits) {
+        ++exposureWaits;
+        QTimer::singleShot(10, this, &PDFViewer::doLoadFile);
+        return;
+    }
     startupTrace("notice timer fired");
     const QByteArray path = QFile::encodeName(fileToLoad);
     initWithFile(path.constData());

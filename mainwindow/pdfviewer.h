@@ -81,6 +81,9 @@ private:
     QByteArray mountTable;
     bool openButtonEnabled;
     std::string configFile;
+    // Tries of the first load to find its window on the screen, 10 ms apart.
+    int exposureWaits = 0;
+    static constexpr int maxExposureWaits = 100;
 
     static bool firstShowPending;
 };

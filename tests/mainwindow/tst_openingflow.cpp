@@ -2,6 +2,7 @@
 #include "mainwindow/pdfviewer.h"
 #include "modalcloser.h"
 #include "pageview/pdfwidget.h"
+#include "paintcounter.h"
 #include "pdfviewertestaccess.h"
 #include "profilefreedirectory.h"
 #include "stdoutcapture.h"
@@ -198,6 +199,21 @@ private slots:
         QCOMPARE(view->image != nullptr, !path.isEmpty() && !fails);
         QCOMPARE(Access::model(viewer) != nullptr, openCommand);
         QVERIFY(!openCommand || Access::model(viewer)->rootPath() == "/");
+    }
+
+    // On a slow core the notice's 10 ms can be over before the window system has shown the
+    // window: a load that started then kept the screen blank, with no notice, until it ended.
+    void noticeDrawnBeforeALateLoad()
+    {
+        PDFViewer viewer(nullptr, false);
+        viewer.setFileToLoad(tenA4.toLocal8Bit().constData());
+        viewer.QWidget::show();
+        QVERIFY(QMetaObject::invokeMethod(&viewer, "loadFile"));
+        PaintCounter noticePainted(Access::notice(viewer));
+        // The core is taken away before the event loop has looked at the window's exposure.
+        QTest::qSleep(20);
+        QTRY_VERIFY(Access::documentLoaded(viewer));
+        QVERIFY2(noticePainted.count > 0, "the load ran before the notice was drawn");
     }
 
 private:
