@@ -14,7 +14,9 @@ namespace {
 // Without a window manager (linuxfb, eglfs) the screen hands the activation to the window beneath
 // a closed box or dialog through an event queued behind the input already read. Keys that came in
 // one batch with the key that closed it would reach the hidden window and be lost, the close key
-// among them: they belong to the main window, as they do when typed a moment later.
+// among them: they belong to the main window, as they do when typed a moment later. They are
+// queued for it, not sent: the box is still closing, and an open key among them ran the chooser
+// before the box's end was reported.
 class HiddenWindowKeys : public QObject
 {
 public:
@@ -29,7 +31,7 @@ protected:
         QWindow *target = mainWindow->windowHandle();
         if (!window || window->isVisible() || !target || target == window || !target->isVisible())
             return false;
-        QCoreApplication::sendEvent(target, event);
+        QCoreApplication::postEvent(target, new QKeyEvent(*static_cast<QKeyEvent *>(event)));
         return true;
     }
 

@@ -447,6 +447,44 @@ private slots:
         QCOMPARE((QVariantList{view->pageIndex, view->yOffset}), start);
     }
 
+    // Keys read with the one that closes a failure box, which the framebuffer platforms hand out
+    // while the box hides, act once it has closed: an open key among them ran the chooser inside
+    // the box's closing, before the box's end was reported.
+    void openKeyReadWhileTheBoxHides()
+    {
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &window, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            // Once it has hidden, where the framebuffer platforms hand out the input read so far;
+            // sent, as QTest's key clicks on a window also run the events they queue.
+            connect(box, &QDialog::finished, &window, [hiding = box->windowHandle()] {
+                for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                    QKeyEvent key(type, Qt::Key_F1, Qt::NoModifier);
+                    QCoreApplication::sendEvent(hiding, &key);
+                }
+            });
+            box->close();
+        });
+        poll.start(20);
+        StdoutCapture capture;
+        std::optional<QStringList> linesAtChooser;
+        OnChooserShown shown([&] {
+            linesAtChooser = capture.lines();
+            QMetaObject::invokeMethod(window.findChild<CustomFileOpenDialog *>(), "reject",
+                                      Qt::QueuedConnection);
+        });
+        window.initWithFile(QFile::encodeName(path("missing.pdf")).constData());
+        QTRY_VERIFY(linesAtChooser);
+        QVERIFY2(linesAtChooser->last().endsWith("Done with message box."),
+                 qPrintable(linesAtChooser->join(" | ")));
+    }
+
     // A key read while a chooser window of its own hides after a choice, when the framebuffer
     // platforms hand out pending input, is the main window's: it went back and forth between the
     // two windows until the stack ran out.
