@@ -62,6 +62,11 @@ private slots:
                            evaluating('y', "20"),  evaluating('f', "c.pdf"), evaluating('w', "200"),
                            evaluating('h', "600"), evaluating('o', "NONE")}
             << QRect(0, 20, 200, 600) << "c.pdf" << true;
+        // A line break in a name must not end the line that reports it.
+        QTest::newRow("file name with a line break")
+            << QByteArrayList{"-f", "a\nb.pdf"}
+            << QStringList{"Arguments: 3", evaluating('f', "a\\nb.pdf")} << QRect(0, 0, 480, 272)
+            << "a\nb.pdf" << false;
         // As strtol reads them, saturated at the largest widget size rather than wrapped.
         const QByteArray nines(40, '9');
         QTest::newRow("numbers") << QByteArrayList{"-w", nines,   "-x", "-" + nines,
