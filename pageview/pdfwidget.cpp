@@ -7,6 +7,7 @@
 
 #include <poppler-qt5.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -68,7 +69,9 @@ bool PDFWidget::loadDocument(const QString &path)
     line << "Document is " << static_cast<const void *>(document);
     consoleLine(line.str());
 
-    showFailureBox(QStringLiteral("Loading document ") + filePath + QStringLiteral(" failed!"));
+    // A byte of the name that is not UTF-8 shows as U+FFFD, as in the missing file's box.
+    showFailureBox(QStringLiteral("Loading document ") +
+                   QString::fromUtf8(QFile::encodeName(filePath)) + QStringLiteral(" failed!"));
 
     filePath.clear();
     return false;
