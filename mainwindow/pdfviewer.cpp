@@ -3,6 +3,7 @@
 #include "ui_pdfviewer.h"
 
 #include "base/filenames.h"
+#include "base/softkeykeys.h"
 #include "base/softkeylook.h"
 #include "base/startuptrace.h"
 #include "chooser/cachedfilterfilesystemmodel.h"
@@ -36,6 +37,10 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
         arrow->setPalette(arrowPalette());
         arrow->setFont(arrowFont());
     }
+    for (QPushButton *softkey :
+         {ui->openButton, ui->upButton, ui->downButton, ui->rightButton, ui->closeButton,
+          ui->zommInButton, ui->zoomOutButton, ui->leftButton})
+        leaveKeysToWindow(softkey);
     ui->pdfWidget->setGeometry(56, 2, 367, 264);
     ui->horizontalScrollBar->hide();
     ui->verticalScrollBar->hide();

@@ -67,6 +67,8 @@ private slots:
         // One code for two commands: the earlier comparison wins.
         row("F5", "1 96 48 48 close quit", "KEY_HOME=0x01000034\n");
         row("F4", "1 144 48 48 horizontal", "KEY_DOWN=0x01000033\n");
+        // A device's select key, which the focused close softkey would take as a click.
+        row("Select", "1 144 48 48 horizontal", "KEY_ENTER=0x01010000\n");
     }
 
     void commands()
@@ -109,8 +111,11 @@ private slots:
         // Inside an event loop, as a device delivers keys; a quit ends every loop, this one too.
         QEventLoop loop;
         QTimer::singleShot(0, &loop, [&] {
+            // Keys go to the focus widget, as the window system delivers them; what it leaves
+            // goes on to the window.
             if (!bar) {
-                QTest::keyPress(&viewer, Qt::Key(key));
+                QTest::sendKeyEvent(QTest::Press, viewer.focusWidget(), Qt::Key(key), QString(),
+                                    Qt::NoModifier);
                 QTest::qWait(30);
                 afterPress = state();
             }
@@ -118,7 +123,7 @@ private slots:
             if (!bar) {
                 // The scan code is the only trace of the key itself in the report, unsigned.
                 QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, 4294967295u, 0, 0);
-                QCoreApplication::sendEvent(&viewer, &release);
+                QCoreApplication::sendEvent(viewer.focusWidget(), &release);
             } else if (words[1] == "release") {
                 bar->setSliderDown(true);
                 bar->setSliderDown(false);
