@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/softkeyframe.h"
+#include "base/softkeykeys.h"
 #include "base/softkeylook.h"
 #include "chooser/customtreeview.h"
 #include "config/deviceconfig.h"
@@ -18,14 +19,16 @@ namespace {
 
 const char backgroundStyle[] = "QWidget { background-color : rgba(200, 200, 200, 255); }";
 
-// A push button in a dialog clicks itself on Return while it has the focus, which a tap gives it:
-// enter would then repeat the tapped softkey instead of opening the selected entry.
+// A push button in a dialog clicks itself on Return while it has the focus, which a tap gives it,
+// and any push button on Space and Select: an enter key that sends one of them would then repeat
+// the tapped softkey instead of opening the selected entry.
 QPushButton *makeButton(QWidget *holder, const char *name)
 {
     auto *button = new QPushButton(holder);
     button->setObjectName(QString::fromLatin1(name));
     button->setMaximumSize(50, 50);
     button->setAutoDefault(false);
+    leaveKeysToWindow(button);
     return button;
 }
 

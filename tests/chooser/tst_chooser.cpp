@@ -131,6 +131,8 @@ private slots:
         row("left softkey", folder, 2, "leftButton", 0, "left");
         row("Return opens on press after a tap on a softkey", folder, 2, "rightButton",
             Qt::Key_Return, "open");
+        row("Space as enter opens on press after a tap on a softkey", folder, 2, "rightButton",
+            Qt::Key_Space, "open");
         // The tree moves on the press of its own arrow key, the dialog once more on the release.
         row("down key configured as Down", folder, -2, "both", Qt::Key_Down, "down twice");
         // Only a lower-case ".pdf" is opened; open on a folder opens it like the right arrow.
@@ -152,6 +154,9 @@ private slots:
         deviceConfig.softkeyFrameCount = qAbs(frames);
         if (frames < 0)
             deviceConfig.keyDown = Qt::Key_Down;
+        // A device whose enter key sends Space, which the tree and push buttons take themselves.
+        if (key == Qt::Key_Space)
+            deviceConfig.keyEnter = Qt::Key_Space;
         std::string result = "untouched";
         auto dialog = makeDialog(start.isEmpty() ? QString() : path(start), &result);
         dialog->show();
@@ -187,7 +192,8 @@ private slots:
                              : now == first.parent()                               ? "left"
                                                                                    : "elsewhere";
         QCOMPARE(seen, outcome);
-        const bool opening = input == "openButton" || key == Qt::Key_F1 || key == Qt::Key_Return;
+        const bool opening =
+            input == "openButton" || key == Qt::Key_F1 || key == deviceConfig.keyEnter;
         QCOMPARE(capture.lines(),
                  opening && !start.isEmpty() ? QStringList{path(start)} : QStringList());
         QCOMPARE(QFile::decodeName(result.c_str()), outcome == "open" ? path(start) : "untouched");
