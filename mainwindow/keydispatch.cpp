@@ -76,6 +76,20 @@ void PDFViewer::keyReleaseEvent(QKeyEvent *event)
         printUnmappedKeyReport(event);
 }
 
+// Tab, which a device's key may send, passes the focus on before the key's command runs on its
+// release (and so do the cursor keys on a softkey). In the window it went from softkey to softkey,
+// where a zoom leaves the focus alone; from a chooser laid over the window on a frameless device
+// it went on to the window's widgets beneath, which then took the chooser's keys: its close key
+// quit the program. The focus moves on only from a widget that is gone, such as a scroll bar
+// hidden or a chooser closed.
+bool PDFViewer::focusNextPrevChild(bool next)
+{
+    QWidget *focus = focusWidget();
+    if (focus && focus->isVisible())
+        return false;
+    return QMainWindow::focusNextPrevChild(next);
+}
+
 void PDFViewer::printUnmappedKeyReport(const QKeyEvent *event)
 {
     // Lists the configured codes next to the scan code, so that a device's keys can be found

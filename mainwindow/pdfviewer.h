@@ -57,6 +57,7 @@ private slots:
 
 protected:
     void keyReleaseEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void layoutSoftkeys();

@@ -69,6 +69,8 @@ private slots:
         row("F4", "1 144 48 48 horizontal", "KEY_DOWN=0x01000033\n");
         // A device's select key, which the focused close softkey would take as a click.
         row("Select", "1 144 48 48 horizontal", "KEY_ENTER=0x01010000\n");
+        // Tab, which would pass the focus on to the next softkey: a zoom leaves it where it was.
+        row("Tab", "1 96 48 58 close", "KEY_ZOOM_IN=0x01000001\n");
     }
 
     void commands()
