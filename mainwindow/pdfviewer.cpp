@@ -41,6 +41,11 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
          {ui->openButton, ui->upButton, ui->downButton, ui->rightButton, ui->closeButton,
           ui->zommInButton, ui->zoomOutButton, ui->leftButton})
         leaveKeysToWindow(softkey);
+    // A scroll bar's own menu (scroll here, top, bottom...) would come up on the bar that every
+    // scroll command leaves the focus on, whenever the menu key is pressed on X: that key, given
+    // a command, then opened the menu, which took its release.
+    ui->verticalScrollBar->setContextMenuPolicy(Qt::NoContextMenu);
+    ui->horizontalScrollBar->setContextMenuPolicy(Qt::NoContextMenu);
     ui->pdfWidget->setGeometry(56, 2, 367, 264);
     ui->horizontalScrollBar->hide();
     ui->verticalScrollBar->hide();

@@ -161,6 +161,27 @@ private slots:
         QCOMPARE(lines, after.endsWith("report") ? report : QStringList());
     }
 
+    // On X the menu key also asks the focus widget for its context menu, and every scroll
+    // command leaves the focus on a bar: a menu there would take the key's release.
+    void noMenuOnScrollBars()
+    {
+        StdoutCapture quiet;
+        PDFViewer viewer(nullptr, false);
+        for (const char *name : {"verticalScrollBar", "horizontalScrollBar"}) {
+            bool menu = false;
+            QTimer::singleShot(100, &viewer, [&menu] {
+                if (QWidget *popup = QApplication::activePopupWidget()) {
+                    menu = true;
+                    popup->close();
+                }
+            });
+            QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(1, 1));
+            QCoreApplication::sendEvent(viewer.findChild<QScrollBar *>(name), &request);
+            QTest::qWait(150);
+            QVERIFY2(!menu, name);
+        }
+    }
+
 private:
     ProfileFreeDirectory directory;
     QString landscape;
