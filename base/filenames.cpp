@@ -1,5 +1,6 @@
 #include "base/filenames.h"
 
+#include <QString>
 #include <QTextCodec>
 
 namespace {
@@ -103,4 +104,9 @@ void keepFileNamesIntact()
     if (locale && locale->mibEnum() == utf8Mib)
         // Qt keeps every codec it is given until the process ends.
         QTextCodec::setCodecForLocale(new FileNameCodec);
+}
+
+QString displayedFileName(const QByteArray &name)
+{
+    return QString::fromUtf8(name);
 }

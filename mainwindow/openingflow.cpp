@@ -4,6 +4,7 @@
 
 #include "base/console.h"
 #include "base/failurebox.h"
+#include "base/filenames.h"
 #include "base/startuptrace.h"
 #include "base/transientlabelstyle.h"
 
@@ -74,9 +75,7 @@ void PDFViewer::initWithFile(const char *path)
         hideLoadingNotice();
         const std::string where = std::string("PDFViewer::initWithFile(") + path + "): ";
         consoleLine(where + "File not found. Opening message box.");
-        // As UTF-8: a byte of the name that is not UTF-8 shows as U+FFFD, which fonts draw, not
-        // as the private-use character the file-name codec holds it in, which they draw as a box.
-        showFailureBox(QStringLiteral("Loading document '") + QString::fromUtf8(path) +
+        showFailureBox(QStringLiteral("Loading document '") + displayedFileName(path) +
                            QStringLiteral("' failed!"),
                        this);
         consoleLine(where + "File not found. Done with message box.");

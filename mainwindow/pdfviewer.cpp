@@ -37,9 +37,7 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
         arrow->setPalette(arrowPalette());
         arrow->setFont(arrowFont());
     }
-    for (QPushButton *softkey :
-         {ui->openButton, ui->upButton, ui->downButton, ui->rightButton, ui->closeButton,
-          ui->zommInButton, ui->zoomOutButton, ui->leftButton})
+    for (QPushButton *softkey : findChildren<QPushButton *>())
         leaveKeysToWindow(softkey);
     // A scroll bar's own menu (scroll here, top, bottom...) would come up on the bar that every
     // scroll command leaves the focus on, whenever the menu key is pressed on X: that key, given

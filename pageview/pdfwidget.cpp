@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/failurebox.h"
+#include "base/filenames.h"
 #include "config/deviceconfig.h"
 #include "pageview/pagerenderer.h"
 
@@ -69,9 +70,8 @@ bool PDFWidget::loadDocument(const QString &path)
     line << "Document is " << static_cast<const void *>(document);
     consoleLine(line.str());
 
-    // A byte of the name that is not UTF-8 shows as U+FFFD, as in the missing file's box.
     showFailureBox(QStringLiteral("Loading document ") +
-                   QString::fromUtf8(QFile::encodeName(filePath)) + QStringLiteral(" failed!"));
+                   displayedFileName(QFile::encodeName(filePath)) + QStringLiteral(" failed!"));
 
     filePath.clear();
     return false;
