@@ -162,6 +162,11 @@ private slots:
         dialog->show();
         CustomTreeView *tree = dialog->findChild<CustomTreeView *>();
         const QModelIndex first = tree->currentIndex();
+        // Under qemu's user mode the model can drop the test folder's rows and make the start's
+        // row anew on its own (see openCommand): with no neighbour above, left looks like up.
+        if (qEnvironmentVariableIsSet("QEMU_LD_PREFIX") && first.isValid() &&
+            tree->indexAbove(first) == first.parent())
+            QSKIP("the emulation dropped the rows beside the start");
         const QModelIndex below = tree->indexBelow(first);
         const bool expanded = tree->isExpanded(first);
         QSignalSpy accepted(dialog.get(), &QDialog::accepted);
