@@ -1,6 +1,6 @@
 #include "launchedprogram.h"
 
-#include "procstatus.h"
+#include "base/procstatus.h"
 
 #include <QFile>
 #include <QProcessEnvironment>

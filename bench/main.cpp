@@ -2,7 +2,7 @@
 
 #include "benchcases.h"
 #include "benchdocuments.h"
-#include "procstatus.h"
+#include "base/procstatus.h"
 #include "report.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 // several address-space caps.
 #include "pageview/pagerenderer.h"
 #include "pageview/renderbudget.h"
-#include "procstatus.h"
+#include "base/procstatus.h"
 
 #include <poppler-qt5.h>
 

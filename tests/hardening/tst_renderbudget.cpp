@@ -5,7 +5,7 @@
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
-#include "procstatus.h"
+#include "base/procstatus.h"
 #include "sanitizerruntime.h"
 #include "testdocuments.h"
 
