@@ -1,6 +1,7 @@
 #include "pageview/pagerenderer.h"
 
 #include "base/processfootprint.h"
+#include "base/residentpeak.h"
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 
@@ -144,12 +145,85 @@ QImage renderInBands(const Poppler::Page &page, double resolution, const RenderB
     return image;
 }
 
+struct Outcome
+{
+    QImage image;
+    bool outOfMemory = false;
+    bool exceeded = false; // stopped by the watch
+    int refusals = 0;      // allocations Poppler was refused and did without
+};
+
+Outcome renderWatched(const Poppler::Page &page, double resolution, const RenderBudget::Plan &plan,
+                      const RenderBudget::Headroom &headroom)
+{
+    GrowthWatch watch(headroom);
+    Outcome outcome;
+    const RefusedAllocations refused;
+    // Allocations outside Poppler's own allocator can still throw.
+    try {
+        const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
+                                          watch.allowedMappedGrowth() + RenderBudget::reserve / 2);
+        outcome.image = plan.mode == RenderBudget::Plan::Whole
+                            ? watch.render(page, resolution)
+                            : renderInBands(page, resolution, plan, watch, &outcome.outOfMemory);
+    } catch (const std::bad_alloc &) {
+        outcome.image = QImage();
+        outcome.outOfMemory = true;
+    }
+    outcome.refusals = refused.count();
+    // No image after Poppler was refused memory: the page is blank for want of it.
+    outcome.outOfMemory = outcome.outOfMemory || (outcome.image.isNull() && outcome.refusals > 0);
+    outcome.exceeded = watch.exceeded();
+    // A render stopped for memory leaves the most behind, and the least room for what follows.
+    if (outcome.outOfMemory || outcome.exceeded)
+        PageRenderer::releaseFreedHeap();
+    return outcome;
+}
+
+// The page's factor, measured on a whole render at the trial resolution; 0 where the kernel's
+// high-water mark cannot be read.
+double measuredFactor(const Poppler::Page &page, double trialResolution)
+{
+    // Freed pages that malloc keeps resident would be taken again without showing in the peak.
+    PageRenderer::releaseFreedHeap();
+    RenderBudget::Plan whole;
+    whole.mode = RenderBudget::Plan::Whole;
+    whole.imageSize = RenderBudget::imageSize(page.pageSizeF(), trialResolution);
+    const ResidentPeak peak;
+    const Outcome trial = renderWatched(page, trialResolution, whole, RenderBudget::current());
+    const qint64 growth = peak.growth();
+    if (growth < 0)
+        return 0.0;
+    const double factor = RenderBudget::factorFromTrial(growth, whole.imageSize);
+    // Stopped, the trial tells only that the page costs more than it was given room for.
+    return trial.outOfMemory || trial.exceeded ? qMax(factor, RenderBudget::guardFactor) : factor;
+}
+
 } // namespace
 
-QImage PageRenderer::render(const Poppler::Page &page, double resolution)
+QImage PageRenderer::render(const Poppler::Page &page, double resolution, double *pageFactor)
 {
+    const QSizeF size = page.pageSizeF();
     RenderBudget::Headroom headroom = RenderBudget::current();
-    RenderBudget::Plan plan = RenderBudget::plan(page.pageSizeF(), resolution, headroom);
+    double factor = pageFactor && *pageFactor > 0.0 ? *pageFactor : RenderBudget::imageFactor;
+    RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, factor);
+    if (pageFactor && *pageFactor <= 0.0 && plan.mode != RenderBudget::Plan::Blank) {
+        const double trial = RenderBudget::trialResolution(size, resolution, headroom);
+        if (trial > 0.0) {
+            const double measured = measuredFactor(page, trial);
+            // Where nothing could be measured, the page is not tried again.
+            *pageFactor = measured > 0.0 ? measured : RenderBudget::imageFactor;
+            factor = *pageFactor;
+            headroom = RenderBudget::current();
+            plan = RenderBudget::plan(size, resolution, headroom, factor);
+            if (factor > RenderBudget::imageFactor) {
+                char what[96];
+                std::snprintf(what, sizeof what, "costs %.1f times its image, measured at %.1f dpi",
+                              factor, trial);
+                report(page, resolution, what, headroom);
+            }
+        }
+    }
     // Pages that Poppler freed and malloc still holds count against the cgroup and the system,
     // and the watch sees them taken again only once they have been handed back. A plan short of
     // a whole render, or one that counts on the freed heap for address space, has them back
@@ -157,7 +231,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution)
     const bool onFreedHeap = plan.bytesNeeded > headroom.mappable() - RenderBudget::reserve;
     if ((plan.mode != RenderBudget::Plan::Whole || onFreedHeap) && releaseFreedHeap()) {
         headroom = RenderBudget::current();
-        plan = RenderBudget::plan(page.pageSizeF(), resolution, headroom);
+        plan = RenderBudget::plan(size, resolution, headroom, factor);
     }
     return render(page, resolution, plan, headroom);
 }
@@ -179,42 +253,23 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         return QImage();
     }
 
-    GrowthWatch watch(headroom);
-    QImage image;
-    bool outOfMemory = false;
-    const RefusedAllocations refused;
-    // Allocations outside Poppler's own allocator can still throw.
-    try {
-        const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
-                                          watch.allowedMappedGrowth() + RenderBudget::reserve / 2);
-        image = plan.mode == RenderBudget::Plan::Whole
-                    ? watch.render(page, resolution)
-                    : renderInBands(page, resolution, plan, watch, &outOfMemory);
-    } catch (const std::bad_alloc &) {
-        image = QImage();
-        outOfMemory = true;
-    }
-    // No image after Poppler was refused memory: the page is blank for want of it.
-    outOfMemory = outOfMemory || (image.isNull() && refused.count() > 0);
-
-    // A render stopped for memory leaves the most behind, and the least room for what follows.
-    if (outOfMemory || watch.exceeded())
-        releaseFreedHeap();
-    if (outOfMemory) {
+    const Outcome outcome = renderWatched(page, resolution, plan, headroom);
+    if (outcome.outOfMemory) {
         report(page, resolution, "left blank for memory: an allocation failed", headroom);
-    } else if (watch.exceeded()) {
+    } else if (outcome.exceeded) {
         report(page, resolution, "left blank for memory: the render outgrew its headroom",
                headroom);
-    } else if (!image.isNull() && (plan.mode == RenderBudget::Plan::Bands || refused.count() > 0)) {
+    } else if (!outcome.image.isNull() &&
+               (plan.mode == RenderBudget::Plan::Bands || outcome.refusals > 0)) {
         // A page that Poppler drew only in part is still shown: its text and drawing are there,
         // and a page left blank for a picture it could not hold would hide them too.
         char what[128] = "rendered";
         if (plan.mode == RenderBudget::Plan::Bands)
             std::snprintf(what, sizeof what, "rendered in bands of %d rows", plan.bandRows);
-        if (refused.count() > 0)
+        if (outcome.refusals > 0)
             std::strncat(what, ", without the parts Poppler had no memory for",
                          sizeof what - std::strlen(what) - 1);
         report(page, resolution, what, headroom);
     }
-    return image;
+    return outcome.image;
 }

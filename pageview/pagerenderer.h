@@ -12,13 +12,18 @@ class Page;
 // whole when that fits, otherwise in horizontal bands copied into the one page image, otherwise
 // not at all. While Poppler works, a watch stops it when the process grows into the reserve,
 // which the budget cannot foresee for pages whose cost lies in their operators rather than in
-// their image. A page left blank, rendered in bands or drawn without what Poppler had no memory
-// for is reported on standard error.
+// their image. Where memory is short of what any page might need, a page whose cost is not known
+// yet is first rendered small, to measure it. A page left blank, rendered in bands, drawn without
+// what Poppler had no memory for, or measured to cost more than the budget's factor is reported
+// on standard error.
 class PageRenderer
 {
 public:
-    // The page's image, or a null image when it could not be rendered.
-    static QImage render(const Poppler::Page &page, double resolution);
+    // The page's image, or a null image when it could not be rendered. `pageFactor`, where
+    // given, holds the page's cost as a multiple of its image once a trial has measured it, 0
+    // until then; a trial sets it.
+    static QImage render(const Poppler::Page &page, double resolution,
+                         double *pageFactor = nullptr);
     // The same with a plan made elsewhere, for measuring and testing one mode against another.
     static QImage render(const Poppler::Page &page, double resolution,
                          const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom);

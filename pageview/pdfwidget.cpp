@@ -85,6 +85,7 @@ void PDFWidget::closeDocument()
     page = nullptr;
     delete image;
     image = nullptr;
+    pageFactors.clear();
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QWidget>
 
@@ -15,7 +16,7 @@ class Page;
 
 // The page view: owns the open document, the current page and that page rendered whole at the
 // zoom resolution, and paints the part of the image at the scroll offsets. One page image at a
-// time; nothing is cached.
+// time; of the other pages nothing is kept but what a render of each was measured to cost.
 class PDFWidget : public QWidget
 {
     Q_OBJECT
@@ -74,6 +75,8 @@ private:
     // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
     // it, and an idle viewer holds no more than it shows.
     QTimer *heapReleaseTimer;
+    // Each page's cost as a multiple of its image, for the pages measured (PageRenderer).
+    QHash<int, double> pageFactors;
 
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;

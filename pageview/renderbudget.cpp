@@ -46,6 +46,12 @@ qint64 mappedBytes()
     return total;
 }
 
+// The bytes of Poppler's image of the page, as computed above, without QImage's bounds.
+double imageBytes(const QSizeF &pointSize, double resolution)
+{
+    return pixels(pointSize.width(), resolution) * pixels(pointSize.height(), resolution) * 4.0;
+}
+
 } // namespace
 
 qint64 RenderBudget::Headroom::memoryRoom() const
@@ -129,20 +135,39 @@ QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
     return QSize(int(width), int(height));
 }
 
-qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution)
+qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution, double factor)
 {
-    const double imageBytes =
-        pixels(pointSize.width(), resolution) * pixels(pointSize.height(), resolution) * 4.0;
-    return saturated(imageBytes * imageFactor + double(workingMargin));
+    return saturated(imageBytes(pointSize, resolution) * factor + double(workingMargin));
+}
+
+double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
+                                     const Headroom &headroom)
+{
+    const double bytes = imageBytes(pointSize, resolution);
+    const double usable = double(qMax<qint64>(0, headroom.bytes() - reserve - workingMargin));
+    if (usable >= guardFactor * bytes)
+        return 0.0;
+    // Never more than a quarter of the pixels, nor more than guardFactor times itself fits in.
+    const double share =
+        qMin(qMin(0.25, double(trialBytes) / bytes), usable / (guardFactor * bytes));
+    const double trial = resolution * std::sqrt(share);
+    return imageBytes(pointSize, trial) >= double(leastTrialBytes) ? trial : 0.0;
+}
+
+double RenderBudget::factorFromTrial(qint64 growth, const QSize &trialImage)
+{
+    const double bytes = double(trialImage.width()) * trialImage.height() * 4.0;
+    // A tenth more: the kernel counts a thread's resident pages in batches of up to 256 KiB.
+    return bytes > 0.0 ? qMax(imageFactor, 1.1 * double(growth) / bytes) : imageFactor;
 }
 
 RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution,
-                                      const Headroom &headroom)
+                                      const Headroom &headroom, double factor)
 {
     Plan plan;
     plan.imageSize = imageSize(pointSize, resolution);
     const qint64 usable = qMax<qint64>(0, headroom.bytes() - reserve);
-    plan.bytesNeeded = bytesNeeded(pointSize, resolution);
+    plan.bytesNeeded = bytesNeeded(pointSize, resolution, factor);
     if (plan.imageSize.isEmpty())
         return plan;
     if (plan.bytesNeeded <= usable) {
@@ -153,11 +178,11 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     // Bands: the page image, Splash's scaled copy of a page-sized picture where there is room
     // for it, and one band's working set, as tall as what is left allows. Without room for the
     // copy Splash refuses it and leaves the picture out, which still shows the rest of the page.
-    const double imageBytes = double(plan.imageSize.width()) * plan.imageSize.height() * 4.0;
-    const double rowBytes = double(plan.imageSize.width()) * 4.0 * imageFactor;
+    const double pageImageBytes = imageBytes(pointSize, resolution);
+    const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
     for (const double copy : {scaledImageFactor, 0.0}) {
-        const double fixedBytes = imageBytes * (1.0 + copy) + double(workingMargin);
+        const double fixedBytes = pageImageBytes * (1.0 + copy) + double(workingMargin);
         plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
         const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
         if (rows >= leastRows) {

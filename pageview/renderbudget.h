@@ -49,15 +49,27 @@ public:
 
     // Whole when the conservative estimate of a whole render fits; otherwise bands as tall as
     // fit beside the page image; otherwise Blank, for a page whose image and a band of the least
-    // height do not fit. The reserve is always left over.
-    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom);
+    // height do not fit. The reserve is always left over. `factor` is the render's peak as a
+    // multiple of its image, where a trial has measured the page's own.
+    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom,
+                     double factor = imageFactor);
+
+    // The resolution at which to try a page first, to learn its own factor, or 0 where that is
+    // not needed: where even guardFactor times its image fits, or where no trial large enough to
+    // measure would.
+    static double trialResolution(const QSizeF &pointSize, double resolution,
+                                  const Headroom &headroom);
+    // A page's factor from a trial that grew the resident memory by `growth` at its peak for an
+    // image of trialImage; never below imageFactor.
+    static double factorFromTrial(qint64 growth, const QSize &trialImage);
 
     // The image Poppler renders a page of this size to, exactly as Poppler rounds it; an empty
     // size when it could not be held in one image.
     static QSize imageSize(const QSizeF &pointSize, double resolution);
 
     // Bytes a whole render of a page of this size at this resolution needs at its peak.
-    static qint64 bytesNeeded(const QSizeF &pointSize, double resolution);
+    static qint64 bytesNeeded(const QSizeF &pointSize, double resolution,
+                              double factor = imageFactor);
 
     // Peak of a whole render, as a multiple of the image's bytes, measured with
     // bench/measure-render-budget.sh: an A4 page of text needs 1.5 times its image, a page of one
@@ -65,6 +77,17 @@ public:
     // 7.0 times (Splash renders each group and mask into bitmaps of the rendered area), and
     // beyond that at most 0.7 MB. A band's working set follows the same factor on the band.
     static constexpr double imageFactor = 7.5;
+    // Nested groups cost more with every level, 1.5 times the image each, and Poppler asks its
+    // abort callback too seldom for the watch to stop a descent through them. So a page whose
+    // factor is not known yet is tried first at a low resolution unless this many times its
+    // image fits (thirteen levels), and its render is planned with what the trial measured. A
+    // trial costs about another pass over the page's operators and pictures, once per page.
+    static constexpr double guardFactor = 24.0;
+    // A trial renders about a mebibyte of image where there is room for that: a ten-level page
+    // measured 17.4 times its image at that size, 17.5 at 100 dpi. A trial below a quarter of it
+    // measures little but Poppler's fixed costs and is not made.
+    static constexpr qint64 trialBytes = 1024 * 1024;
+    static constexpr qint64 leastTrialBytes = trialBytes / 4;
     static constexpr qint64 workingMargin = 4ll * 1024 * 1024;
     // Splash scales an image to its size on the page before clipping it to the band, so a band
     // of a scanned page needs the page-sized scaled image too (1.05 times the page image,

@@ -37,7 +37,10 @@ void PDFWidget::renderPage()
     delete image;
     image = nullptr;
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
-    image = new QImage(PageRenderer::render(*page, resolution));
+    double factor = pageFactors.value(pageIndex);
+    image = new QImage(PageRenderer::render(*page, resolution, &factor));
+    if (factor > 0.0)
+        pageFactors.insert(pageIndex, factor);
     imageHeight = image->height();
     heapReleaseTimer->start();
 

@@ -120,42 +120,6 @@ QByteArray imageOfPixels(int width, int height, int pageTimes = 1)
                            {image});
 }
 
-QByteArray transparencyStack(int layers)
-{
-    // An A4 page of nested transparency groups, each with a luminosity soft mask and a blend
-    // mode: Splash renders every group into a page-sized bitmap of its own, which makes this the
-    // most memory-hungry kind of page for its size.
-    const QByteArray box = "[0 0 595 842]";
-    QList<QByteArray> objects;
-    for (int i = 0; i < layers; ++i) {
-        const int layer = 5 + 3 * i; // group form, its soft mask form, the graphics state
-        const bool innermost = i == layers - 1;
-        const QByteArray fill = number(i + 1) + " " + number(i + 1) + " " + number(595 - 2 * i) +
-                                " " + number(842 - 2 * i) + " re f\n";
-        QByteArray content = "/GS" + number(i) + " gs 0." + number(2 + i % 7) + " 0.3 0.6 rg\n" +
-                             fill + "0.9 0.1 0.1 rg 60 60 400 600 re f\n";
-        QByteArray resources =
-            "<< /ExtGState << /GS" + number(i) + ' ' + number(layer + 2) + " 0 R >>";
-        if (!innermost) {
-            content += "/L" + number(i + 1) + " Do\n";
-            resources += " /XObject << /L" + number(i + 1) + ' ' + number(layer + 3) + " 0 R >>";
-        }
-        resources += " >>";
-        objects.append(PdfAssembler::stream(
-            content, "/Type /XObject /Subtype /Form /BBox " + box +
-                         " /Group << /S /Transparency /I true /K false >> /Resources " +
-                         resources));
-        objects.append(PdfAssembler::stream("0.6 g 0 0 595 842 re f 1 g 150 150 300 500 re f\n",
-                                            "/Type /XObject /Subtype /Form /BBox " + box +
-                                                " /Group << /S /Transparency /CS /DeviceGray >>"));
-        objects.append("<< /Type /ExtGState /ca 0.7 /CA 0.7 /BM /Multiply /SMask << /S "
-                       "/Luminosity /G " +
-                       number(layer + 1) + " 0 R >> >>");
-    }
-    return onePageDocument("/Kids [3 0 R] /Count 1", box, "<< /XObject << /L0 5 0 R >> >>",
-                           "/L0 Do\n", objects);
-}
-
 QByteArray byteMutated(const QByteArray &source, quint32 seed, int flips)
 {
     std::mt19937 random(seed);
@@ -216,6 +180,39 @@ QByteArray randomBytes(quint32 seed, int size)
 
 } // namespace
 
+QByteArray HostileDocuments::transparencyStack(int layers)
+{
+    const QByteArray box = "[0 0 595 842]";
+    QList<QByteArray> objects;
+    for (int i = 0; i < layers; ++i) {
+        const int layer = 5 + 3 * i; // group form, its soft mask form, the graphics state
+        const bool innermost = i == layers - 1;
+        const QByteArray fill = number(i + 1) + " " + number(i + 1) + " " + number(595 - 2 * i) +
+                                " " + number(842 - 2 * i) + " re f\n";
+        QByteArray content = "/GS" + number(i) + " gs 0." + number(2 + i % 7) + " 0.3 0.6 rg\n" +
+                             fill + "0.9 0.1 0.1 rg 60 60 400 600 re f\n";
+        QByteArray resources =
+            "<< /ExtGState << /GS" + number(i) + ' ' + number(layer + 2) + " 0 R >>";
+        if (!innermost) {
+            content += "/L" + number(i + 1) + " Do\n";
+            resources += " /XObject << /L" + number(i + 1) + ' ' + number(layer + 3) + " 0 R >>";
+        }
+        resources += " >>";
+        objects.append(PdfAssembler::stream(
+            content, "/Type /XObject /Subtype /Form /BBox " + box +
+                         " /Group << /S /Transparency /I true /K false >> /Resources " +
+                         resources));
+        objects.append(PdfAssembler::stream("0.6 g 0 0 595 842 re f 1 g 150 150 300 500 re f\n",
+                                            "/Type /XObject /Subtype /Form /BBox " + box +
+                                                " /Group << /S /Transparency /CS /DeviceGray >>"));
+        objects.append("<< /Type /ExtGState /ca 0.7 /CA 0.7 /BM /Multiply /SMask << /S "
+                       "/Luminosity /G " +
+                       number(layer + 1) + " 0 R >> >>");
+    }
+    return onePageDocument("/Kids [3 0 R] /Count 1", box, "<< /XObject << /L0 5 0 R >> >>",
+                           "/L0 Do\n", objects);
+}
+
 QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)
 {
     const QDir dir(directory);
@@ -268,7 +265,8 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
     add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
     add(QStringLiteral("image-beyond-page.pdf"), imageOfPixels(400, 400, 5), Outcome::Opens, true);
-    add(QStringLiteral("transparency-stack.pdf"), transparencyStack(3), Outcome::Opens, true);
+    add(QStringLiteral("transparency-stack.pdf"), HostileDocuments::transparencyStack(3),
+        Outcome::Opens, true);
     add(QStringLiteral("unbalanced-saves.pdf"), unbalancedSaves(100000), Outcome::Opens, true);
 
     const QString noPages = TestDocuments::writeRawPdf(dir.filePath("no-pages.pdf"), {});

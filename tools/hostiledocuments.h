@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -18,6 +19,11 @@ public:
         // Pages that take a lot of memory and seconds to render.
         bool heavy = false;
     };
+
+    // An A4 page of `layers` nested transparency groups, each with a soft mask and a blend mode:
+    // Splash renders every group into a page-sized bitmap of its own, so the page costs more
+    // memory with every level than any other kind of page of its size.
+    static QByteArray transparencyStack(int layers);
 
     // Writes every hostile input into directory (which must exist) and returns them in a fixed
     // order, or an empty list if anything could not be written.

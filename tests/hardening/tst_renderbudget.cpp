@@ -1,3 +1,4 @@
+#include "base/procstatus.h"
 #include "hostiledocuments.h"
 #include "openpage.h"
 #include "pageview/memorycgroup.h"
@@ -5,7 +6,6 @@
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
-#include "base/procstatus.h"
 #include "sanitizerruntime.h"
 #include "testdocuments.h"
 
@@ -159,6 +159,40 @@ private slots:
         QCOMPARE(image.pixel(int(500 * scale), int(800 * scale)), qRgb(255, 255, 255));
     }
 
+    // Ten nested groups with soft masks cost 18 times the image, and Poppler does not survive
+    // the failed allocation of a group's bitmap, so a page that the budget's factor would render
+    // whole is measured on a small render first, and rendered in bands by its own factor.
+    void deepNestingIsMeasuredBeforeItIsRendered()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        QFile file(dir.filePath("ten-levels.pdf"));
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.write(HostileDocuments::transparencyStack(10)) > 0);
+        file.close();
+        const OpenPage pdf = openPage(file.fileName());
+        QVERIFY(pdf.page);
+        const double dpi = 150.0;
+        const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
+        double factor = 0.0;
+        QImage image;
+        {
+            const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse +
+                                      qint64(size.width()) * size.height() * 4 * 10 +
+                                      RenderBudget::reserve + RenderBudget::workingMargin);
+            if (!cap.capped)
+                QSKIP(noCapHere);
+            const Plan plan =
+                RenderBudget::plan(pdf.page->pageSizeF(), dpi, RenderBudget::current());
+            QCOMPARE(int(plan.mode), int(Plan::Whole));
+            image = PageRenderer::render(*pdf.page, dpi, &factor);
+        }
+        QVERIFY2(factor > 15.0, qPrintable(QString::number(factor)));
+        QCOMPARE(image.size(), size);
+        // The innermost group's grey is there, blended through all ten.
+        QVERIFY(image.pixel(size.width() / 2, size.height() / 2) != qRgb(255, 255, 255));
+    }
+
     // A line split over writes, one after other text, and lines that are not the whole line.
     void refusalsAreCountedAcrossWrites()
     {
@@ -219,6 +253,30 @@ private slots:
         QCOMPARE(int(plan.mode), mode);
         if (mode == Plan::Bands)
             QCOMPARE(plan.bandRows, bandRows);
+    }
+
+    // A trial costs another pass over the page: none where any page fits, none too small to
+    // measure, and otherwise about a mebibyte of image.
+    void trialOnlyWhereMemoryIsShort_data()
+    {
+        QTest::addColumn<qint64>("headroom");
+        QTest::addColumn<double>("trialBytes"); // 0 for no trial
+        // A4 at 300 dpi: a 33 MiB image.
+        const qint64 image = 2479 * 3508 * 4, margins = 12 * MiB;
+        QTest::newRow("guard factor fits") << qint64(image * 24.0) + margins << 0.0;
+        QTest::newRow("short") << qint64(image * 8.0) + margins << 1.0 * MiB;
+        QTest::newRow("too short to measure") << 4 * MiB + margins << 0.0;
+    }
+
+    void trialOnlyWhereMemoryIsShort()
+    {
+        QFETCH(qint64, headroom);
+        QFETCH(double, trialBytes);
+        const QSizeF a4(595, 842);
+        const double trial = RenderBudget::trialResolution(a4, 300.0, headroomOf(headroom));
+        const QSize size = RenderBudget::imageSize(a4, trial);
+        const double bytes = trial > 0.0 ? 4.0 * size.width() * size.height() : 0.0;
+        QVERIFY2(qAbs(bytes - trialBytes) <= trialBytes * 0.01, qPrintable(QString::number(bytes)));
     }
 
     void bandsMatchWholeRender_data()
