@@ -148,10 +148,15 @@ double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
     if (usable >= guardFactor * bytes)
         return 0.0;
     // Never more than a quarter of the pixels, nor more than guardFactor times itself fits in.
+    // An image under a mebibyte, as at a small screen's first zoom, nests no cheaper, so its
+    // trial takes more of the pixels rather than none.
+    const double least = double(leastTrialBytes) / bytes;
+    const double most = qMax(0.25, least);
     const double share =
-        qMin(qMin(0.25, double(trialBytes) / bytes), usable / (guardFactor * bytes));
+        qMin(qMin(most, double(trialBytes) / bytes), usable / (guardFactor * bytes));
     const double trial = resolution * std::sqrt(share);
-    return imageBytes(pointSize, trial) >= double(leastTrialBytes) ? trial : 0.0;
+    // Before rounding: the least trial, rounded to pixels, may fall a row short of itself.
+    return share >= least ? trial : 0.0;
 }
 
 double RenderBudget::factorFromTrial(qint64 growth, const QSize &trialImage)
