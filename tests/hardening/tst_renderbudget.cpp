@@ -17,6 +17,8 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -201,6 +203,48 @@ private slots:
         QCOMPARE(image.size(), size);
         // The innermost group's grey is there, blended through all ten.
         QVERIFY(image.pixel(size.width() / 2, size.height() / 2) != qRgb(255, 255, 255));
+    }
+
+    // Without the kernel's high-water mark a trial measures nothing, so it must not cost a pass
+    // over the page. Poppler reports the page's unknown operator once a pass.
+    void noTrialWithoutTheResidentPeak()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        // The mark's reset made read-only in a mount namespace of our own, as on a kernel
+        // without it.
+        const char *const clearRefs = "/proc/self/clear_refs";
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(clearRefs, clearRefs, nullptr, MS_BIND, nullptr) != 0 ||
+            mount(nullptr, clearRefs, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            QSKIP("no mount namespace of this process's own here");
+        const OpenPage pdf = openPage(TestDocuments::writeRawPdf(
+            dir.filePath("unknown-operator.pdf"), {QSizeF(595, 842)}, "0 0 1 rg zork\n"));
+        QVERIFY(pdf.page);
+        const double dpi = 150.0;
+        const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
+        int passes = 0;
+        Poppler::setDebugErrorFunction(
+            [](const QString &message, const QVariant &closure) {
+                if (message.contains("zork"))
+                    ++*reinterpret_cast<int *>(closure.value<quintptr>());
+            },
+            QVariant::fromValue(reinterpret_cast<quintptr>(&passes)));
+        double factor = 0.0;
+        PageRenderer::releaseFreedHeap();
+        {
+            const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse +
+                                      qint64(size.width()) * size.height() * 4 * 10 +
+                                      RenderBudget::reserve + RenderBudget::workingMargin);
+            if (cap.capped)
+                PageRenderer::render(*pdf.page, dpi, &factor);
+        }
+        Poppler::setDebugErrorFunction(nullptr, QVariant()); // Poppler's own again
+        umount2(clearRefs, 0);
+        if (factor == 0.0)
+            QSKIP(noCapHere);
+        QCOMPARE(passes, 1);
     }
 
     // A line split over writes, one after other text, and lines that are not the whole line.
