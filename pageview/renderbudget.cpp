@@ -147,9 +147,9 @@ double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
     const double usable = double(qMax<qint64>(0, headroom.bytes() - reserve - workingMargin));
     if (usable >= guardFactor * bytes)
         return 0.0;
-    // Never more than a quarter of the pixels, nor more than guardFactor times itself fits in.
-    // An image under a mebibyte, as at a small screen's first zoom, nests no cheaper, so its
-    // trial takes more of the pixels rather than none.
+    // A quarter of the pixels at most, or the least trial where that is more: an image under a
+    // mebibyte, as at a small screen's first zoom, nests no cheaper, so it is tried with more of
+    // its pixels rather than not at all. Never more than guardFactor times itself fits in.
     const double least = double(leastTrialBytes) / bytes;
     const double most = qMax(0.25, least);
     const double share =
