@@ -12,6 +12,8 @@ class ResidentPeak
 public:
     ResidentPeak();
 
+    // Whether the mark was reset, so that growth() can tell anything.
+    bool isValid() const { return startKib >= 0; }
     // In bytes; -1 where the mark could not be reset or read.
     qint64 growth() const;
 

@@ -191,7 +191,7 @@ double measuredFactor(const Poppler::Page &page, double trialResolution)
     whole.imageSize = RenderBudget::imageSize(page.pageSizeF(), trialResolution);
     const ResidentPeak peak;
     // Without the kernel's mark the trial would cost a pass and tell nothing.
-    if (peak.growth() < 0)
+    if (!peak.isValid())
         return 0.0;
     const Outcome trial = renderWatched(page, trialResolution, whole, RenderBudget::current());
     const qint64 growth = peak.growth();
