@@ -1,14 +1,14 @@
 #include "pageview/pagerenderer.h"
 
-#include "base/processfootprint.h"
 #include "base/residentpeak.h"
+#include "pageview/addressspaceceiling.h"
+#include "pageview/growthwatch.h"
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 
 #include <poppler-qt5.h>
 
 #include <malloc.h>
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
@@ -17,96 +17,6 @@
 namespace {
 
 constexpr double mebibyte = 1024.0 * 1024.0;
-
-// Stops Poppler once the process has grown by more than it may since the render began: in
-// mapped bytes beyond what new mappings may take, or in resident bytes beyond all it may take,
-// the freed heap included, each less the reserve. Freed heap that was handed back and that
-// Poppler takes again shows as resident growth only; were that unbounded, a page that takes all
-// there is would use up the freed heap, grow the heap a little past it before the next look, and
-// leave that growth held by what it allocated last, render after render, until the reserve was
-// gone.
-class GrowthWatch
-{
-public:
-    explicit GrowthWatch(const RenderBudget::Headroom &headroom)
-        : start(ProcessFootprint::now()),
-          allowedMapped(qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve)),
-          allowedResident(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve))
-    {
-    }
-
-    bool exceeded() const { return tripped; }
-    qint64 mappedAtStart() const { return start.mapped; }
-    qint64 allowedMappedGrowth() const { return allowedMapped; }
-
-    static bool shouldAbort(const QVariant &closure)
-    {
-        auto *watch = reinterpret_cast<GrowthWatch *>(closure.value<quintptr>());
-        // Poppler asks every ten operators; a look at /proc every few hundred keeps the cost
-        // out of the render's time while a page's operators can add little in between.
-        if (++watch->calls % 32 != 0)
-            return watch->tripped;
-        const ProcessFootprint now = ProcessFootprint::now();
-        watch->tripped = watch->tripped ||
-                         now.mapped - watch->start.mapped > watch->allowedMapped ||
-                         now.resident - watch->start.resident > watch->allowedResident;
-        return watch->tripped;
-    }
-
-    // The whole page, or with a band's rows the part of the page from row top.
-    QImage render(const Poppler::Page &page, double resolution, int top = -1, int rows = -1,
-                  int width = -1)
-    {
-        QImage image =
-            page.renderToImage(resolution, resolution, top < 0 ? -1 : 0, top, width, rows,
-                               Poppler::Page::Rotate0, nullptr, nullptr, &GrowthWatch::shouldAbort,
-                               QVariant::fromValue(reinterpret_cast<quintptr>(this)));
-        return tripped ? QImage() : image;
-    }
-
-private:
-    const ProcessFootprint start;
-    const qint64 allowedMapped;
-    const qint64 allowedResident;
-    int calls = 0;
-    bool tripped = false;
-};
-
-// Lowers the address-space limit so that the process, with `mapped` bytes mapped now, can map
-// at most allowedGrowth more while it lives, and restores it. Most of Poppler's memory is what the
-// budget foresees, but not all: Splash scales an image to its whole size on the page before
-// clipping it, and an image drawn far beyond its page takes many times the page's image in one
-// allocation, between two of the watch's looks. Splash allocates such bitmaps with a check and
-// leaves the image out when that fails, where the cgroup's limit, or the machine's, would have
-// ended the process. The ceiling lies half the reserve above the watch's bound, so that growth
-// operator by operator still stops at the watch before one of Poppler's unchecked allocations,
-// which abort, meets it.
-class AddressSpaceCeiling
-{
-public:
-    AddressSpaceCeiling(qint64 mapped, qint64 allowedGrowth)
-    {
-        if (getrlimit(RLIMIT_AS, &saved) != 0)
-            return;
-        const quint64 ceiling = quint64(mapped) + quint64(allowedGrowth);
-        if (ceiling >= quint64(RLIM_INFINITY) || ceiling >= quint64(saved.rlim_cur))
-            return;
-        struct rlimit lowered = saved;
-        lowered.rlim_cur = rlim_t(ceiling);
-        restore = setrlimit(RLIMIT_AS, &lowered) == 0;
-    }
-    ~AddressSpaceCeiling()
-    {
-        if (restore)
-            setrlimit(RLIMIT_AS, &saved);
-    }
-    AddressSpaceCeiling(const AddressSpaceCeiling &) = delete;
-    AddressSpaceCeiling &operator=(const AddressSpaceCeiling &) = delete;
-
-private:
-    struct rlimit saved = {};
-    bool restore = false;
-};
 
 void report(const Poppler::Page &page, double resolution, const char *what,
             const RenderBudget::Headroom &headroom)
@@ -161,6 +71,8 @@ Outcome renderWatched(const Poppler::Page &page, double resolution, const Render
     const RefusedAllocations refused;
     // Allocations outside Poppler's own allocator can still throw.
     try {
+        // Half the reserve above the watch's bound, so that growth operator by operator still
+        // stops at the watch before one of Poppler's unchecked allocations, which abort, meets it.
         const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
                                           watch.allowedMappedGrowth() + RenderBudget::reserve / 2);
         outcome.image = plan.mode == RenderBudget::Plan::Whole
