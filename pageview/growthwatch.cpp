@@ -2,9 +2,27 @@
 
 #include <poppler-qt5.h>
 
-GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom)
-    : start(ProcessFootprint::now()),
-      allowedMapped(qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve)),
+#include <malloc.h>
+
+namespace {
+
+qint64 heapInUse()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#else
+    return 0;
+#endif
+}
+
+void noPartialImage(const QImage &, const QVariant &) {}
+
+} // namespace
+
+GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched)
+    : start(ProcessFootprint::now()), heapAtStart(heapInUse()), heapAtEnd(heapAtStart),
+      allowedMapped(qMax<qint64>(0, headroom.mappable(untouched) - RenderBudget::reserve)),
       allowedResident(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve))
 {
 }
@@ -12,9 +30,10 @@ GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom)
 QImage GrowthWatch::render(const Poppler::Page &page, double resolution, int top, int rows,
                            int width)
 {
-    QImage image = page.renderToImage(
-        resolution, resolution, top < 0 ? -1 : 0, top, width, rows, Poppler::Page::Rotate0, nullptr,
-        nullptr, &GrowthWatch::shouldAbort, QVariant::fromValue(reinterpret_cast<quintptr>(this)));
+    QImage image = page.renderToImage(resolution, resolution, top < 0 ? -1 : 0, top, width, rows,
+                                      Poppler::Page::Rotate0, &noPartialImage,
+                                      &GrowthWatch::atEndOfContent, &GrowthWatch::shouldAbort,
+                                      QVariant::fromValue(reinterpret_cast<quintptr>(this)));
     return tripped ? QImage() : image;
 }
 
@@ -29,4 +48,13 @@ bool GrowthWatch::shouldAbort(const QVariant &closure)
     watch->tripped = watch->tripped || now.mapped - watch->start.mapped > watch->allowedMapped ||
                      now.resident - watch->start.resident > watch->allowedResident;
     return watch->tripped;
+}
+
+// Poppler asks whether to show a partial image at the end of the page's content, while the fonts
+// still hold their caches; none is ever wanted.
+bool GrowthWatch::atEndOfContent(const QVariant &closure)
+{
+    auto *watch = reinterpret_cast<GrowthWatch *>(closure.value<quintptr>());
+    watch->heapAtEnd = qMax(watch->heapAtEnd, heapInUse());
+    return false;
 }

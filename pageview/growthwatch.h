@@ -4,6 +4,7 @@
 #include "pageview/renderbudget.h"
 
 #include <QImage>
+#include <QVariant>
 
 namespace Poppler {
 class Page;
@@ -19,13 +20,17 @@ class Page;
 class GrowthWatch
 {
 public:
-    explicit GrowthWatch(const RenderBudget::Headroom &headroom);
+    // `untouched`: address space the render may reserve without touching it (its plan's).
+    explicit GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched = 0);
     GrowthWatch(const GrowthWatch &) = delete;
     GrowthWatch &operator=(const GrowthWatch &) = delete;
 
     bool exceeded() const { return tripped; }
     qint64 mappedAtStart() const { return start.mapped; }
     qint64 allowedMappedGrowth() const { return allowedMapped; }
+    // How much more of malloc's memory was in use at the end of the page's content than at the
+    // start; 0 where malloc cannot tell.
+    qint64 heapGrowth() const { return heapAtEnd - heapAtStart; }
 
     // The whole page, or with a band's rows the part of the page from row top; a null image once
     // the watch has stopped Poppler.
@@ -34,8 +39,11 @@ public:
 
 private:
     static bool shouldAbort(const QVariant &closure);
+    static bool atEndOfContent(const QVariant &closure);
 
     const ProcessFootprint start;
+    const qint64 heapAtStart;
+    qint64 heapAtEnd;
     const qint64 allowedMapped;
     const qint64 allowedResident;
     int calls = 0;

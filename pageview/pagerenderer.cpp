@@ -61,12 +61,13 @@ struct Outcome
     bool outOfMemory = false;
     bool exceeded = false; // stopped by the watch
     int refusals = 0;      // allocations Poppler was refused and did without
+    qint64 heapGrowth = 0; // malloc's bytes in use at the end of the content, over the start
 };
 
 Outcome renderWatched(const Poppler::Page &page, double resolution, const RenderBudget::Plan &plan,
                       const RenderBudget::Headroom &headroom)
 {
-    GrowthWatch watch(headroom);
+    GrowthWatch watch(headroom, plan.bytesReserved);
     Outcome outcome;
     const RefusedAllocations refused;
     // Allocations outside Poppler's own allocator can still throw.
@@ -86,15 +87,16 @@ Outcome renderWatched(const Poppler::Page &page, double resolution, const Render
     // No image after Poppler was refused memory: the page is blank for want of it.
     outcome.outOfMemory = outcome.outOfMemory || (outcome.image.isNull() && outcome.refusals > 0);
     outcome.exceeded = watch.exceeded();
+    outcome.heapGrowth = watch.heapGrowth();
     // A render stopped for memory leaves the most behind, and the least room for what follows.
     if (outcome.outOfMemory || outcome.exceeded)
         PageRenderer::releaseFreedHeap();
     return outcome;
 }
 
-// The page's factor, measured on a whole render at the trial resolution; 0 where the kernel's
-// high-water mark cannot be read.
-double measuredFactor(const Poppler::Page &page, double trialResolution)
+// The page's cost, measured on a whole render at the trial resolution; unmeasured where the
+// kernel's high-water mark cannot be read.
+RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResolution)
 {
     // Freed pages that malloc keeps resident would be taken again without showing in the peak.
     PageRenderer::releaseFreedHeap();
@@ -104,38 +106,46 @@ double measuredFactor(const Poppler::Page &page, double trialResolution)
     const ResidentPeak peak;
     // Without the kernel's mark the trial would cost a pass and tell nothing.
     if (!peak.isValid())
-        return 0.0;
+        return RenderBudget::PageCost::unmeasured();
     const Outcome trial = renderWatched(page, trialResolution, whole, RenderBudget::current());
     const qint64 growth = peak.growth();
     if (growth < 0)
-        return 0.0;
-    const double factor = RenderBudget::factorFromTrial(growth, whole.imageSize);
+        return RenderBudget::PageCost::unmeasured();
+    RenderBudget::PageCost cost =
+        RenderBudget::costFromTrial(growth, trial.heapGrowth, whole.imageSize);
     // Stopped, the trial tells only that the page costs more than it was given room for.
-    return trial.outOfMemory || trial.exceeded ? qMax(factor, RenderBudget::guardFactor) : factor;
+    if (trial.outOfMemory || trial.exceeded)
+        cost.factor = qMax(cost.factor, RenderBudget::guardFactor);
+    return cost;
 }
 
 } // namespace
 
-QImage PageRenderer::render(const Poppler::Page &page, double resolution, double *pageFactor)
+QImage PageRenderer::render(const Poppler::Page &page, double resolution,
+                            RenderBudget::PageCost *pageCost)
 {
     const QSizeF size = page.pageSizeF();
     RenderBudget::Headroom headroom = RenderBudget::current();
-    double factor = pageFactor && *pageFactor > 0.0 ? *pageFactor : RenderBudget::imageFactor;
-    RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, factor);
-    if (pageFactor && *pageFactor <= 0.0 && plan.mode != RenderBudget::Plan::Blank) {
+    RenderBudget::PageCost cost =
+        pageCost && pageCost->isMeasured() ? *pageCost : RenderBudget::PageCost();
+    RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, cost);
+    if (pageCost && !pageCost->isMeasured() && plan.mode != RenderBudget::Plan::Blank) {
         const double trial = RenderBudget::trialResolution(size, resolution, headroom);
         if (trial > 0.0) {
-            const double measured = measuredFactor(page, trial);
+            const RenderBudget::PageCost measured = measuredCost(page, trial);
             // Where nothing could be measured, the page is not tried again.
-            *pageFactor = measured > 0.0 ? measured : RenderBudget::imageFactor;
-            factor = *pageFactor;
+            cost = measured.isMeasured() ? measured : RenderBudget::PageCost();
+            *pageCost = cost;
             headroom = RenderBudget::current();
-            plan = RenderBudget::plan(size, resolution, headroom, factor);
-            if (factor > RenderBudget::imageFactor) {
-                char what[96];
-                std::snprintf(what, sizeof what, "costs %.1f times its image, measured at %.1f dpi",
-                              factor, trial);
-                report(page, resolution, what, headroom);
+            plan = RenderBudget::plan(size, resolution, headroom, cost);
+            // Ordinary text leaves up to two thirds of a trial's image in use; more is caches.
+            const bool reserves = cost.reserved >= 1.0;
+            if (cost.factor > RenderBudget::imageFactor || reserves) {
+                QString what = QString::asprintf("costs %.1f times its image", cost.factor);
+                if (reserves)
+                    what += QString::asprintf(" and reserves %.1f times it", cost.reserved);
+                what += QString::asprintf(", measured at %.1f dpi", trial);
+                report(page, resolution, qPrintable(what), headroom);
             }
         }
     }
@@ -146,7 +156,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution, double
     const bool onFreedHeap = plan.bytesNeeded > headroom.mappable() - RenderBudget::reserve;
     if ((plan.mode != RenderBudget::Plan::Whole || onFreedHeap) && releaseFreedHeap()) {
         headroom = RenderBudget::current();
-        plan = RenderBudget::plan(size, resolution, headroom, factor);
+        plan = RenderBudget::plan(size, resolution, headroom, cost);
     }
     return render(page, resolution, plan, headroom);
 }
@@ -160,11 +170,15 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                             const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom)
 {
     if (plan.mode == RenderBudget::Plan::Blank) {
-        char what[96] = "left blank: its image would be larger than an image can be";
-        if (!plan.imageSize.isEmpty())
-            std::snprintf(what, sizeof what, "left blank for memory: needs %.1f MiB",
-                          double(plan.bytesNeeded) / mebibyte);
-        report(page, resolution, what, headroom);
+        QString what = "left blank: its image would be larger than an image can be";
+        if (!plan.imageSize.isEmpty()) {
+            what = QString::asprintf("left blank for memory: needs %.1f MiB",
+                                     double(plan.bytesNeeded) / mebibyte);
+            if (plan.bytesReserved > 0)
+                what += QString::asprintf(" and reserves %.1f MiB more",
+                                          double(plan.bytesReserved) / mebibyte);
+        }
+        report(page, resolution, qPrintable(what), headroom);
         return QImage();
     }
 

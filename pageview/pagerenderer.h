@@ -19,11 +19,10 @@ class Page;
 class PageRenderer
 {
 public:
-    // The page's image, or a null image when it could not be rendered. `pageFactor`, where
-    // given, holds the page's cost as a multiple of its image once a trial has measured it, 0
-    // until then; a trial sets it.
+    // The page's image, or a null image when it could not be rendered. `pageCost`, where given,
+    // holds the page's cost once a trial has measured it, unmeasured until then; a trial sets it.
     static QImage render(const Poppler::Page &page, double resolution,
-                         double *pageFactor = nullptr);
+                         RenderBudget::PageCost *pageCost = nullptr);
     // The same with a plan made elsewhere, for measuring and testing one mode against another.
     static QImage render(const Poppler::Page &page, double resolution,
                          const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom);

@@ -85,7 +85,7 @@ void PDFWidget::closeDocument()
     page = nullptr;
     delete image;
     image = nullptr;
-    pageFactors.clear();
+    pageCosts.clear();
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pageview/renderbudget.h"
+
 #include <QHash>
 #include <QString>
 #include <QWidget>
@@ -75,8 +77,8 @@ private:
     // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
     // it, and an idle viewer holds no more than it shows.
     QTimer *heapReleaseTimer;
-    // Each page's cost as a multiple of its image, for the pages measured (PageRenderer).
-    QHash<int, double> pageFactors;
+    // Each page's cost, for the pages measured (PageRenderer).
+    QHash<int, RenderBudget::PageCost> pageCosts;
 
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;

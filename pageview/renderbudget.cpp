@@ -64,19 +64,25 @@ qint64 RenderBudget::Headroom::memoryRoom() const
     return left;
 }
 
-qint64 RenderBudget::Headroom::mappable() const
+qint64 RenderBudget::Headroom::mappable(qint64 untouched) const
+{
+    const qint64 room = memoryRoom();
+    const qint64 memory = room > unlimited - untouched ? unlimited : room + untouched;
+    if (addressSpaceLimit < 0)
+        return memory;
+    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse), memory);
+}
+
+qint64 RenderBudget::Headroom::addressSpace() const
 {
     if (addressSpaceLimit < 0)
-        return memoryRoom();
-    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse), memoryRoom());
+        return unlimited;
+    return qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse) + reusableHeap;
 }
 
 qint64 RenderBudget::Headroom::bytes() const
 {
-    if (addressSpaceLimit < 0)
-        return memoryRoom();
-    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse) + reusableHeap,
-                memoryRoom());
+    return qMin(addressSpace(), memoryRoom());
 }
 
 RenderBudget::Headroom RenderBudget::current()
@@ -159,19 +165,31 @@ double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
     return share >= least ? trial : 0.0;
 }
 
-double RenderBudget::factorFromTrial(qint64 growth, const QSize &trialImage)
+RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64 heapGrowth,
+                                                   const QSize &trialImage)
 {
+    PageCost cost;
     const double bytes = double(trialImage.width()) * trialImage.height() * 4.0;
+    if (bytes <= 0.0)
+        return cost;
     // A tenth more: the kernel counts a thread's resident pages in batches of up to 256 KiB.
-    return bytes > 0.0 ? qMax(imageFactor, 1.1 * double(growth) / bytes) : imageFactor;
+    cost.factor = qMax(imageFactor, 1.1 * double(residentGrowth) / bytes);
+    // What is still in use at the end beyond the page's image is mostly the glyph caches; on a
+    // page of ordinary text it is under two thirds of a trial's image.
+    cost.reserved = qMax(0.0, 1.1 * double(heapGrowth) / bytes - 1.0);
+    return cost;
 }
 
 RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution,
-                                      const Headroom &headroom, double factor)
+                                      const Headroom &headroom, const PageCost &cost)
 {
     Plan plan;
     plan.imageSize = imageSize(pointSize, resolution);
-    const qint64 usable = qMax<qint64>(0, headroom.bytes() - reserve);
+    const double factor = cost.factor;
+    plan.bytesReserved = saturated(imageBytes(pointSize, resolution) * cost.reserved);
+    // The reserved bytes take no memory, but address space under a limit.
+    const qint64 usable = qMax<qint64>(
+        0, qMin(headroom.bytes(), headroom.addressSpace() - plan.bytesReserved) - reserve);
     plan.bytesNeeded = bytesNeeded(pointSize, resolution, factor);
     if (plan.imageSize.isEmpty())
         return plan;

@@ -24,8 +24,12 @@ public:
         // (the largest qint64 where there is no such limit).
         qint64 memoryRoom() const;
         // The smaller of that and the address space left under the limit: what new mappings
-        // may still take.
-        qint64 mappable() const;
+        // may still take, with `untouched` bytes among them that take address space but no
+        // memory.
+        qint64 mappable(qint64 untouched = 0) const;
+        // The address space left under the limit with the freed heap (the largest qint64 where
+        // there is no limit).
+        qint64 addressSpace() const;
         // What a render may take: the same, with the freed heap that malloc hands out again
         // without mapping anew. A render the watch stopped leaves the heap mapped, pinned by
         // whatever was allocated above it, and under an address-space limit every later page
@@ -44,24 +48,49 @@ public:
         Mode mode = Blank;
         QSize imageSize; // Poppler's image of the page; empty when no image can be held
         int bandRows = 0;
-        qint64 bytesNeeded = 0; // at the peak, for the chosen mode (for Blank, the least need)
+        qint64 bytesNeeded = 0;   // at the peak, for the chosen mode (for Blank, the least need)
+        qint64 bytesReserved = 0; // address space reserved untouched, by every band anew
+    };
+
+    // What rendering a page costs beyond its image, as multiples of the image: memory at the
+    // render's peak, and address space that the render reserves without touching it. Splash
+    // gives every font size a glyph cache of eight times a glyph's box in pixels, allocated at
+    // once, so a letter 500 pt high reserves nine times a 150 dpi page's image; under an
+    // address-space limit, or the ceiling the renderer sets, that room is gone for what
+    // follows, and Poppler does not survive every allocation refused there. Each band renders
+    // at the page's scale and reserves it again.
+    struct PageCost
+    {
+        double factor = imageFactor;
+        double reserved = 0.0;
+
+        // A page that no trial has measured yet.
+        static PageCost unmeasured() { return {0.0, 0.0}; }
+        bool isMeasured() const { return factor > 0.0; }
     };
 
     // Whole when the conservative estimate of a whole render fits; otherwise bands as tall as
     // fit beside the page image; otherwise Blank, for a page whose image and a band of the least
-    // height do not fit. The reserve is always left over. `factor` is the render's peak as a
-    // multiple of its image, where a trial has measured the page's own.
+    // height do not fit. The reserve is always left over. `cost` is the page's own where a trial
+    // has measured it.
     static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom,
-                     double factor = imageFactor);
+                     const PageCost &cost);
+    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom)
+    {
+        return plan(pointSize, resolution, headroom, PageCost());
+    }
 
     // The resolution at which to try a page first, to learn its own factor, or 0 where that is
     // not needed: where even guardFactor times its image fits, or where no trial large enough to
     // measure would.
     static double trialResolution(const QSizeF &pointSize, double resolution,
                                   const Headroom &headroom);
-    // A page's factor from a trial that grew the resident memory by `growth` at its peak for an
-    // image of trialImage; never below imageFactor.
-    static double factorFromTrial(qint64 growth, const QSize &trialImage);
+    // A page's cost from a trial of an image of trialImage, which grew the resident memory by
+    // residentGrowth at its peak and left heapGrowth more of malloc's bytes in use at the end of
+    // the page's content, where the fonts still hold their caches; the factor never below
+    // imageFactor.
+    static PageCost costFromTrial(qint64 residentGrowth, qint64 heapGrowth,
+                                  const QSize &trialImage);
 
     // The image Poppler renders a page of this size to, exactly as Poppler rounds it; an empty
     // size when it could not be held in one image.

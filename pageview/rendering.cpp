@@ -37,10 +37,10 @@ void PDFWidget::renderPage()
     delete image;
     image = nullptr;
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
-    double factor = pageFactors.value(pageIndex);
-    image = new QImage(PageRenderer::render(*page, resolution, &factor));
-    if (factor > 0.0)
-        pageFactors.insert(pageIndex, factor);
+    RenderBudget::PageCost cost = pageCosts.value(pageIndex, RenderBudget::PageCost::unmeasured());
+    image = new QImage(PageRenderer::render(*page, resolution, &cost));
+    if (cost.isMeasured())
+        pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();
     heapReleaseTimer->start();
 

@@ -213,6 +213,30 @@ QByteArray HostileDocuments::transparencyStack(int layers)
                            "/L0 Do\n", objects);
 }
 
+QByteArray HostileDocuments::largeTextBesideMaskedPicture()
+{
+    const int side = 100;
+    QByteArray pixels, alpha;
+    for (int i = 0; i < side * side; ++i) {
+        pixels += QByteArray(1, char(i % 256)) + char(i / side % 256) + char(128);
+        alpha += char(i % side * 255 / side);
+    }
+    const QByteArray size = "/Width " + number(side) + " /Height " + number(side);
+    return onePageDocument(
+        "/Kids [3 0 R] /Count 1", "[0 0 595 842]",
+        "<< /Font << /F0 5 0 R >> /XObject << /Im0 6 0 R >> >>",
+        "BT /F0 500 Tf 10 300 Td (H) Tj ET\nq 400 0 0 400 100 200 cm /Im0 Do Q\n",
+        {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+         PdfAssembler::stream(PdfAssembler::flate(pixels),
+                              "/Type /XObject /Subtype /Image " + size +
+                                  " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter "
+                                  "/FlateDecode /SMask 7 0 R"),
+         PdfAssembler::stream(PdfAssembler::flate(alpha),
+                              "/Type /XObject /Subtype /Image " + size +
+                                  " /ColorSpace /DeviceGray /BitsPerComponent 8 /Filter "
+                                  "/FlateDecode")});
+}
+
 QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)
 {
     const QDir dir(directory);

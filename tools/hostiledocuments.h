@@ -25,6 +25,11 @@ public:
     // memory with every level than any other kind of page of its size.
     static QByteArray transparencyStack(int layers);
 
+    // An A4 page of one letter 500 pt high in a font the document does not embed, beside a
+    // picture with a soft mask: Splash reserves a glyph cache of many times the page's image for
+    // the letter, and does not survive a refused allocation of the picture's mask.
+    static QByteArray largeTextBesideMaskedPicture();
+
     // Writes every hostile input into directory (which must exist) and returns them in a fixed
     // order, or an empty list if anything could not be written.
     static QList<Entry> writeAll(const QString &directory);
