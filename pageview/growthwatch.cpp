@@ -20,8 +20,9 @@ void noPartialImage(const QImage &, const QVariant &) {}
 
 } // namespace
 
-GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched)
-    : start(ProcessFootprint::now()), heapAtStart(heapInUse()), heapAtEnd(heapAtStart),
+GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched, bool sampleHeap)
+    : start(ProcessFootprint::now()), sampleHeap(sampleHeap),
+      heapAtStart(sampleHeap ? heapInUse() : 0), heapAtEnd(heapAtStart),
       allowedMapped(qMax<qint64>(0, headroom.mappable(untouched) - RenderBudget::reserve)),
       allowedResident(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve))
 {
@@ -30,10 +31,10 @@ GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouche
 QImage GrowthWatch::render(const Poppler::Page &page, double resolution, int top, int rows,
                            int width)
 {
-    QImage image = page.renderToImage(resolution, resolution, top < 0 ? -1 : 0, top, width, rows,
-                                      Poppler::Page::Rotate0, &noPartialImage,
-                                      &GrowthWatch::atEndOfContent, &GrowthWatch::shouldAbort,
-                                      QVariant::fromValue(reinterpret_cast<quintptr>(this)));
+    QImage image = page.renderToImage(
+        resolution, resolution, top < 0 ? -1 : 0, top, width, rows, Poppler::Page::Rotate0,
+        sampleHeap ? &noPartialImage : nullptr, sampleHeap ? &GrowthWatch::atEndOfContent : nullptr,
+        &GrowthWatch::shouldAbort, QVariant::fromValue(reinterpret_cast<quintptr>(this)));
     return tripped ? QImage() : image;
 }
 

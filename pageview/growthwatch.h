@@ -21,7 +21,9 @@ class GrowthWatch
 {
 public:
     // `untouched`: address space the render may reserve without touching it (its plan's).
-    explicit GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched = 0);
+    // `sampleHeap`: whether to read malloc's bytes in use, which walks every free chunk of the
+    // heap (milliseconds on a fragmented one), so only a trial does.
+    GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched, bool sampleHeap);
     GrowthWatch(const GrowthWatch &) = delete;
     GrowthWatch &operator=(const GrowthWatch &) = delete;
 
@@ -29,7 +31,7 @@ public:
     qint64 mappedAtStart() const { return start.mapped; }
     qint64 allowedMappedGrowth() const { return allowedMapped; }
     // How much more of malloc's memory was in use at the end of the page's content than at the
-    // start; 0 where malloc cannot tell.
+    // start; 0 where malloc cannot tell or the heap is not sampled.
     qint64 heapGrowth() const { return heapAtEnd - heapAtStart; }
 
     // The whole page, or with a band's rows the part of the page from row top; a null image once
@@ -42,6 +44,7 @@ private:
     static bool atEndOfContent(const QVariant &closure);
 
     const ProcessFootprint start;
+    const bool sampleHeap;
     const qint64 heapAtStart;
     qint64 heapAtEnd;
     const qint64 allowedMapped;

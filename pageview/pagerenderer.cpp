@@ -65,9 +65,9 @@ struct Outcome
 };
 
 Outcome renderWatched(const Poppler::Page &page, double resolution, const RenderBudget::Plan &plan,
-                      const RenderBudget::Headroom &headroom)
+                      const RenderBudget::Headroom &headroom, bool isTrial = false)
 {
-    GrowthWatch watch(headroom, plan.bytesReserved);
+    GrowthWatch watch(headroom, plan.bytesReserved, isTrial);
     Outcome outcome;
     const RefusedAllocations refused;
     // Allocations outside Poppler's own allocator can still throw.
@@ -107,7 +107,8 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     // Without the kernel's mark the trial would cost a pass and tell nothing.
     if (!peak.isValid())
         return RenderBudget::PageCost::unmeasured();
-    const Outcome trial = renderWatched(page, trialResolution, whole, RenderBudget::current());
+    const Outcome trial =
+        renderWatched(page, trialResolution, whole, RenderBudget::current(), true);
     const qint64 growth = peak.growth();
     if (growth < 0)
         return RenderBudget::PageCost::unmeasured();
