@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds page-scope with its tests, and runs the whole suite through
-# CTest. Exits non-zero when anything fails. Idempotent.
+# Installs what is missing, builds page-scope with its tests, and runs the suite through CTest:
+# all of it but the long runs of label hostile-binary, unless PAGE_SCOPE_HOSTILE_TESTS asks for
+# them. Exits non-zero when anything fails. Idempotent.
 #   PAGE_SCOPE_TEST_JOBS   tests run at once (default 2; tests that need the fixed automation
 #                          port or another shared resource take a CTest RESOURCE_LOCK)
 #   BUILD_DIR              build directory (default: build)

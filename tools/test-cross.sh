@@ -21,7 +21,7 @@ source tools/packaging-common.sh
 # chooser with its file-system model and the names that are not UTF-8, the plugin end to end, and
 # the viewer on a framebuffer with keys from outside, which is how a device runs it.
 quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_openingflow tst_pdfwidget
-    tst_chooser automation_e2e tst_e2e_framebuffer)
+    tst_chooser tst_automation_e2e tst_e2e_framebuffer)
 
 arch=${1:-}
 if ! cross_triplet "$arch" >/dev/null 2>&1; then
