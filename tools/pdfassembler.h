@@ -15,8 +15,6 @@ public:
     // Adds an object's body, without its "n 0 obj" frame, and returns the object's number.
     int add(const QByteArray &body);
     void add(const QList<QByteArray> &bodies);
-    // The number the next added object gets.
-    int nextNumber() const { return int(bodies.size()) + 1; }
 
     // The whole file; extraTrailer is appended to the trailer dictionary (" /Encrypt 5 0 R").
     QByteArray document(const QByteArray &extraTrailer = QByteArray()) const;

@@ -17,6 +17,39 @@
 
 namespace {
 
+// RC4 as the PDF standard security handler uses it.
+QByteArray rc4(const QByteArray &key, const QByteArray &data)
+{
+    if (key.isEmpty())
+        return data;
+    std::array<unsigned char, 256> s;
+    for (int i = 0; i < 256; ++i)
+        s[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + static_cast<unsigned char>(key.at(i % key.size()))) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    QByteArray out(data.size(), '\0');
+    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        out[n] =
+            static_cast<char>(static_cast<unsigned char>(data.at(n)) ^ s[(s[i] + s[j]) & 0xFF]);
+    }
+    return out;
+}
+
+// The first fraction (0..1) of the bytes of source, written to dest.
+QString writeTruncatedCopy(const QString &source, const QString &dest, double fraction)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = in.readAll();
+    return PdfAssembler::write(dest, bytes.left(int(bytes.size() * qBound(0.0, fraction, 1.0))));
+}
+
 // Ten significant digits never switch to an exponent for the sizes used here, which PDF lacks.
 QByteArray pdfNumber(double value)
 {
@@ -187,16 +220,6 @@ QString TestDocuments::writeNotPdf(const QString &path)
                                      "A viewer that opens it must report that loading failed.\n");
 }
 
-QString TestDocuments::writeTruncatedCopy(const QString &source, const QString &dest,
-                                          double fraction)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return QString();
-    const QByteArray bytes = in.readAll();
-    return PdfAssembler::write(dest, bytes.left(int(bytes.size() * qBound(0.0, fraction, 1.0))));
-}
-
 QStringList TestDocuments::writeStandardSet(const QString &directory)
 {
     const QDir dir(directory);
@@ -226,26 +249,4 @@ QStringList TestDocuments::writeStandardSet(const QString &directory)
         if (path.isEmpty())
             return QStringList();
     return written;
-}
-
-QByteArray TestDocuments::rc4(const QByteArray &key, const QByteArray &data)
-{
-    if (key.isEmpty())
-        return data;
-    std::array<unsigned char, 256> s;
-    for (int i = 0; i < 256; ++i)
-        s[i] = static_cast<unsigned char>(i);
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + static_cast<unsigned char>(key.at(i % key.size()))) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    QByteArray out(data.size(), '\0');
-    for (int n = 0, i = 0, j = 0; n < data.size(); ++n) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        out[n] =
-            static_cast<char>(static_cast<unsigned char>(data.at(n)) ^ s[(s[i] + s[j]) & 0xFF]);
-    }
-    return out;
 }

@@ -36,14 +36,8 @@ public:
     // A plain text file; the name may end in .pdf but the content is no PDF.
     static QString writeNotPdf(const QString &path);
 
-    // The first fraction (0..1) of the bytes of source, written to dest.
-    static QString writeTruncatedCopy(const QString &source, const QString &dest, double fraction);
-
     // The standard set (ten-pages, one-page, landscape, mixed-heights, user-password,
     // owner-password, not-a-pdf, truncated, a name with blanks and accents, no-pages) written into
     // directory, which must exist. Returns the paths, or an empty list if any file failed.
     static QStringList writeStandardSet(const QString &directory);
-
-    // RC4 as the PDF standard security handler uses it.
-    static QByteArray rc4(const QByteArray &key, const QByteArray &data);
 };
