@@ -1,8 +1,8 @@
 // page-scope-bench: the page view against Poppler's own calls, each case in child processes.
 
+#include "base/procstatus.h"
 #include "benchcases.h"
 #include "benchdocuments.h"
-#include "base/procstatus.h"
 #include "report.h"
 
 #include <QApplication>

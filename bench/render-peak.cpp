@@ -7,9 +7,9 @@
 // peaks. Run once per measurement: the peak of a process never goes down.
 // bench/measure-render-budget.sh runs it over the heavy pages, at several resolutions and under
 // several address-space caps.
+#include "base/procstatus.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/renderbudget.h"
-#include "base/procstatus.h"
 
 #include <poppler-qt5.h>
 

@@ -24,7 +24,8 @@ void PDFViewer::layoutSideFrames(bool twoFrames, int softkeys)
 {
     const int W = deviceConfig.windowWidth;
     const int H = deviceConfig.windowHeight;
-    // Measured from the designed tree rather than assumed, so the form stays the one source.
+    // Measured from the window as built rather than assumed: the widths from the form, the page
+    // view's x from the constructor's placement of it.
     const int rightWidth = ui->verticalLayoutWidget->width();
     const int leftWidth = ui->verticalLayoutWidget_2->width();
     const int barWidth = ui->verticalScrollBar->width();

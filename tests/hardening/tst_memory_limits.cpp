@@ -1,6 +1,6 @@
+#include "base/procstatus.h"
 #include "hostiledocuments.h"
 #include "memorycgrouplimit.h"
-#include "base/procstatus.h"
 #include "sanitizerruntime.h"
 #include "testdocuments.h"
 #include "viewerprocess.h"
