@@ -23,7 +23,7 @@ constexpr int pixmapCacheKb = 1024;
 QString PDFViewer::chooseFile()
 {
     QPixmapCache::setCacheLimit(pixmapCacheKb);
-    startReadingFileSystem();
+    renewChooserModelIfMountsChanged();
     std::string result;
     CustomFileOpenDialog dialog(this, &result);
     dialog.setWindowTitle(QStringLiteral("Open PDF document"));

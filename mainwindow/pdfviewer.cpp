@@ -86,7 +86,7 @@ void PDFViewer::show()
 // A card or stick mounted on a folder that the model has listed would stay unseen: mounting
 // changes nothing in the folder beneath, which is what the model watches, and the model never
 // lists a folder twice. So a model made under other mounts is made anew.
-void PDFViewer::startReadingFileSystem()
+void PDFViewer::renewChooserModelIfMountsChanged()
 {
     QFile table(QStringLiteral("/proc/self/mountinfo"));
     const QByteArray mounts = table.open(QIODevice::ReadOnly) ? table.readAll() : QByteArray();
@@ -105,7 +105,7 @@ void PDFViewer::prepareChooser()
 {
     // Never in place of one: a chooser opened while the first load waited may be running on it.
     if (openButtonEnabled && !fileSystemModel)
-        startReadingFileSystem();
+        renewChooserModelIfMountsChanged();
 }
 
 void PDFViewer::setFileToLoad(const char *path)

@@ -65,7 +65,7 @@ private:
     void layoutTopAndBottomFrames(bool twoFrames, int softkeys);
     void printUnmappedKeyReport(const QKeyEvent *event);
     void takeKeysOfHiddenWindows();
-    void startReadingFileSystem();
+    void renewChooserModelIfMountsChanged();
     void prepareChooser();
     // The guard, synchronous repaint and focus move shared by the softkey commands.
     void runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focusBar);

@@ -16,7 +16,7 @@ public:
     // As the chooser finds it when it opens.
     static QFileSystemModel *chooserModel(PDFViewer &viewer)
     {
-        viewer.startReadingFileSystem();
+        viewer.renewChooserModelIfMountsChanged();
         return viewer.fileSystemModel;
     }
 };
