@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     const long long rssBefore = statusKib("VmRSS");
     // What the viewer would decide here; the render below happens regardless. Printed first, as
     // the render may take the process down.
-    const RenderBudget::Headroom headroom = RenderBudget::current();
+    const MemoryHeadroom headroom = MemoryHeadroom::current();
     RenderBudget::Plan plan = RenderBudget::plan(page->pageSizeF(), dpi, headroom);
     std::printf("plan=%s plan_rows=%d ", modeName(plan.mode), plan.bandRows);
     std::fflush(stdout);
@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     plan.imageSize = RenderBudget::imageSize(page->pageSizeF(), dpi);
     plan.mode = bandRows > 0 ? RenderBudget::Plan::Bands : RenderBudget::Plan::Whole;
     plan.bandRows = bandRows;
-    RenderBudget::Headroom unlimited;
+    MemoryHeadroom unlimited;
     unlimited.memoryAvailable = std::numeric_limits<qint64>::max();
     QElapsedTimer clock;
     clock.start();

@@ -20,7 +20,7 @@ void noPartialImage(const QImage &, const QVariant &) {}
 
 } // namespace
 
-GrowthWatch::GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched, bool sampleHeap)
+GrowthWatch::GrowthWatch(const MemoryHeadroom &headroom, qint64 untouched, bool sampleHeap)
     : start(ProcessFootprint::now()), sampleHeap(sampleHeap),
       heapAtStart(sampleHeap ? heapInUse() : 0), heapAtEnd(heapAtStart),
       allowedMapped(qMax<qint64>(0, headroom.mappable(untouched) - RenderBudget::reserve)),

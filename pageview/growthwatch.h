@@ -23,7 +23,7 @@ public:
     // `untouched`: address space the render may reserve without touching it (its plan's).
     // `sampleHeap`: whether to read malloc's bytes in use, which walks every free chunk of the
     // heap (milliseconds on a fragmented one), so only a trial does.
-    GrowthWatch(const RenderBudget::Headroom &headroom, qint64 untouched, bool sampleHeap);
+    GrowthWatch(const MemoryHeadroom &headroom, qint64 untouched, bool sampleHeap);
     GrowthWatch(const GrowthWatch &) = delete;
     GrowthWatch &operator=(const GrowthWatch &) = delete;
 

@@ -19,7 +19,7 @@ namespace {
 constexpr double mebibyte = 1024.0 * 1024.0;
 
 void report(const Poppler::Page &page, double resolution, const char *what,
-            const RenderBudget::Headroom &headroom)
+            const MemoryHeadroom &headroom)
 {
     std::fprintf(stderr, "page-scope: page %d at %g dpi %s (headroom %.1f MiB)\n", page.index() + 1,
                  resolution, what, double(headroom.bytes()) / mebibyte);
@@ -65,7 +65,7 @@ struct Outcome
 };
 
 Outcome renderWatched(const Poppler::Page &page, double resolution, const RenderBudget::Plan &plan,
-                      const RenderBudget::Headroom &headroom, bool isTrial = false)
+                      const MemoryHeadroom &headroom, bool isTrial = false)
 {
     GrowthWatch watch(headroom, plan.bytesReserved, isTrial);
     Outcome outcome;
@@ -108,7 +108,7 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     if (!peak.isValid())
         return RenderBudget::PageCost::unmeasured();
     const Outcome trial =
-        renderWatched(page, trialResolution, whole, RenderBudget::current(), true);
+        renderWatched(page, trialResolution, whole, MemoryHeadroom::current(), true);
     const qint64 growth = peak.growth();
     if (growth < 0)
         return RenderBudget::PageCost::unmeasured();
@@ -126,7 +126,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                             RenderBudget::PageCost *pageCost)
 {
     const QSizeF size = page.pageSizeF();
-    RenderBudget::Headroom headroom = RenderBudget::current();
+    MemoryHeadroom headroom = MemoryHeadroom::current();
     RenderBudget::PageCost cost =
         pageCost && pageCost->isMeasured() ? *pageCost : RenderBudget::PageCost();
     RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, cost);
@@ -137,7 +137,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
             // Where nothing could be measured, the page is not tried again.
             cost = measured.isMeasured() ? measured : RenderBudget::PageCost();
             *pageCost = cost;
-            headroom = RenderBudget::current();
+            headroom = MemoryHeadroom::current();
             plan = RenderBudget::plan(size, resolution, headroom, cost);
             // Ordinary text leaves up to two thirds of a trial's image in use; more is caches.
             const bool reserves = cost.reserved >= 1.0;
@@ -156,7 +156,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     // first.
     const bool onFreedHeap = plan.bytesNeeded > headroom.mappable() - RenderBudget::reserve;
     if ((plan.mode != RenderBudget::Plan::Whole || onFreedHeap) && releaseFreedHeap()) {
-        headroom = RenderBudget::current();
+        headroom = MemoryHeadroom::current();
         plan = RenderBudget::plan(size, resolution, headroom, cost);
     }
     return render(page, resolution, plan, headroom);
@@ -168,7 +168,7 @@ bool PageRenderer::releaseFreedHeap()
 }
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution,
-                            const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom)
+                            const RenderBudget::Plan &plan, const MemoryHeadroom &headroom)
 {
     if (plan.mode == RenderBudget::Plan::Blank) {
         QString what = "left blank: its image would be larger than an image can be";

@@ -25,7 +25,7 @@ public:
                          RenderBudget::PageCost *pageCost = nullptr);
     // The same with a plan made elsewhere, for measuring and testing one mode against another.
     static QImage render(const Poppler::Page &page, double resolution,
-                         const RenderBudget::Plan &plan, const RenderBudget::Headroom &headroom);
+                         const RenderBudget::Plan &plan, const MemoryHeadroom &headroom);
 
     // Hands the pages that Poppler freed back to the system; true when there were any. Renders
     // keep them for the next one, which would otherwise fault every page of its working set in

@@ -1,16 +1,7 @@
 #include "pageview/renderbudget.h"
 
-#include "base/processfootprint.h"
-#include "pageview/memorycgroup.h"
-
-#include <malloc.h>
-#include <sys/resource.h>
-
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <limits>
-#include <string>
 
 namespace {
 
@@ -30,22 +21,6 @@ double pixels(double points, double resolution)
     return std::isnan(side) ? 1.0 : qMax(1.0, side);
 }
 
-// The bytes of the process's own mappings, or -1. The same sum as statm's on a device; under
-// qemu's user mode, where statm tells the emulator's (its reserve of 4 GiB for the program
-// included), the program's.
-qint64 mappedBytes()
-{
-    FILE *maps = std::fopen("/proc/self/maps", "re");
-    if (!maps)
-        return -1;
-    qint64 total = 0;
-    unsigned long long start = 0, end = 0;
-    while (std::fscanf(maps, "%llx-%llx%*[^\n]", &start, &end) == 2)
-        total += qint64(end - start);
-    std::fclose(maps);
-    return total;
-}
-
 // The bytes of Poppler's image of the page, as computed above, without QImage's bounds.
 double imageBytes(const QSizeF &pointSize, double resolution)
 {
@@ -53,82 +28,6 @@ double imageBytes(const QSizeF &pointSize, double resolution)
 }
 
 } // namespace
-
-qint64 RenderBudget::Headroom::memoryRoom() const
-{
-    qint64 left = unlimited;
-    if (cgroupRoom >= 0)
-        left = qMin(left, cgroupRoom);
-    if (memoryAvailable >= 0)
-        left = qMin(left, memoryAvailable);
-    return left;
-}
-
-qint64 RenderBudget::Headroom::mappable(qint64 untouched) const
-{
-    const qint64 room = memoryRoom();
-    const qint64 memory = room > unlimited - untouched ? unlimited : room + untouched;
-    if (addressSpaceLimit < 0)
-        return memory;
-    return qMin(qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse), memory);
-}
-
-qint64 RenderBudget::Headroom::addressSpace() const
-{
-    if (addressSpaceLimit < 0)
-        return unlimited;
-    return qMax<qint64>(0, addressSpaceLimit - addressSpaceInUse) + reusableHeap;
-}
-
-qint64 RenderBudget::Headroom::bytes() const
-{
-    return qMin(addressSpace(), memoryRoom());
-}
-
-RenderBudget::Headroom RenderBudget::current()
-{
-    Headroom headroom;
-
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        // rlim_t is 32 bits on some targets, 64 on others: compare in the wider type.
-        headroom.addressSpaceLimit = qint64(qMin<quint64>(limit.rlim_cur, quint64(unlimited)));
-
-    // A 32-bit process maps no more than its pointers reach, however much memory is free: below
-    // 3 GiB less 16 MiB under a 32-bit ARM kernel (a 64-bit kernel gives it 4 GiB).
-    const qint64 mapped = sizeof(void *) < 8 ? mappedBytes() : -1;
-    headroom.addressSpaceInUse = mapped >= 0 ? mapped : ProcessFootprint::now().mapped;
-    if (sizeof(void *) < 8) {
-        constexpr qint64 reach = 3ll * 1024 * 1024 * 1024 - 16ll * 1024 * 1024;
-        headroom.addressSpaceLimit =
-            headroom.addressSpaceLimit < 0 ? reach : qMin(headroom.addressSpaceLimit, reach);
-    }
-
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
-    // Free chunks of all arenas; the other threads' are small beside the GUI thread's, which
-    // a stopped render leaves behind. Where the chunks are too small for what a render asks,
-    // it maps anew, and the watch bounds that as before.
-    headroom.reusableHeap = qint64(mallinfo2().fordblks);
-#endif
-
-    // A process does not change its cgroup by itself; finding it once keeps each render's
-    // check to the limit and usage files.
-    static const MemoryCgroup cgroup = MemoryCgroup::find();
-    headroom.cgroupRoom = cgroup.room();
-
-    std::ifstream meminfo("/proc/meminfo");
-    std::string key;
-    long long kilobytes = 0;
-    std::string unit;
-    while (meminfo >> key >> kilobytes) {
-        std::getline(meminfo, unit);
-        if (key == "MemAvailable:") {
-            headroom.memoryAvailable = qint64(kilobytes) * 1024;
-            break;
-        }
-    }
-    return headroom;
-}
 
 QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
 {
@@ -147,7 +46,7 @@ qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution, dou
 }
 
 double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
-                                     const Headroom &headroom)
+                                     const MemoryHeadroom &headroom)
 {
     const double bytes = imageBytes(pointSize, resolution);
     const double usable = double(qMax<qint64>(0, headroom.bytes() - reserve - workingMargin));
@@ -181,7 +80,7 @@ RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64
 }
 
 RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution,
-                                      const Headroom &headroom, const PageCost &cost)
+                                      const MemoryHeadroom &headroom, const PageCost &cost)
 {
     Plan plan;
     plan.imageSize = imageSize(pointSize, resolution);

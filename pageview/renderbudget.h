@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pageview/memoryheadroom.h"
+
 #include <QSize>
 #include <QSizeF>
 #include <QtGlobal>
@@ -11,37 +13,6 @@
 class RenderBudget
 {
 public:
-    // What the process can still get. A negative value means there is no such limit.
-    struct Headroom
-    {
-        qint64 addressSpaceLimit = -1; // soft RLIMIT_AS, in a 32-bit process its pointers' reach
-        qint64 addressSpaceInUse = 0;  // the process's mapped address space
-        qint64 reusableHeap = 0;       // what malloc holds free in mappings it keeps
-        qint64 memoryAvailable = -1;   // MemAvailable of the system
-        qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
-
-        // The memory left in the cgroup and the system, which every page touched anew uses up
-        // (the largest qint64 where there is no such limit).
-        qint64 memoryRoom() const;
-        // The smaller of that and the address space left under the limit: what new mappings
-        // may still take, with `untouched` bytes among them that take address space but no
-        // memory.
-        qint64 mappable(qint64 untouched = 0) const;
-        // The address space left under the limit with the freed heap (the largest qint64 where
-        // there is no limit).
-        qint64 addressSpace() const;
-        // What a render may take: the same, with the freed heap that malloc hands out again
-        // without mapping anew. A render the watch stopped leaves the heap mapped, pinned by
-        // whatever was allocated above it, and under an address-space limit every later page
-        // would otherwise be left blank.
-        qint64 bytes() const;
-    };
-
-    // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process
-    // /proc/self/maps), malloc's statistics, the memory cgroup's files and /proc/meminfo: a
-    // handful of small reads.
-    static Headroom current();
-
     struct Plan
     {
         enum Mode { Whole, Bands, Blank };
@@ -73,9 +44,9 @@ public:
     // fit beside the page image; otherwise Blank, for a page whose image and a band of the least
     // height do not fit. The reserve is always left over. `cost` is the page's own where a trial
     // has measured it.
-    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom,
+    static Plan plan(const QSizeF &pointSize, double resolution, const MemoryHeadroom &headroom,
                      const PageCost &cost);
-    static Plan plan(const QSizeF &pointSize, double resolution, const Headroom &headroom)
+    static Plan plan(const QSizeF &pointSize, double resolution, const MemoryHeadroom &headroom)
     {
         return plan(pointSize, resolution, headroom, PageCost());
     }
@@ -84,7 +55,7 @@ public:
     // not needed: where even guardFactor times its image fits, or where no trial large enough to
     // measure would.
     static double trialResolution(const QSizeF &pointSize, double resolution,
-                                  const Headroom &headroom);
+                                  const MemoryHeadroom &headroom);
     // A page's cost from a trial of an image of trialImage, which grew the resident memory by
     // residentGrowth at its peak and left heapGrowth more of malloc's bytes in use at the end of
     // the page's content, where the fonts still hold their caches; the factor never below

@@ -61,9 +61,9 @@ struct AddressSpaceCap
     bool capped = false;
 };
 
-RenderBudget::Headroom headroomOf(qint64 bytes)
+MemoryHeadroom headroomOf(qint64 bytes)
 {
-    RenderBudget::Headroom headroom;
+    MemoryHeadroom headroom;
     headroom.memoryAvailable = bytes;
     return headroom;
 }
@@ -140,13 +140,13 @@ private slots:
         int refusals = 0;
         {
             // Room for the 300 dpi image and bands beside it, not for the copy as well.
-            const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse +
+            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
                                       imageBytes * 13 / 10 + RenderBudget::reserve +
                                       RenderBudget::workingMargin);
             if (!cap.capped)
                 QSKIP(noCapHere);
             const Plan plan =
-                RenderBudget::plan(pdf.page->pageSizeF(), 300.0, RenderBudget::current());
+                RenderBudget::plan(pdf.page->pageSizeF(), 300.0, MemoryHeadroom::current());
             QCOMPARE(int(plan.mode), int(Plan::Bands));
             const RefusedAllocations refused;
             image = PageRenderer::render(*pdf.page, 300.0);
@@ -190,15 +190,15 @@ private slots:
         // The heap a render before freed would count as room.
         PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse +
+            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
                                       qint64(size.width()) * size.height() * 4 * 10 +
                                       RenderBudget::reserve + RenderBudget::workingMargin);
             if (!cap.capped)
                 QSKIP(noCapHere);
             const Plan plan =
-                RenderBudget::plan(pdf.page->pageSizeF(), dpi, RenderBudget::current());
+                RenderBudget::plan(pdf.page->pageSizeF(), dpi, MemoryHeadroom::current());
             QCOMPARE(int(plan.mode), int(Plan::Whole));
-            const qint64 room = RenderBudget::current().bytes() - RenderBudget::reserve -
+            const qint64 room = MemoryHeadroom::current().bytes() - RenderBudget::reserve -
                                 RenderBudget::workingMargin;
             if (room >= RenderBudget::guardFactor * size.width() * size.height() * 4)
                 QSKIP("heap that renders before freed is room enough for this page here");
@@ -231,7 +231,7 @@ private slots:
             QImage image;
             PageRenderer::releaseFreedHeap();
             {
-                const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse + room);
+                const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + room);
                 if (!cap.capped)
                     QSKIP(noCapHere);
                 image = PageRenderer::render(*pdf.page, dpi, &cost);
@@ -270,7 +270,7 @@ private slots:
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
         PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse +
+            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
                                       qint64(size.width()) * size.height() * 4 * 10 +
                                       RenderBudget::reserve + RenderBudget::workingMargin);
             if (cap.capped)
@@ -412,7 +412,7 @@ private slots:
         const OpenPage runaway = openPage(dir.filePath("unbalanced-saves.pdf"));
         const OpenPage other = openPage(dir.filePath("ten-pages.pdf"));
         QVERIFY(runaway.page && other.page);
-        const RenderBudget::Headroom headroom = headroomOf(96 * MiB);
+        const MemoryHeadroom headroom = headroomOf(96 * MiB);
         const Plan plan = RenderBudget::plan(runaway.page->pageSizeF(), 48.0, headroom);
         QCOMPARE(int(plan.mode), int(Plan::Whole));
 
@@ -435,19 +435,19 @@ private slots:
         // page must still render from them.
         if (underSanitizers())
             QSKIP(sanitized);
-        const AddressSpaceCap cap(RenderBudget::current().addressSpaceInUse + 160 * MiB);
+        const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 160 * MiB);
         if (!cap.capped)
             QSKIP(noCapHere);
         QVERIFY(PageRenderer::render(*runaway.page, 48.0).isNull());
         QVERIFY(!PageRenderer::render(*other.page, 100.0).isNull());
         // Nor may a runaway page use them up: the heap would grow each time by what Poppler
         // allocates between two looks of the watch, until the reserve was gone.
-        const qint64 inUse = RenderBudget::current().addressSpaceInUse;
+        const qint64 inUse = MemoryHeadroom::current().addressSpaceInUse;
         for (int i = 0; i < 5; ++i) {
             QVERIFY(PageRenderer::render(*runaway.page, 48.0).isNull());
             QVERIFY(!PageRenderer::render(*other.page, 100.0).isNull());
         }
-        const qint64 grown = RenderBudget::current().addressSpaceInUse - inUse;
+        const qint64 grown = MemoryHeadroom::current().addressSpaceInUse - inUse;
         QVERIFY2(grown < RenderBudget::reserve / 2, qPrintable(QString::number(grown)));
     }
 
@@ -505,7 +505,7 @@ private slots:
     // The address space in use is not checked here: a misread one fails the tests that cap.
     void headroomReadsThisProcess()
     {
-        const RenderBudget::Headroom headroom = RenderBudget::current();
+        const MemoryHeadroom headroom = MemoryHeadroom::current();
         QVERIFY(headroom.memoryAvailable > 0);
         // However much memory is free, a 32-bit process cannot map 4 GiB (here 4.5 GB needed).
         if (sizeof(void *) < 8) {
@@ -517,7 +517,7 @@ private slots:
         const AddressSpaceCap capped(cap);
         if (!capped.capped)
             QSKIP(noCapHere);
-        QCOMPARE(RenderBudget::current().addressSpaceLimit, cap);
+        QCOMPARE(MemoryHeadroom::current().addressSpaceLimit, cap);
     }
 
     // Ten million points square is over a hundred terabytes at 48 dpi.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QtGlobal>
+
+// What the process can still get of memory and address space, read from the system. A negative
+// limit means there is no such limit.
+struct MemoryHeadroom
+{
+    qint64 addressSpaceLimit = -1; // soft RLIMIT_AS, in a 32-bit process its pointers' reach
+    qint64 addressSpaceInUse = 0;  // the process's mapped address space
+    qint64 reusableHeap = 0;       // what malloc holds free in mappings it keeps
+    qint64 memoryAvailable = -1;   // MemAvailable of the system
+    qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
+
+    // The memory left in the cgroup and the system, which every page touched anew uses up
+    // (the largest qint64 where there is no such limit).
+    qint64 memoryRoom() const;
+    // The smaller of that and the address space left under the limit: what new mappings
+    // may still take, with `untouched` bytes among them that take address space but no
+    // memory.
+    qint64 mappable(qint64 untouched = 0) const;
+    // The address space left under the limit with the freed heap (the largest qint64 where
+    // there is no limit).
+    qint64 addressSpace() const;
+    // What a render may take: the same, with the freed heap that malloc hands out again
+    // without mapping anew. A render the watch stopped leaves the heap mapped, pinned by
+    // whatever was allocated above it, and under an address-space limit every later page
+    // would otherwise be left blank.
+    qint64 bytes() const;
+
+    // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process
+    // /proc/self/maps), malloc's statistics, the memory cgroup's files and /proc/meminfo: a
+    // handful of small reads.
+    static MemoryHeadroom current();
+};
