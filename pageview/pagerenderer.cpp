@@ -18,11 +18,11 @@ namespace {
 
 constexpr double mebibyte = 1024.0 * 1024.0;
 
-void report(const Poppler::Page &page, double resolution, const char *what,
+void report(const Poppler::Page &page, double resolution, const QString &what,
             const MemoryHeadroom &headroom)
 {
     std::fprintf(stderr, "page-scope: page %d at %g dpi %s (headroom %.1f MiB)\n", page.index() + 1,
-                 resolution, what, double(headroom.bytes()) / mebibyte);
+                 resolution, qPrintable(what), double(headroom.bytes()) / mebibyte);
     std::fflush(stderr);
 }
 
@@ -120,6 +120,22 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     return cost;
 }
 
+// Said only of a page that costs more than the default factor plans for, or that reserves room:
+// ordinary text leaves up to two thirds of a trial's image in use; more is caches.
+void reportMeasuredCost(const Poppler::Page &page, double resolution,
+                        const RenderBudget::PageCost &cost, double trialResolution,
+                        const MemoryHeadroom &headroom)
+{
+    const bool reserves = cost.reserved >= 1.0;
+    if (cost.factor <= RenderBudget::imageFactor && !reserves)
+        return;
+    QString what = QString::asprintf("costs %.1f times its image", cost.factor);
+    if (reserves)
+        what += QString::asprintf(" and reserves %.1f times it", cost.reserved);
+    what += QString::asprintf(", measured at %.1f dpi", trialResolution);
+    report(page, resolution, what, headroom);
+}
+
 } // namespace
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution,
@@ -139,15 +155,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
             *pageCost = cost;
             headroom = MemoryHeadroom::current();
             plan = RenderBudget::plan(size, resolution, headroom, cost);
-            // Ordinary text leaves up to two thirds of a trial's image in use; more is caches.
-            const bool reserves = cost.reserved >= 1.0;
-            if (cost.factor > RenderBudget::imageFactor || reserves) {
-                QString what = QString::asprintf("costs %.1f times its image", cost.factor);
-                if (reserves)
-                    what += QString::asprintf(" and reserves %.1f times it", cost.reserved);
-                what += QString::asprintf(", measured at %.1f dpi", trial);
-                report(page, resolution, qPrintable(what), headroom);
-            }
+            reportMeasuredCost(page, resolution, cost, trial, headroom);
         }
     }
     // Pages that Poppler freed and malloc still holds count against the cgroup and the system,
@@ -171,7 +179,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                             const RenderBudget::Plan &plan, const MemoryHeadroom &headroom)
 {
     if (plan.mode == RenderBudget::Plan::Blank) {
-        QString what = "left blank: its image would be larger than an image can be";
+        QString what = QStringLiteral("left blank: its image would be larger than an image can be");
         if (!plan.imageSize.isEmpty()) {
             what = QString::asprintf("left blank for memory: needs %.1f MiB",
                                      double(plan.bytesNeeded) / mebibyte);
@@ -179,7 +187,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                 what += QString::asprintf(" and reserves %.1f MiB more",
                                           double(plan.bytesReserved) / mebibyte);
         }
-        report(page, resolution, qPrintable(what), headroom);
+        report(page, resolution, what, headroom);
         return QImage();
     }
 
@@ -193,12 +201,11 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
                (plan.mode == RenderBudget::Plan::Bands || outcome.refusals > 0)) {
         // A page that Poppler drew only in part is still shown: its text and drawing are there,
         // and a page left blank for a picture it could not hold would hide them too.
-        char what[128] = "rendered";
-        if (plan.mode == RenderBudget::Plan::Bands)
-            std::snprintf(what, sizeof what, "rendered in bands of %d rows", plan.bandRows);
+        QString what = plan.mode == RenderBudget::Plan::Bands
+                           ? QStringLiteral("rendered in bands of %1 rows").arg(plan.bandRows)
+                           : QStringLiteral("rendered");
         if (outcome.refusals > 0)
-            std::strncat(what, ", without the parts Poppler had no memory for",
-                         sizeof what - std::strlen(what) - 1);
+            what += QStringLiteral(", without the parts Poppler had no memory for");
         report(page, resolution, what, headroom);
     }
     return outcome.image;
