@@ -3,8 +3,10 @@
 
 #include "benchdocuments.h"
 
+#include "base/transientlabelstyle.h"
 #include "config/deviceconfig.h"
 #include "pageview/pdfwidget.h"
+#include "pageview/rendersettings.h"
 
 #include <poppler-qt5.h>
 
@@ -20,7 +22,7 @@ constexpr double HighResolution = 300.0;
 
 double openingResolution()
 {
-    return PDFWidget::defaultResolution(deviceConfig.windowWidth);
+    return defaultResolution(deviceConfig.windowWidth);
 }
 
 // The resolutions the zoom-in command walks through from a resolution to the top.
@@ -198,8 +200,7 @@ protected:
         document = Poppler::Document::load(path, QByteArray(), QByteArray());
         if (!document)
             return false;
-        document->setRenderBackend(Poppler::Document::SplashBackend);
-        document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+        useViewerRenderSettings(*document);
         return true;
     }
     void fetch(int index)
@@ -339,8 +340,7 @@ Stage::Stage()
     // Stands for the window's own text (softkeys, the loading notice), which has brought up the
     // font and style sheet machinery before any document is opened.
     notice = new QLabel(QStringLiteral("Loading PDF. Please wait..."), window);
-    notice->setStyleSheet(
-        QStringLiteral("QLabel { background-color : rgba(200, 200, 200, 200);; color : black; }"));
+    notice->setStyleSheet(QString::fromLatin1(transientLabelStyle));
     notice->setAlignment(Qt::AlignCenter);
     notice->setGeometry(140, 120, 200, 30);
 }

@@ -10,6 +10,7 @@
 #include "base/procstatus.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/renderbudget.h"
+#include "pageview/rendersettings.h"
 
 #include <poppler-qt5.h>
 
@@ -56,8 +57,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "render-peak: cannot open %s\n", argv[1]);
         return 1;
     }
-    document->setRenderBackend(Poppler::Document::SplashBackend);
-    document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    useViewerRenderSettings(*document);
     std::unique_ptr<Poppler::Page> page(document->page(pageIndex));
     if (!page) {
         std::fprintf(stderr, "render-peak: no page %d\n", pageIndex);

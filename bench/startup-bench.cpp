@@ -19,6 +19,7 @@
 // after the page appeared (the viewer's page-number overlay has gone by then).
 #include "benchcommandline.h"
 #include "launchedprogram.h"
+#include "pageview/rendersettings.h"
 #include "rfbclient.h"
 #include "startupreport.h"
 #include "tools/testdocuments.h"
@@ -51,8 +52,7 @@ QImage expectedProbe(const QString &path)
     std::unique_ptr<Poppler::Document> document(Poppler::Document::load(path));
     if (!document)
         return QImage();
-    document->setRenderBackend(Poppler::Document::SplashBackend);
-    document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    useViewerRenderSettings(*document);
     std::unique_ptr<Poppler::Page> page(document->page(0));
     if (!page)
         return QImage();

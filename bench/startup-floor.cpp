@@ -11,6 +11,7 @@
 // "page painted" after the first flush of the page. It runs until it is killed.
 #include "app/sessionbus.h"
 #include "base/startuptrace.h"
+#include "pageview/rendersettings.h"
 
 #include <poppler-qt5.h>
 
@@ -97,11 +98,8 @@ struct FirstPage
             std::fprintf(stderr, "startup-floor: no first page in %s\n", path);
             return false;
         }
-        document->setRenderBackend(Poppler::Document::SplashBackend);
-        document->setRenderHint(Poppler::Document::TextAntialiasing, true);
-        // The viewer's rule for its first render (80 and 100 dpi belong to wider screens than
-        // these benchmarks use).
-        const double resolution = width < 500 ? 48.0 : width <= 800 ? 80.0 : 100.0;
+        useViewerRenderSettings(*document);
+        const double resolution = defaultResolution(width);
         image = page->renderToImage(resolution, resolution);
         startupTrace("document loaded and page rendered");
         return true;

@@ -5,6 +5,7 @@
 #include "base/filenames.h"
 #include "config/deviceconfig.h"
 #include "pageview/pagerenderer.h"
+#include "pageview/rendersettings.h"
 
 #include <poppler-qt5.h>
 
@@ -35,15 +36,6 @@ PDFWidget::~PDFWidget()
     delete image;
 }
 
-double PDFWidget::defaultResolution(int windowWidth)
-{
-    if (windowWidth < 500)
-        return 48.0;
-    if (windowWidth <= 800)
-        return 80.0;
-    return 100.0;
-}
-
 bool PDFWidget::loadDocument(const QString &path)
 {
     closeDocument();
@@ -54,8 +46,7 @@ bool PDFWidget::loadDocument(const QString &path)
         document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
 
     if (document && !document->isLocked()) {
-        document->setRenderBackend(Poppler::Document::SplashBackend);
-        document->setRenderHint(Poppler::Document::TextAntialiasing, true);
+        useViewerRenderSettings(*document);
         if (verticalScrollBar)
             verticalScrollBar->setRange(0, document->numPages() - 1);
         loadPage();

@@ -45,8 +45,6 @@ public:
     void gotoPage(int index);
     void showPageNumber();
 
-    static double defaultResolution(int windowWidth);
-
 public slots:
     void hidePageNumberWidget();
 
