@@ -25,6 +25,7 @@ int main(int argc, char *argv[])
 
     const CommandLineChoices choices = parseCommandLine(argc, argv);
     startupTrace("command line parsed");
+    const std::unique_ptr<QWindow> eglfsScreen = holdScreenOnEglfs();
 
     PDFViewer viewer(nullptr, choices.openButtonEnabled);
     startupTrace("window constructed");

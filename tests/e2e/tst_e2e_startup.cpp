@@ -1,5 +1,6 @@
 #include "testdocuments.h"
 #include "viewerprocess.h"
+#include "xvfbscreen.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -77,6 +78,46 @@ private slots:
         QCOMPARE(lines.value(expected.size() + 1), "Known Keycodes are:");
         // The report is thirteen lines, and the close softkey prints nothing after it.
         QCOMPARE(lines.size(), expected.size() + 13);
+    }
+
+    // eglfs gave the first window of the process the whole screen, with the softkeys and page laid
+    // out for the size the options asked for in its top left corner.
+    void placedWindowOnEglfs()
+    {
+        QTemporaryDir folder;
+        const QString document = TestDocuments::writeA4Document(folder.filePath("one.pdf"), 1);
+        QVERIFY(!document.isEmpty());
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
+        // eglfs draws into an X window of the screen's size with its X11 integration.
+        viewer.setLaunchPrefix("export QT_QPA_PLATFORM=eglfs QT_QPA_EGLFS_INTEGRATION=eglfs_x11; ");
+        QVERIFY2(viewer.startWithAutomation(
+                     {"-x", "10", "-y", "20", "-w", "400", "-h", "260", "-f", document}),
+                 qPrintable(viewer.error()));
+        QVERIFY2(viewer.waitForDocument(), qPrintable(viewer.error()));
+        const QRect window(10, 20, 400, 260);
+        QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
+
+        // The close softkey's red cross is on the screen where the plugin says the key is, and
+        // the screen beside the window is not the window's.
+        const XvfbScreen &screen = *viewer.screen();
+        const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
+        QVERIFY(window.contains(close));
+        const auto redInClose = [&] {
+            for (int y = close.top(); y <= close.bottom(); ++y)
+                for (int x = close.left(); x <= close.right(); ++x) {
+                    const QRgb p = screen.pixel(x, y);
+                    if (qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90)
+                        return true;
+                }
+            return false;
+        };
+        QVERIFY2(QTest::qWaitFor(redInClose, 10000), "no close softkey on the screen");
+        for (const QPoint &beside : {QPoint(5, 5), QPoint(window.right() + 5, window.center().y()),
+                                     QPoint(window.center().x(), window.bottom() + 5)})
+            QCOMPARE(screen.pixel(beside.x(), beside.y()), qRgb(0, 0, 0));
+
+        QVERIFY(viewer.request({{"cmd", "key"}, {"key", Qt::Key_F8}}).value("ok").toBool());
+        QCOMPARE(viewer.waitForExit(), 0);
     }
 
     // With standard output closed, the lines went into the X connection and the viewer hung; with

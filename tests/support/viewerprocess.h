@@ -67,6 +67,9 @@ public:
     // One line without its newline; empty when none arrives in time or the connection closes.
     static QByteArray readLine(QTcpSocket &socket, int timeoutMs = 10000);
 
+    // The X server's screen as it shows; null without one.
+    const XvfbScreen *screen() const { return xvfb.get(); }
+
     // Real input: a key as xdotool names it (F3, Escape) in the main window, a left click.
     bool xKey(const QString &key);
     bool xClick(const QPoint &screenPoint);
