@@ -2,19 +2,7 @@
 
 #include <poppler-qt5.h>
 
-#include <malloc.h>
-
 namespace {
-
-qint64 heapInUse()
-{
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
-    const struct mallinfo2 info = mallinfo2();
-    return qint64(info.uordblks + info.hblkhd);
-#else
-    return 0;
-#endif
-}
 
 void noPartialImage(const QImage &, const QVariant &) {}
 
@@ -22,7 +10,7 @@ void noPartialImage(const QImage &, const QVariant &) {}
 
 GrowthWatch::GrowthWatch(const MemoryHeadroom &headroom, qint64 untouched, bool sampleHeap)
     : start(ProcessFootprint::now()), sampleHeap(sampleHeap),
-      heapAtStart(sampleHeap ? heapInUse() : 0), heapAtEnd(heapAtStart),
+      heapAtStart(sampleHeap ? MemoryHeadroom::heapInUse() : 0), heapAtEnd(heapAtStart),
       allowedMapped(qMax<qint64>(0, headroom.mappable(untouched) - RenderBudget::reserve)),
       allowedResident(qMax<qint64>(0, headroom.bytes() - RenderBudget::reserve))
 {
@@ -56,6 +44,6 @@ bool GrowthWatch::shouldAbort(const QVariant &closure)
 bool GrowthWatch::atEndOfContent(const QVariant &closure)
 {
     auto *watch = reinterpret_cast<GrowthWatch *>(closure.value<quintptr>());
-    watch->heapAtEnd = qMax(watch->heapAtEnd, heapInUse());
+    watch->heapAtEnd = qMax(watch->heapAtEnd, MemoryHeadroom::heapInUse());
     return false;
 }

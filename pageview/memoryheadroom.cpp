@@ -108,3 +108,13 @@ MemoryHeadroom MemoryHeadroom::current()
     }
     return headroom;
 }
+
+qint64 MemoryHeadroom::heapInUse()
+{
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || __GLIBC_MINOR__ >= 33)
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#else
+    return 0;
+#endif
+}

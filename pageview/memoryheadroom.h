@@ -11,6 +11,10 @@ struct MemoryHeadroom
     qint64 reusableHeap = 0;       // what malloc holds free in mappings it keeps
     qint64 memoryAvailable = -1;   // MemAvailable of the system
     qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
+    // What every render of the document takes before its page: Poppler renders through a copy
+    // of the document's cross-reference table, and reads again through it the objects the page
+    // needs, about what the document took when it was opened (0 for none). Set by the renderer.
+    qint64 perRender = 0;
 
     // The memory left in the cgroup and the system, which every page touched anew uses up
     // (the largest qint64 where there is no such limit).
@@ -32,4 +36,8 @@ struct MemoryHeadroom
     // /proc/self/maps), malloc's statistics, the memory cgroup's files and /proc/meminfo: a
     // handful of small reads.
     static MemoryHeadroom current();
+
+    // malloc's bytes in use, which walks every free chunk of the heap; 0 where malloc cannot
+    // tell.
+    static qint64 heapInUse();
 };

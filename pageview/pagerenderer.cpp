@@ -94,9 +94,17 @@ Outcome renderWatched(const Poppler::Page &page, double resolution, const Render
     return outcome;
 }
 
+MemoryHeadroom currentHeadroom(const RenderBudget::DocumentCost &document)
+{
+    MemoryHeadroom headroom = MemoryHeadroom::current();
+    headroom.perRender = document.heap;
+    return headroom;
+}
+
 // The page's cost, measured on a whole render at the trial resolution; unmeasured where the
 // kernel's high-water mark cannot be read.
-RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResolution)
+RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResolution,
+                                    const RenderBudget::DocumentCost &document)
 {
     // Freed pages that malloc keeps resident would be taken again without showing in the peak.
     PageRenderer::releaseFreedHeap();
@@ -108,12 +116,13 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     if (!peak.isValid())
         return RenderBudget::PageCost::unmeasured();
     const Outcome trial =
-        renderWatched(page, trialResolution, whole, MemoryHeadroom::current(), true);
+        renderWatched(page, trialResolution, whole, currentHeadroom(document), true);
     const qint64 growth = peak.growth();
     if (growth < 0)
         return RenderBudget::PageCost::unmeasured();
-    RenderBudget::PageCost cost =
-        RenderBudget::costFromTrial(growth, trial.heapGrowth, whole.imageSize);
+    // The trial's copy of the document's table is no cost of the page's image.
+    RenderBudget::PageCost cost = RenderBudget::costFromTrial(
+        growth - document.resident, trial.heapGrowth - document.heap, whole.imageSize);
     // Stopped, the trial tells only that the page costs more than it was given room for.
     if (trial.outOfMemory || trial.exceeded)
         cost.factor = qMax(cost.factor, RenderBudget::guardFactor);
@@ -139,21 +148,22 @@ void reportMeasuredCost(const Poppler::Page &page, double resolution,
 } // namespace
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution,
-                            RenderBudget::PageCost *pageCost)
+                            RenderBudget::PageCost *pageCost,
+                            const RenderBudget::DocumentCost &document)
 {
     const QSizeF size = page.pageSizeF();
-    MemoryHeadroom headroom = MemoryHeadroom::current();
+    MemoryHeadroom headroom = currentHeadroom(document);
     RenderBudget::PageCost cost =
         pageCost && pageCost->isMeasured() ? *pageCost : RenderBudget::PageCost();
     RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, cost);
     if (pageCost && !pageCost->isMeasured() && plan.mode != RenderBudget::Plan::Blank) {
         const double trial = RenderBudget::trialResolution(size, resolution, headroom);
         if (trial > 0.0) {
-            const RenderBudget::PageCost measured = measuredCost(page, trial);
+            const RenderBudget::PageCost measured = measuredCost(page, trial, document);
             // Where nothing could be measured, the page is not tried again.
             cost = measured.isMeasured() ? measured : RenderBudget::PageCost();
             *pageCost = cost;
-            headroom = MemoryHeadroom::current();
+            headroom = currentHeadroom(document);
             plan = RenderBudget::plan(size, resolution, headroom, cost);
             reportMeasuredCost(page, resolution, cost, trial, headroom);
         }
@@ -164,7 +174,7 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     // first.
     const bool onFreedHeap = plan.bytesNeeded > headroom.mappable() - RenderBudget::reserve;
     if ((plan.mode != RenderBudget::Plan::Whole || onFreedHeap) && releaseFreedHeap()) {
-        headroom = MemoryHeadroom::current();
+        headroom = currentHeadroom(document);
         plan = RenderBudget::plan(size, resolution, headroom, cost);
     }
     return render(page, resolution, plan, headroom);

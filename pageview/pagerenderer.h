@@ -21,8 +21,11 @@ class PageRenderer
 public:
     // The page's image, or a null image when it could not be rendered. `pageCost`, where given,
     // holds the page's cost once a trial has measured it, unmeasured until then; a trial sets it.
+    // `document`: what Poppler took to open the page's document, which every render takes about
+    // again (MemoryHeadroom::perRender).
     static QImage render(const Poppler::Page &page, double resolution,
-                         RenderBudget::PageCost *pageCost = nullptr);
+                         RenderBudget::PageCost *pageCost = nullptr,
+                         const RenderBudget::DocumentCost &document = {});
     // The same with a plan made elsewhere, for measuring and testing one mode against another.
     static QImage render(const Poppler::Page &page, double resolution,
                          const RenderBudget::Plan &plan, const MemoryHeadroom &headroom);

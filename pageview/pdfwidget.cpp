@@ -3,6 +3,7 @@
 #include "base/console.h"
 #include "base/failurebox.h"
 #include "base/filenames.h"
+#include "base/processfootprint.h"
 #include "config/deviceconfig.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/rendersettings.h"
@@ -42,8 +43,16 @@ bool PDFWidget::loadDocument(const QString &path)
     filePath = path;
     // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
     // a file can be a document; anything else fails as a file that is no PDF does.
-    if (QFileInfo(filePath).isFile())
+    if (QFileInfo(filePath).isFile()) {
+        const qint64 heapBefore = MemoryHeadroom::heapInUse();
+        const qint64 residentBefore = ProcessFootprint::now().resident;
         document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
+        documentCost.heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - heapBefore);
+        // The resident growth also counts pages of the program's code that the open used first;
+        // no more than the heap is the table's.
+        documentCost.resident =
+            qBound<qint64>(0, ProcessFootprint::now().resident - residentBefore, documentCost.heap);
+    }
 
     if (document && !document->isLocked()) {
         useViewerRenderSettings(*document);
@@ -77,6 +86,7 @@ void PDFWidget::closeDocument()
     delete image;
     image = nullptr;
     pageCosts.clear();
+    documentCost = {};
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;

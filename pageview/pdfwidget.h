@@ -77,6 +77,9 @@ private:
     QTimer *heapReleaseTimer;
     // Each page's cost, for the pages measured (PageRenderer).
     QHash<int, RenderBudget::PageCost> pageCosts;
+    // What opening the document took: mostly its cross-reference table, which Poppler copies for
+    // every render (MemoryHeadroom::perRender).
+    RenderBudget::DocumentCost documentCost;
 
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;

@@ -49,7 +49,8 @@ double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
                                      const MemoryHeadroom &headroom)
 {
     const double bytes = imageBytes(pointSize, resolution);
-    const double usable = double(qMax<qint64>(0, headroom.bytes() - reserve - workingMargin));
+    const double usable =
+        double(qMax<qint64>(0, headroom.bytes() - reserve - workingMargin - headroom.perRender));
     if (usable >= guardFactor * bytes)
         return 0.0;
     // A quarter of the pixels at most, or the least trial where that is more: an image under a
@@ -89,7 +90,8 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     // The reserved bytes take no memory, but address space under a limit.
     const qint64 usable = qMax<qint64>(
         0, qMin(headroom.bytes(), headroom.addressSpace() - plan.bytesReserved) - reserve);
-    plan.bytesNeeded = bytesNeeded(pointSize, resolution, factor);
+    plan.bytesNeeded =
+        saturated(double(bytesNeeded(pointSize, resolution, factor)) + double(headroom.perRender));
     if (plan.imageSize.isEmpty())
         return plan;
     if (plan.bytesNeeded <= usable) {
@@ -104,7 +106,8 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
     for (const double copy : {scaledImageFactor, 0.0}) {
-        const double fixedBytes = pageImageBytes * (1.0 + copy) + double(workingMargin);
+        const double fixedBytes =
+            pageImageBytes * (1.0 + copy) + double(workingMargin) + double(headroom.perRender);
         plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
         const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
         if (rows >= leastRows) {

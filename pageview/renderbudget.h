@@ -13,6 +13,15 @@
 class RenderBudget
 {
 public:
+    // What opening a document added: malloc's bytes in use, the cross-reference table as
+    // allocated, to the next power of two of its entries, and the resident bytes, which hold only
+    // the entries the table uses. A render's copy of the table takes as much again of each.
+    struct DocumentCost
+    {
+        qint64 heap = 0;
+        qint64 resident = 0;
+    };
+
     struct Plan
     {
         enum Mode { Whole, Bands, Blank };

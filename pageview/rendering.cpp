@@ -38,7 +38,7 @@ void PDFWidget::renderPage()
     image = nullptr;
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
     RenderBudget::PageCost cost = pageCosts.value(pageIndex, RenderBudget::PageCost::unmeasured());
-    image = new QImage(PageRenderer::render(*page, resolution, &cost));
+    image = new QImage(PageRenderer::render(*page, resolution, &cost, documentCost));
     if (cost.isMeasured())
         pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();

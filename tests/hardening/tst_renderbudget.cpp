@@ -6,6 +6,7 @@
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
 #include "pageviewframe.h"
+#include "pdfassembler.h"
 #include "sanitizerruntime.h"
 #include "testdocuments.h"
 
@@ -105,6 +106,24 @@ QString writePicturePage(const QString &path)
     painter.drawImage(QRect(0, 0, 595, 842), picture);
     painter.fillRect(QRect(100, 100, 200, 100), Qt::black);
     return path;
+}
+
+// The document with `count` objects more that nothing uses, added as an update of the file.
+QByteArray withUnusedObjects(QByteArray pdf, int count)
+{
+    const int size = QRegularExpression("/Size (\\d+)").match(pdf).captured(1).toInt();
+    const QByteArray previous = pdf.mid(pdf.lastIndexOf("startxref") + 10).split('\n').first();
+    QList<qint64> offsets;
+    for (int i = 0; i < count; ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(size + i) + " 0 obj\n[0 0 1 1]\nendobj\n";
+    }
+    const qint64 xref = pdf.size();
+    pdf += "xref\n" + QByteArray::number(size) + ' ' + QByteArray::number(count) + '\n';
+    for (const qint64 offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    return pdf + "trailer\n<< /Size " + QByteArray::number(size + count) + " /Root 1 0 R /Prev " +
+           previous + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
 }
 
 // A hierarchy of cgroup files: paths relative to the root of the tree, and their contents.
@@ -281,6 +300,82 @@ private slots:
         if (!cost.isMeasured())
             QSKIP(noCapHere);
         QCOMPARE(passes, 1);
+    }
+
+    // Poppler renders through a copy of the document's cross-reference table, so a document of
+    // 300,000 objects takes some 20 MiB at every render of even its smallest page. Under caps
+    // with room for the page but not for the copy, Poppler was refused the copy and drew the
+    // page without its content, or got it and was then refused a font, and aborted.
+    void largeTableIsCountedInEveryRender()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        PdfAssembler pdf;
+        pdf.add("<< /Type /Catalog /Pages 2 0 R >>");
+        pdf.add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+        pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>");
+        pdf.add(PdfAssembler::stream("0 0 0 rg 100 300 400 400 re f"));
+        // Objects the page does not use are in the table all the same.
+        for (int i = 0; i < 300000; ++i)
+            pdf.add("[0 0 1 1]");
+        PageViewFrame frame;
+        QVERIFY(frame.open(PdfAssembler::write(dir.filePath("objects.pdf"), pdf.document())));
+        const QPoint inBox(133, 228); // (200, 500) pt at 48 dpi
+        QCOMPARE(frame.view->image->pixel(inBox), qRgb(0, 0, 0));
+        for (qint64 room = 12 * MiB; room <= 40 * MiB; room += 2 * MiB) {
+            PageRenderer::releaseFreedHeap();
+            {
+                const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + room);
+                if (!cap.capped)
+                    QSKIP(noCapHere);
+                frame.view->renderPage();
+            }
+            const QImage &image = *frame.view->image;
+            QVERIFY2(image.isNull() || image.pixel(inBox) == qRgb(0, 0, 0),
+                     qPrintable(QString("%1 MiB").arg(room / MiB)));
+        }
+    }
+
+    // The trial's own copy of the table is no cost of the page: a page of ten nested groups
+    // that costs 16 times its image at 26 dpi must not be measured at the factor, and rendered
+    // whole, for a table that took more of the heap than a copy takes of the memory.
+    void pageOfLargeDocumentIsMeasuredWithoutTheTable()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        const QString path =
+            PdfAssembler::write(dir.filePath("ten-levels-300000-objects.pdf"),
+                                withUnusedObjects(HostileDocuments::transparencyStack(10), 300000));
+        PageViewFrame frame;
+        QVERIFY(frame.open(path));
+        const QString log = dir.filePath("trial.log");
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        const int logged = open(QFile::encodeName(log).constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(saved >= 0 && logged >= 0 && dup2(logged, STDERR_FILENO) >= 0);
+        PageRenderer::releaseFreedHeap();
+        bool capped = false;
+        {
+            // The table's 20 MiB and room for a trial, short of 24 times the page's image; the
+            // heap that earlier renders freed counts as room.
+            const MemoryHeadroom now = MemoryHeadroom::current();
+            const AddressSpaceCap cap(now.addressSpaceInUse + 44 * MiB - now.reusableHeap);
+            capped = cap.capped;
+            if (capped)
+                frame.view->renderPage();
+        }
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+        close(logged);
+        if (!capped)
+            QSKIP(noCapHere);
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(file.readAll());
+        const QRegularExpressionMatch factor =
+            QRegularExpression("costs ([0-9.]+) times its image").match(lines);
+        QVERIFY2(factor.hasMatch() && factor.captured(1).toDouble() > 12.0, qPrintable(lines));
     }
 
     // A line split over writes, one after other text, and lines that are not the whole line.
