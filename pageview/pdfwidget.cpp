@@ -5,6 +5,7 @@
 #include "base/filenames.h"
 #include "base/processfootprint.h"
 #include "config/deviceconfig.h"
+#include "pageview/addressspaceceiling.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/rendersettings.h"
 
@@ -17,6 +18,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <optional>
 #include <sstream>
 
 PDFWidget::PDFWidget(QWidget *parent)
@@ -58,7 +60,15 @@ bool PDFWidget::loadDocument(const QString &path)
         useViewerRenderSettings(*document);
         if (verticalScrollBar)
             verticalScrollBar->setRange(0, document->numPages() - 1);
+        // A linearized file's first page is found through its hint tables, which Poppler sizes
+        // by the page count the file claims and makes with a check: under a ceiling at the room
+        // there is it does without them, where a memory cgroup's limit would end the process.
+        // Only there: refused anything else, Poppler ends the process itself.
+        std::optional<AddressSpaceCeiling> ceiling;
+        if (document->isLinearized())
+            ceiling.emplace(ProcessFootprint::now().mapped, MemoryHeadroom::current().mappable());
         loadPage();
+        ceiling.reset();
         renderPage();
         showPageNumber();
         return true;

@@ -61,6 +61,38 @@ QByteArray hugePageCount()
                            "1 0 0 rg 10 10 200 200 re f");
 }
 
+// A one-page document that says, in a linearization dictionary of the right length, that it
+// has `pages` pages: Poppler sizes its hint tables by that count, a few bytes a page, and fills
+// them before it finds that the file holds no hints.
+QByteArray linearizedPageCount(int pages)
+{
+    const QList<QByteArray> bodies = {
+        "<< /Type /Catalog /Pages 3 0 R >>", "<< /Type /Pages /Kids [4 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 3 0 R /MediaBox [0 0 595 842] /Contents 5 0 R >>",
+        PdfAssembler::stream("0 0 0 rg 100 300 400 400 re f")};
+    QByteArray out;
+    // The dictionary names the file's length, which it is part of: a fixed width settles it.
+    for (qint64 length = 0;;) {
+        out = "%PDF-1.5\n1 0 obj\n<< /Linearized 1 /L " +
+              QByteArray::number(length).rightJustified(10, '0') + " /H [0 0] /O 4 /E 0 /N " +
+              QByteArray::number(pages) + " /T 0 >>\nendobj\n";
+        QList<qint64> offsets = {9};
+        for (int i = 0; i < bodies.size(); ++i) {
+            offsets.append(out.size());
+            out += QByteArray::number(i + 2) + " 0 obj\n" + bodies.at(i) + "\nendobj\n";
+        }
+        const qint64 xref = out.size();
+        out += "xref\n0 6\n0000000000 65535 f \n";
+        for (qint64 offset : offsets)
+            out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+        out += "trailer\n<< /Size 6 /Root 2 0 R >>\nstartxref\n" + QByteArray::number(xref) +
+               "\n%%EOF\n";
+        if (out.size() == length)
+            return out;
+        length = out.size();
+    }
+}
+
 QByteArray nestedArrays(int depth)
 {
     // Deep nesting in the page's resources, parsed once per page fetch, and a thousand levels as
@@ -286,6 +318,7 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     add(QStringLiteral("page-tree-cycle.pdf"), pageTreeCycle(), Outcome::Either);
     add(QStringLiteral("page-count-2147483647.pdf"), hugePageCount(), Outcome::Either);
     add(QStringLiteral("nested-arrays.pdf"), nestedArrays(100000), Outcome::Either);
+    add(QStringLiteral("linearized-page-count.pdf"), linearizedPageCount(20000000), Outcome::Opens);
     add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
     add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
     add(QStringLiteral("image-beyond-page.pdf"), imageOfPixels(400, 400, 5), Outcome::Opens, true);
