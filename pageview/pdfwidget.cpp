@@ -21,6 +21,25 @@
 #include <optional>
 #include <sstream>
 
+namespace {
+
+// Poppler's open of the file, and what it added to malloc's bytes in use and to the resident
+// memory: mostly the cross-reference table, which every render copies.
+Poppler::Document *loadMeasured(const QString &path, RenderBudget::DocumentCost *cost)
+{
+    const qint64 heapBefore = MemoryHeadroom::heapInUse();
+    const qint64 residentBefore = ProcessFootprint::now().resident;
+    Poppler::Document *document = Poppler::Document::load(path, QByteArray(), QByteArray());
+    cost->heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - heapBefore);
+    // The resident growth also counts pages of the program's code that the open used first; no
+    // more than the heap is the table's.
+    cost->resident =
+        qBound<qint64>(0, ProcessFootprint::now().resident - residentBefore, cost->heap);
+    return document;
+}
+
+} // namespace
+
 PDFWidget::PDFWidget(QWidget *parent)
     : QWidget(parent), resolution(defaultResolution(deviceConfig.windowWidth)),
       heapReleaseTimer(new QTimer(this))
@@ -45,16 +64,8 @@ bool PDFWidget::loadDocument(const QString &path)
     filePath = path;
     // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
     // a file can be a document; anything else fails as a file that is no PDF does.
-    if (QFileInfo(filePath).isFile()) {
-        const qint64 heapBefore = MemoryHeadroom::heapInUse();
-        const qint64 residentBefore = ProcessFootprint::now().resident;
-        document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
-        documentCost.heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - heapBefore);
-        // The resident growth also counts pages of the program's code that the open used first;
-        // no more than the heap is the table's.
-        documentCost.resident =
-            qBound<qint64>(0, ProcessFootprint::now().resident - residentBefore, documentCost.heap);
-    }
+    if (QFileInfo(filePath).isFile())
+        document = loadMeasured(filePath, &documentCost);
 
     if (document && !document->isLocked()) {
         useViewerRenderSettings(*document);
