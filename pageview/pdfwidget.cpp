@@ -68,6 +68,10 @@ bool PDFWidget::loadDocument(const QString &path)
         document = loadMeasured(filePath, &documentCost);
 
     if (document && !document->isLocked()) {
+        document->setXRefReconstructedCallback([this] {
+            rebuildStart = RenderBudget::DocumentCost{MemoryHeadroom::heapInUse(),
+                                                      ProcessFootprint::now().resident};
+        });
         useViewerRenderSettings(*document);
         if (verticalScrollBar)
             verticalScrollBar->setRange(0, document->numPages() - 1);
@@ -108,6 +112,7 @@ void PDFWidget::closeDocument()
     image = nullptr;
     pageCosts.clear();
     documentCost = {};
+    rebuildStart.reset();
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;
@@ -123,8 +128,22 @@ void PDFWidget::loadPage()
     }
     delete page;
     page = document->page(pageIndex);
+    countRebuiltTable();
     if (!page)
         consoleLine("Error: Page is 0");
+}
+
+void PDFWidget::countRebuiltTable()
+{
+    if (!rebuildStart)
+        return;
+    // As at the open: the heap's growth, and no more of the resident growth than that.
+    const qint64 heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - rebuildStart->heap);
+    const qint64 resident =
+        qBound<qint64>(0, ProcessFootprint::now().resident - rebuildStart->resident, heap);
+    documentCost.heap = qMax(documentCost.heap, heap);
+    documentCost.resident = qMax(documentCost.resident, resident);
+    rebuildStart.reset();
 }
 
 bool PDFWidget::hasDocument() const

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
+
 class QImage;
 class QLabel;
 class QScrollBar;
@@ -80,6 +82,10 @@ private:
     // What opening the document took: mostly its cross-reference table, which Poppler copies for
     // every render (MemoryHeadroom::perRender).
     RenderBudget::DocumentCost documentCost;
+    // Where Poppler began to rebuild the table (malloc's bytes in use and the resident size, the
+    // old table freed), when the document's objects are no longer where it says, as in a file
+    // rewritten under the viewer.
+    std::optional<RenderBudget::DocumentCost> rebuildStart;
 
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;
@@ -88,4 +94,6 @@ private:
     bool hasDocument() const;
     int pageCount() const;
     void changePage();
+    // Every render copies the rebuilt table, which can be far larger than the one opened.
+    void countRebuiltTable();
 };
