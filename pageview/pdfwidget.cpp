@@ -18,10 +18,29 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <sstream>
 
 namespace {
+
+// Each render adds some 370 bytes, and a step to every later lookup, for each such font a page
+// uses; reading the document anew once in this many renders keeps that small.
+constexpr int rendersPerOpen = 200;
+
+// Empty when the file cannot be read; otherwise it changes with the file.
+QByteArray fileIdentity(const QString &path)
+{
+    struct stat status;
+    if (stat(QFile::encodeName(path).constData(), &status) != 0)
+        return QByteArray();
+    QByteArray identity;
+    for (const qint64 field : {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_size),
+                               qint64(status.st_mtim.tv_sec), qint64(status.st_mtim.tv_nsec)})
+        identity += QByteArray::number(field) + ':';
+    return identity;
+}
 
 // Poppler's open of the file, and what it added to malloc's bytes in use and to the resident
 // memory: mostly the cross-reference table, which every render copies.
@@ -46,7 +65,7 @@ PDFWidget::PDFWidget(QWidget *parent)
 {
     heapReleaseTimer->setSingleShot(true);
     heapReleaseTimer->setInterval(1000);
-    connect(heapReleaseTimer, &QTimer::timeout, &PageRenderer::releaseFreedHeap);
+    connect(heapReleaseTimer, &QTimer::timeout, this, &PDFWidget::whenIdle);
 }
 
 PDFWidget::~PDFWidget()
@@ -64,26 +83,16 @@ bool PDFWidget::loadDocument(const QString &path)
     filePath = path;
     // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
     // a file can be a document; anything else fails as a file that is no PDF does.
-    if (QFileInfo(filePath).isFile())
+    if (QFileInfo(filePath).isFile()) {
+        openedFile = fileIdentity(filePath);
         document = loadMeasured(filePath, &documentCost);
+    }
 
     if (document && !document->isLocked()) {
-        document->setXRefReconstructedCallback([this] {
-            rebuildStart = RenderBudget::DocumentCost{MemoryHeadroom::heapInUse(),
-                                                      ProcessFootprint::now().resident};
-        });
-        useViewerRenderSettings(*document);
+        prepareDocument();
         if (verticalScrollBar)
             verticalScrollBar->setRange(0, document->numPages() - 1);
-        // A linearized file's first page is found through its hint tables, which Poppler sizes
-        // by the page count the file claims and makes with a check: under a ceiling at the room
-        // there is it does without them, where a memory cgroup's limit would end the process.
-        // Only there: refused anything else, Poppler ends the process itself.
-        std::optional<AddressSpaceCeiling> ceiling;
-        if (document->isLinearized())
-            ceiling.emplace(ProcessFootprint::now().mapped, MemoryHeadroom::current().mappable());
-        loadPage();
-        ceiling.reset();
+        fetchPage();
         renderPage();
         showPageNumber();
         return true;
@@ -102,6 +111,64 @@ bool PDFWidget::loadDocument(const QString &path)
     return false;
 }
 
+void PDFWidget::prepareDocument()
+{
+    document->setXRefReconstructedCallback([this] {
+        rebuildStart = RenderBudget::DocumentCost{MemoryHeadroom::heapInUse(),
+                                                  ProcessFootprint::now().resident};
+    });
+    useViewerRenderSettings(*document);
+}
+
+void PDFWidget::fetchPage()
+{
+    // A linearized file's first page is found through its hint tables, which Poppler sizes by the
+    // page count the file claims and makes with a check: under a ceiling at the room there is it
+    // does without them, where a memory cgroup's limit would end the process. Only there: refused
+    // anything else, Poppler ends the process itself.
+    std::optional<AddressSpaceCeiling> ceiling;
+    if (document->isLinearized() && pageIndex == 0)
+        ceiling.emplace(ProcessFootprint::now().mapped, MemoryHeadroom::current().mappable());
+    loadPage();
+}
+
+void PDFWidget::reopenIfDue()
+{
+    // Not once the user acts again: a render since has started the idle timer anew.
+    if (rendersSinceOpen < rendersPerOpen || heapReleaseTimer->isActive() || !hasDocument())
+        return;
+    rendersSinceOpen = 0;
+    // Only the file that was read: another one under the name is for the user to open.
+    if (openedFile.isEmpty() || fileIdentity(filePath) != openedFile)
+        return;
+    delete page;
+    page = nullptr;
+    delete document;
+    document = Poppler::Document::load(filePath, QByteArray(), QByteArray());
+    if (document && document->isLocked()) {
+        delete document;
+        document = nullptr;
+    }
+    // Failed only where the file changed in between, which the old document would have read too,
+    // or memory ran short: the image stays, and page changes say that there is no document.
+    if (!document)
+        return;
+    prepareDocument();
+    fetchPage();
+    PageRenderer::releaseFreedHeap();
+}
+
+void PDFWidget::whenIdle()
+{
+    PageRenderer::releaseFreedHeap();
+    if (rendersSinceOpen < rendersPerOpen)
+        return;
+    // After the page number has gone, so that the read never holds up its hiding.
+    const bool numberShown = pageNumberTimer && pageNumberTimer->isActive();
+    QTimer::singleShot(numberShown ? pageNumberTimer->remainingTime() + 1 : 0, this,
+                       &PDFWidget::reopenIfDue);
+}
+
 void PDFWidget::closeDocument()
 {
     delete document;
@@ -113,6 +180,8 @@ void PDFWidget::closeDocument()
     pageCosts.clear();
     documentCost = {};
     rebuildStart.reset();
+    rendersSinceOpen = 0;
+    openedFile.clear();
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;

@@ -87,6 +87,20 @@ private:
     // rewritten under the viewer.
     std::optional<RenderBudget::DocumentCost> rebuildStart;
 
+    // Renders of the open document since Poppler read it (reopenIfDue).
+    int rendersSinceOpen = 0;
+    // The file the document was read from, as it was then (fileIdentity).
+    QByteArray openedFile;
+
+    // Every render looks the document's fonts that it does not embed up again, and Poppler keeps
+    // each lookup of a name with a style ("Arial,Bold") as a new entry in a list that every later
+    // lookup searches: an open document's renders grew slower and larger without end. Poppler drops
+    // the list when its last document closes, so the document is read anew now and then.
+    void reopenIfDue();
+    // The render settings, and the note of a rebuilt table (rebuildStart).
+    void prepareDocument();
+    void fetchPage();
+    void whenIdle();
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;
     int columns() const;

@@ -42,6 +42,7 @@ void PDFWidget::renderPage()
     if (cost.isMeasured())
         pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();
+    ++rendersSinceOpen;
     heapReleaseTimer->start();
 
     if (qint64(pageCount()) * imageHeight > height()) {
