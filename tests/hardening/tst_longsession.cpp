@@ -155,12 +155,14 @@ private slots:
                 i % 2 ? view.zoomOut() : view.zoomIn();
             QTest::qWait(1500);
         };
-        renders(300);
+        // Two to fill the caches that any render fills; then as many as the view takes to read
+        // the document anew, which the slow lookups make take long under the sanitizers.
+        renders(2);
         const qint64 shortSession = allocatedBytes();
-        renders(1000);
+        renders(200);
         const qint64 growth = allocatedBytes() - shortSession;
-        // Poppler kept some 370 bytes for each font at every render, 2.2 MB here.
-        QVERIFY2(growth < 512 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
+        // Poppler kept some 370 bytes for each font at every render, 440 KB here.
+        QVERIFY2(growth < 128 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
     }
 };
 
