@@ -7,6 +7,7 @@
 #include "config/deviceconfig.h"
 #include "pageview/addressspaceceiling.h"
 #include "pageview/pagerenderer.h"
+#include "pageview/popplermessages.h"
 #include "pageview/rendersettings.h"
 
 #include <poppler-qt5.h>
@@ -66,6 +67,7 @@ PDFWidget::PDFWidget(QWidget *parent)
     heapReleaseTimer->setSingleShot(true);
     heapReleaseTimer->setInterval(1000);
     connect(heapReleaseTimer, &QTimer::timeout, this, &PDFWidget::whenIdle);
+    limitPopplerMessages();
 }
 
 PDFWidget::~PDFWidget()

@@ -8,7 +8,10 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
+
+#include <unistd.h>
 
 class TestPdfWidget : public QObject
 {
@@ -183,6 +186,43 @@ private slots:
         // A coarse timer may fire up to 5 % early; a loaded machine may see it late, but not as
         // late as a timer of two seconds.
         QVERIFY(sinceLast.elapsed() >= 940 && sinceLast.elapsed() < 1900);
+    }
+
+    // Poppler reports an unknown operator each time a render meets it: a page of a thousand
+    // must not write a thousand lines at every render, and what is not shown is counted.
+    void popplerMessagesAreCountedNotRepeated()
+    {
+        const QString noisy = TestDocuments::writeRawPdf(dir.filePath("noisy.pdf"), {{144, 144}},
+                                                         QByteArray("zork\n").repeated(1000));
+        static int reports;
+        reports = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) {
+                reports += message.contains(QLatin1String("zork"));
+            });
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        std::fflush(stderr);
+        const int standardError = dup(STDERR_FILENO);
+        dup2(errors.handle(), STDERR_FILENO);
+        bool opened;
+        {
+            PageViewFrame frame;
+            opened = frame.open(noisy);
+            QCoreApplication::processEvents();
+            frame.view->zoomIn();
+            QCoreApplication::processEvents();
+        }
+        std::fflush(stderr);
+        dup2(standardError, STDERR_FILENO);
+        close(standardError);
+        qInstallMessageHandler(previous);
+        QVERIFY(opened);
+        QCOMPARE(reports, 20);
+        QFile written(errors.fileName());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(),
+                 QByteArray("page-scope: 990 more messages from Poppler not shown\n").repeated(2));
     }
 };
 
