@@ -391,8 +391,12 @@ private slots:
         else
             QMetaObject::invokeMethod(&window, type, Qt::QueuedConnection);
         // A chooser still running waits for a choice that already happened, or was opened again.
+        // Only one that runs its own loop: on a slow machine the closer also fired in the events
+        // delivered inside a chooser's show, before the chooser took the keys it held.
         QTimer *closer = new QTimer(&window);
         connect(closer, &QTimer::timeout, &window, [&] {
+            if (QThread::currentThread()->loopLevel() == 0)
+                return;
             for (auto *dialog : window.findChildren<CustomFileOpenDialog *>()) {
                 if (dialog->isVisible()) {
                     ++choosers;
