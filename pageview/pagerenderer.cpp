@@ -60,6 +60,7 @@ struct Outcome
     QImage image;
     bool outOfMemory = false;
     bool exceeded = false; // stopped by the watch
+    bool thrown = false;   // refused an allocation that throws, leaking what Poppler held
     int refusals = 0;      // allocations Poppler was refused and did without
     qint64 heapGrowth = 0; // malloc's bytes in use at the end of the content, over the start
 };
@@ -82,6 +83,7 @@ Outcome renderWatched(const Poppler::Page &page, double resolution, const Render
     } catch (const std::bad_alloc &) {
         outcome.image = QImage();
         outcome.outOfMemory = true;
+        outcome.thrown = true;
     }
     outcome.refusals = refused.count();
     // No image after Poppler was refused memory: the page is blank for want of it.
@@ -115,8 +117,8 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     // Without the kernel's mark the trial would cost a pass and tell nothing.
     if (!peak.isValid())
         return RenderBudget::PageCost::unmeasured();
-    const Outcome trial =
-        renderWatched(page, trialResolution, whole, currentHeadroom(document), true);
+    const MemoryHeadroom headroom = currentHeadroom(document);
+    const Outcome trial = renderWatched(page, trialResolution, whole, headroom, true);
     const qint64 growth = peak.growth();
     if (growth < 0)
         return RenderBudget::PageCost::unmeasured();
@@ -126,6 +128,8 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     // Stopped, the trial tells only that the page costs more than it was given room for.
     if (trial.outOfMemory || trial.exceeded)
         cost.factor = qMax(cost.factor, RenderBudget::guardFactor);
+    if (trial.thrown)
+        cost.refusedWithin = headroom.bytes();
     return cost;
 }
 
@@ -155,6 +159,8 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     MemoryHeadroom headroom = currentHeadroom(document);
     RenderBudget::PageCost cost =
         pageCost && pageCost->isMeasured() ? *pageCost : RenderBudget::PageCost();
+    if (pageCost)
+        cost.refusedWithin = pageCost->refusedWithin;
     RenderBudget::Plan plan = RenderBudget::plan(size, resolution, headroom, cost);
     if (pageCost && !pageCost->isMeasured() && plan.mode != RenderBudget::Plan::Blank) {
         const double trial = RenderBudget::trialResolution(size, resolution, headroom);
@@ -177,7 +183,11 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         headroom = currentHeadroom(document);
         plan = RenderBudget::plan(size, resolution, headroom, cost);
     }
-    return render(page, resolution, plan, headroom);
+    bool thrown = false;
+    const QImage image = render(page, resolution, plan, headroom, &thrown);
+    if (thrown && pageCost)
+        pageCost->refusedWithin = headroom.bytes();
+    return image;
 }
 
 bool PageRenderer::releaseFreedHeap()
@@ -186,7 +196,8 @@ bool PageRenderer::releaseFreedHeap()
 }
 
 QImage PageRenderer::render(const Poppler::Page &page, double resolution,
-                            const RenderBudget::Plan &plan, const MemoryHeadroom &headroom)
+                            const RenderBudget::Plan &plan, const MemoryHeadroom &headroom,
+                            bool *thrown)
 {
     if (plan.mode == RenderBudget::Plan::Blank) {
         QString what = QStringLiteral("left blank: its image would be larger than an image can be");
@@ -202,6 +213,8 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     }
 
     const Outcome outcome = renderWatched(page, resolution, plan, headroom);
+    if (thrown)
+        *thrown = outcome.thrown;
     if (outcome.outOfMemory) {
         report(page, resolution, "left blank for memory: an allocation failed", headroom);
     } else if (outcome.exceeded) {

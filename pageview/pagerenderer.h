@@ -27,8 +27,10 @@ public:
                          RenderBudget::PageCost *pageCost = nullptr,
                          const RenderBudget::DocumentCost &document = {});
     // The same with a plan made elsewhere, for measuring and testing one mode against another.
+    // `thrown`, where given, tells whether Poppler was refused an allocation that throws.
     static QImage render(const Poppler::Page &page, double resolution,
-                         const RenderBudget::Plan &plan, const MemoryHeadroom &headroom);
+                         const RenderBudget::Plan &plan, const MemoryHeadroom &headroom,
+                         bool *thrown = nullptr);
 
     // Hands the pages that Poppler freed back to the system; true when there were any. Renders
     // keep them for the next one, which would otherwise fault every page of its working set in

@@ -77,7 +77,7 @@ private:
     // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
     // it, and an idle viewer holds no more than it shows.
     QTimer *heapReleaseTimer;
-    // Each page's cost, for the pages measured (PageRenderer).
+    // Each page's cost, for the pages measured or refused memory (PageRenderer).
     QHash<int, RenderBudget::PageCost> pageCosts;
     // What opening the document took: mostly its cross-reference table, which Poppler copies for
     // every render (MemoryHeadroom::perRender).

@@ -94,6 +94,10 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
         saturated(double(bytesNeeded(pointSize, resolution, factor)) + double(headroom.perRender));
     if (plan.imageSize.isEmpty())
         return plan;
+    if (headroom.bytes() <= cost.refusedWithin) {
+        plan.bytesNeeded = qMax(plan.bytesNeeded, cost.refusedWithin);
+        return plan;
+    }
     if (plan.bytesNeeded <= usable) {
         plan.mode = Plan::Whole;
         return plan;

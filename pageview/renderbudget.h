@@ -43,9 +43,13 @@ public:
     {
         double factor = imageFactor;
         double reserved = 0.0;
+        // The headroom in which Poppler was refused an allocation that throws, such as the
+        // buffer it reads a font program into: Poppler is built without exceptions, so the
+        // throw leaks what its frames held, and the page is not rendered again in no more room.
+        qint64 refusedWithin = 0;
 
         // A page that no trial has measured yet.
-        static PageCost unmeasured() { return {0.0, 0.0}; }
+        static PageCost unmeasured() { return {0.0, 0.0, 0}; }
         bool isMeasured() const { return factor > 0.0; }
     };
 

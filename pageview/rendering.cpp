@@ -39,7 +39,7 @@ void PDFWidget::renderPage()
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
     RenderBudget::PageCost cost = pageCosts.value(pageIndex, RenderBudget::PageCost::unmeasured());
     image = new QImage(PageRenderer::render(*page, resolution, &cost, documentCost));
-    if (cost.isMeasured())
+    if (cost.isMeasured() || cost.refusedWithin > 0)
         pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();
     ++rendersSinceOpen;

@@ -269,6 +269,19 @@ QByteArray HostileDocuments::largeTextBesideMaskedPicture()
                                   "/FlateDecode")});
 }
 
+QByteArray HostileDocuments::largeEmbeddedFont(int mebibytes)
+{
+    const QByteArray program(mebibytes * 1024 * 1024, '\0');
+    return onePageDocument(
+        "/Kids [3 0 R] /Count 1", "[0 0 200 100]", "<< /Font << /F0 5 0 R >> >>",
+        "BT /F0 24 Tf 10 40 Td (Font) Tj ET\n",
+        {"<< /Type /Font /Subtype /TrueType /BaseFont /Large /FontDescriptor 6 0 R >>",
+         "<< /Type /FontDescriptor /FontName /Large /Flags 32 /FontBBox [0 -200 1000 900] "
+         "/ItalicAngle 0 /Ascent 900 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+         PdfAssembler::stream(PdfAssembler::flate(program),
+                              "/Length1 " + number(program.size()) + " /Filter /FlateDecode")});
+}
+
 QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)
 {
     const QDir dir(directory);
