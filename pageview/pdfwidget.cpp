@@ -180,6 +180,7 @@ void PDFWidget::closeDocument()
     delete image;
     image = nullptr;
     pageCosts.clear();
+    fontRefusedWithin = 0;
     documentCost = {};
     rebuildStart.reset();
     rendersSinceOpen = 0;

@@ -79,6 +79,9 @@ private:
     QTimer *heapReleaseTimer;
     // Each page's cost, for the pages measured or refused memory (PageRenderer).
     QHash<int, RenderBudget::PageCost> pageCosts;
+    // The most headroom in which Poppler was refused memory for a page of the document in a way
+    // that leaks (RenderBudget::PageCost::refusedWithin); no page is rendered in no more.
+    qint64 fontRefusedWithin = 0;
     // What opening the document took: mostly its cross-reference table, which Poppler copies for
     // every render (MemoryHeadroom::perRender).
     RenderBudget::DocumentCost documentCost;

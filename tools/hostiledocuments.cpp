@@ -269,17 +269,25 @@ QByteArray HostileDocuments::largeTextBesideMaskedPicture()
                                   "/FlateDecode")});
 }
 
-QByteArray HostileDocuments::largeEmbeddedFont(int mebibytes)
+QByteArray HostileDocuments::largeEmbeddedFont(int mebibytes, int pages)
 {
     const QByteArray program(mebibytes * 1024 * 1024, '\0');
-    return onePageDocument(
-        "/Kids [3 0 R] /Count 1", "[0 0 200 100]", "<< /Font << /F0 5 0 R >> >>",
-        "BT /F0 24 Tf 10 40 Td (Font) Tj ET\n",
-        {"<< /Type /Font /Subtype /TrueType /BaseFont /Large /FontDescriptor 6 0 R >>",
-         "<< /Type /FontDescriptor /FontName /Large /Flags 32 /FontBBox [0 -200 1000 900] "
-         "/ItalicAngle 0 /Ascent 900 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
-         PdfAssembler::stream(PdfAssembler::flate(program),
-                              "/Length1 " + number(program.size()) + " /Filter /FlateDecode")});
+    const QByteArray mediaBox = "[0 0 200 100]";
+    const QByteArray resources = "<< /Font << /F0 5 0 R >> >>";
+    QList<QByteArray> others = {
+        "<< /Type /Font /Subtype /TrueType /BaseFont /Large /FontDescriptor 6 0 R >>",
+        "<< /Type /FontDescriptor /FontName /Large /Flags 32 /FontBBox [0 -200 1000 900] "
+        "/ItalicAngle 0 /Ascent 900 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+        PdfAssembler::stream(PdfAssembler::flate(program),
+                             "/Length1 " + number(program.size()) + " /Filter /FlateDecode")};
+    // The other pages, from object 8 on, are the first one again.
+    QByteArray kids = "3 0 R";
+    for (int page = 1; page < pages; ++page) {
+        kids += ' ' + number(7 + page) + " 0 R";
+        others.append(onePage(mediaBox, resources));
+    }
+    return onePageDocument("/Kids [" + kids + "] /Count " + number(pages), mediaBox, resources,
+                           "BT /F0 24 Tf 10 40 Td (Font) Tj ET\n", others);
 }
 
 QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directory)

@@ -30,10 +30,10 @@ public:
     // the letter, and does not survive a refused allocation of the picture's mask.
     static QByteArray largeTextBesideMaskedPicture();
 
-    // A small page of text in a TrueType font whose embedded program is `mebibytes` long when
+    // Small pages of text in a TrueType font whose embedded program is `mebibytes` long when
     // decoded (zeros, a few kilobytes in the file): Poppler reads a font program whole into
     // memory at every render, before it parses it, whatever the page's size.
-    static QByteArray largeEmbeddedFont(int mebibytes);
+    static QByteArray largeEmbeddedFont(int mebibytes, int pages = 1);
 
     // Writes every hostile input into directory (which must exist) and returns them in a fixed
     // order, or an empty list if anything could not be written.

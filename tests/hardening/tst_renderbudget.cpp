@@ -290,6 +290,34 @@ private slots:
         QVERIFY2(heapGrowth < 4 * MiB, qPrintable(QString::number(double(heapGrowth) / MiB)));
     }
 
+    // The pages of a document mostly share their fonts, and every refusal leaves what Poppler
+    // held behind for good: in a memory cgroup the viewer was killed at the fourth page turn.
+    void fontRefusedOnOnePageIsNotReadAgainForTheNext()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        const QString path = PdfAssembler::write(dir.filePath("large-font-pages.pdf"),
+                                                 HostileDocuments::largeEmbeddedFont(100, 2));
+        QVERIFY(!path.isEmpty());
+        PageViewFrame frame;
+        frame.window.show();
+        qint64 heapGrowth = 0;
+        PageRenderer::releaseFreedHeap();
+        {
+            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 80 * MiB);
+            if (!cap.capped)
+                QSKIP(noCapHere);
+            QVERIFY(frame.open(path));
+            QVERIFY(showsNothing(frame));
+            const qint64 heap = MemoryHeadroom::heapInUse();
+            frame.view->nextPage();
+            heapGrowth = MemoryHeadroom::heapInUse() - heap;
+            QCOMPARE(frame.view->pageIndex, 1);
+        }
+        QVERIFY(frame.view->image->isNull());
+        QVERIFY2(heapGrowth < 4 * MiB, qPrintable(QString::number(double(heapGrowth) / MiB)));
+    }
+
     // Without the kernel's high-water mark a trial measures nothing, so it must not cost a pass
     // over the page. Poppler reports the page's unknown operator once a pass.
     void noTrialWithoutTheResidentPeak()
