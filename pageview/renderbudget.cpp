@@ -77,6 +77,7 @@ RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64
     // What is still in use at the end beyond the page's image is mostly the glyph caches; on a
     // page of ordinary text it is under two thirds of a trial's image.
     cost.reserved = qMax(0.0, 1.1 * double(heapGrowth) / bytes - 1.0);
+    cost.leastBytes = qint64(1.1 * double(residentGrowth));
     return cost;
 }
 
@@ -91,7 +92,8 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     const qint64 usable = qMax<qint64>(
         0, qMin(headroom.bytes(), headroom.addressSpace() - plan.bytesReserved) - reserve);
     plan.bytesNeeded =
-        saturated(double(bytesNeeded(pointSize, resolution, factor)) + double(headroom.perRender));
+        saturated(qMax(imageBytes(pointSize, resolution) * factor, double(cost.leastBytes)) +
+                  double(workingMargin) + double(headroom.perRender));
     if (plan.imageSize.isEmpty())
         return plan;
     if (headroom.bytes() <= cost.refusedWithin) {
@@ -109,15 +111,19 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     const double pageImageBytes = imageBytes(pointSize, resolution);
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
+    // A band takes what the trial took at the least, however few its rows.
+    const auto bandBytes = [&](double rows) {
+        return qMax(rowBytes * rows, double(cost.leastBytes));
+    };
     for (const double copy : {scaledImageFactor, 0.0}) {
         const double fixedBytes =
             pageImageBytes * (1.0 + copy) + double(workingMargin) + double(headroom.perRender);
-        plan.bytesNeeded = saturated(fixedBytes + rowBytes * leastRows);
+        plan.bytesNeeded = saturated(fixedBytes + bandBytes(leastRows));
         const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
-        if (rows >= leastRows) {
+        if (rows >= leastRows && plan.bytesNeeded <= usable) {
             plan.mode = Plan::Bands;
             plan.bandRows = int(qMin(rows, double(plan.imageSize.height())));
-            plan.bytesNeeded = saturated(fixedBytes + rowBytes * plan.bandRows);
+            plan.bytesNeeded = saturated(fixedBytes + bandBytes(plan.bandRows));
             return plan;
         }
     }

@@ -47,9 +47,13 @@ public:
         // buffer it reads a font program into: Poppler is built without exceptions, so the
         // throw leaks what its frames held, and the page is not rendered again in no more room.
         qint64 refusedWithin = 0;
+        // What the trial took at its peak, which the factor bounds only for renders of at least
+        // its image: a fixed cost, such as a font Splash reads whole at every render and every
+        // band, takes as much for a smaller one.
+        qint64 leastBytes = 0;
 
         // A page that no trial has measured yet.
-        static PageCost unmeasured() { return {0.0, 0.0, 0}; }
+        static PageCost unmeasured() { return {0.0, 0.0, 0, 0}; }
         bool isMeasured() const { return factor > 0.0; }
     };
 

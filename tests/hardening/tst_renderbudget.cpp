@@ -541,6 +541,39 @@ private slots:
             QCOMPARE(plan.bandRows, bandRows);
     }
 
+    // A trial measures the page's cost at its own image, as a factor; a fixed part of it, such as
+    // a large font Splash reads whole at every render and every band, does not shrink with a
+    // smaller band or image. Planned by the factor alone, an A4 page of a 20 MB font was banded
+    // ever thinner at each zoom step, each band reading the font again: in an 80 MiB cgroup the
+    // steps took up to 49 s, and the viewer was killed at 248 dpi.
+    void noRenderPlannedBelowWhatTheTrialTook_data()
+    {
+        QTest::addColumn<double>("dpi");
+        QTest::addColumn<qint64>("headroom");
+        for (const double dpi : {20.0, 72.0, 150.0, 300.0})
+            for (const qint64 headroom : {40 * MiB, 60 * MiB, 100 * MiB, 200 * MiB})
+                QTest::addRow("%g dpi in %lld MiB", dpi, headroom / MiB) << dpi << headroom;
+    }
+
+    void noRenderPlannedBelowWhatTheTrialTook()
+    {
+        QFETCH(double, dpi);
+        QFETCH(qint64, headroom);
+        const QSizeF a4(595, 842);
+        // 40 MiB at the peak of a trial at 30 dpi, an image of 340 KiB.
+        const QSize trial = RenderBudget::imageSize(a4, 30.0);
+        const RenderBudget::PageCost cost = RenderBudget::costFromTrial(40 * MiB, 0, trial);
+        const Plan plan = RenderBudget::plan(a4, dpi, headroomOf(headroom), cost);
+        const double rowBytes = plan.imageSize.width() * 4.0 * cost.factor;
+        if (plan.mode == Plan::Whole)
+            QVERIFY(plan.bytesNeeded >= 40 * MiB);
+        // A band of fewer rows than that is the whole page, taken as a whole render.
+        if (plan.mode == Plan::Bands)
+            QVERIFY2(plan.bandRows * rowBytes >= 40 * MiB ||
+                         (plan.bandRows == plan.imageSize.height() && plan.bytesNeeded >= 40 * MiB),
+                     qPrintable(QString::number(plan.bandRows)));
+    }
+
     // A trial costs another pass over the page: none where any page fits, none too small to
     // measure, and otherwise about a mebibyte of image.
     void trialOnlyWhereMemoryIsShort_data()
