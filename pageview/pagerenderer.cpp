@@ -126,11 +126,28 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     RenderBudget::PageCost cost = RenderBudget::costFromTrial(
         growth - document.resident, trial.heapGrowth - document.heap, whole.imageSize);
     // Stopped, the trial tells only that the page costs more than it was given room for.
-    if (trial.outOfMemory || trial.exceeded)
+    if (trial.outOfMemory || trial.exceeded) {
         cost.factor = qMax(cost.factor, RenderBudget::guardFactor);
-    if (trial.thrown)
-        cost.refusedWithin = headroom.bytes();
-    return cost;
+        if (trial.thrown)
+            cost.refusedWithin = headroom.bytes();
+        return cost;
+    }
+    // Nested groups measure up to about 21 times their image; a picture decoded whole, which
+    // costs as much at any resolution, many times more at a trial's size. A quarter of the pixels
+    // again tells the two apart.
+    if (cost.factor <= RenderBudget::guardFactor)
+        return cost;
+    PageRenderer::releaseFreedHeap();
+    RenderBudget::Plan smaller = whole;
+    smaller.imageSize = RenderBudget::imageSize(page.pageSizeF(), trialResolution / 2.0);
+    const ResidentPeak smallerPeak;
+    const Outcome second =
+        renderWatched(page, trialResolution / 2.0, smaller, currentHeadroom(document), true);
+    const qint64 smallerGrowth = smallerPeak.growth();
+    if (second.outOfMemory || second.exceeded || smallerGrowth < 0)
+        return cost;
+    return RenderBudget::withFixedPart(cost, whole.imageSize, smallerGrowth - document.resident,
+                                       smaller.imageSize, growth - document.resident);
 }
 
 // Said only of a page that costs more than the default factor plans for, or that reserves room:
@@ -140,9 +157,11 @@ void reportMeasuredCost(const Poppler::Page &page, double resolution,
                         const MemoryHeadroom &headroom)
 {
     const bool reserves = cost.reserved >= 1.0;
-    if (cost.factor <= RenderBudget::imageFactor && !reserves)
+    if (cost.factor <= RenderBudget::imageFactor && !reserves && cost.fixed == 0)
         return;
     QString what = QString::asprintf("costs %.1f times its image", cost.factor);
+    if (cost.fixed > 0)
+        what += QString::asprintf(" and %.1f MiB at any resolution", double(cost.fixed) / mebibyte);
     if (reserves)
         what += QString::asprintf(" and reserves %.1f times it", cost.reserved);
     what += QString::asprintf(", measured at %.1f dpi", trialResolution);

@@ -81,6 +81,26 @@ RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64
     return cost;
 }
 
+RenderBudget::PageCost RenderBudget::withFixedPart(const PageCost &cost, const QSize &trialImage,
+                                                   qint64 smallerGrowth, const QSize &smallerImage,
+                                                   qint64 residentGrowth)
+{
+    const double bytes = double(trialImage.width()) * trialImage.height() * 4.0;
+    const double smallerBytes = double(smallerImage.width()) * smallerImage.height() * 4.0;
+    if (smallerBytes <= 0.0 || smallerBytes >= bytes)
+        return cost;
+    // A tenth more, as for the factor.
+    const double slope = 1.1 * double(residentGrowth - smallerGrowth) / (bytes - smallerBytes);
+    // Mostly proportional, as nested groups are: the factor stays, with its margin.
+    if (slope >= cost.factor / 2.0)
+        return cost;
+    PageCost split = cost;
+    split.factor = qMax(imageFactor, slope);
+    split.fixed = qMax<qint64>(0, saturated((cost.factor - split.factor) * bytes));
+    split.leastBytes = 0; // the fixed part and the factor hold it now
+    return split;
+}
+
 RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution,
                                       const MemoryHeadroom &headroom, const PageCost &cost)
 {
@@ -93,7 +113,7 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
         0, qMin(headroom.bytes(), headroom.addressSpace() - plan.bytesReserved) - reserve);
     plan.bytesNeeded =
         saturated(qMax(imageBytes(pointSize, resolution) * factor, double(cost.leastBytes)) +
-                  double(workingMargin) + double(headroom.perRender));
+                  double(cost.fixed) + double(workingMargin) + double(headroom.perRender));
     if (plan.imageSize.isEmpty())
         return plan;
     if (headroom.bytes() <= cost.refusedWithin) {
@@ -115,12 +135,18 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     const auto bandBytes = [&](double rows) {
         return qMax(rowBytes * rows, double(cost.leastBytes));
     };
+    // Every band reads a font or decodes a picture of the fixed part again, and a render in
+    // dozens of thin bands took over 30 s: a page with one goes in few bands or not at all.
+    const int least =
+        cost.fixed > 0
+            ? qMax(leastRows, (plan.imageSize.height() + fixedCostBands - 1) / fixedCostBands)
+            : leastRows;
     for (const double copy : {scaledImageFactor, 0.0}) {
-        const double fixedBytes =
-            pageImageBytes * (1.0 + copy) + double(workingMargin) + double(headroom.perRender);
-        plan.bytesNeeded = saturated(fixedBytes + bandBytes(leastRows));
+        const double fixedBytes = pageImageBytes * (1.0 + copy) + double(workingMargin) +
+                                  double(headroom.perRender) + double(cost.fixed);
+        plan.bytesNeeded = saturated(fixedBytes + bandBytes(least));
         const double rows = std::floor((double(usable) - fixedBytes) / rowBytes);
-        if (rows >= leastRows && plan.bytesNeeded <= usable) {
+        if (rows >= least && plan.bytesNeeded <= usable) {
             plan.mode = Plan::Bands;
             plan.bandRows = int(qMin(rows, double(plan.imageSize.height())));
             plan.bytesNeeded = saturated(fixedBytes + bandBytes(plan.bandRows));

@@ -47,13 +47,16 @@ public:
         // buffer it reads a font program into: Poppler is built without exceptions, so the
         // throw leaks what its frames held, and the page is not rendered again in no more room.
         qint64 refusedWithin = 0;
-        // What the trial took at its peak, which the factor bounds only for renders of at least
-        // its image: a fixed cost, such as a font Splash reads whole at every render and every
-        // band, takes as much for a smaller one.
+        // Bytes the page takes at any resolution: a JPEG 2000 or progressive JPEG picture is
+        // decoded whole, at its own size, however small it is drawn, and Splash reads a font
+        // program whole at every render and every band.
+        qint64 fixed = 0;
+        // Where no second trial told the fixed part apart: what the trial took at its peak,
+        // which the factor bounds only for renders of at least its image.
         qint64 leastBytes = 0;
 
         // A page that no trial has measured yet.
-        static PageCost unmeasured() { return {0.0, 0.0, 0, 0}; }
+        static PageCost unmeasured() { return {0.0, 0.0, 0, 0, 0}; }
         bool isMeasured() const { return factor > 0.0; }
     };
 
@@ -79,6 +82,13 @@ public:
     // imageFactor.
     static PageCost costFromTrial(qint64 residentGrowth, qint64 heapGrowth,
                                   const QSize &trialImage);
+    // The same cost, with what a second trial of a smaller image, which grew the resident memory
+    // by smallerGrowth, shows not to grow with the image taken as fixed: the estimate at the
+    // first trial stays what it measured, and beyond it grows only as the two trials differ. A
+    // page whose cost grows in proportion to its image keeps its factor.
+    static PageCost withFixedPart(const PageCost &cost, const QSize &trialImage,
+                                  qint64 smallerGrowth, const QSize &smallerImage,
+                                  qint64 residentGrowth);
 
     // The image Poppler renders a page of this size to, exactly as Poppler rounds it; an empty
     // size when it could not be held in one image.
@@ -116,4 +126,7 @@ public:
     static constexpr qint64 reserve = 8ll * 1024 * 1024;
     // Bands are never lower than this, but for a page that is lower itself.
     static constexpr int minimumBandRows = 16;
+    // The most bands of a page with a fixed cost: every band pays it again (1.5 s for a JPEG
+    // 2000 picture of 6000 x 6000 pixels, 0.5 s for a page of 100 embedded fonts).
+    static constexpr int fixedCostBands = 8;
 };

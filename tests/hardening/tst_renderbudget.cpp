@@ -12,6 +12,8 @@
 
 #include <poppler-qt5.h>
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTemporaryDir>
@@ -126,6 +128,33 @@ QByteArray withUnusedObjects(QByteArray pdf, int count)
            previous + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
 }
 
+// A one-page A4 document of a progressive JPEG of side x side pixels drawn an inch wide near the
+// top: libjpeg buffers a progressive picture whole, whatever the size it is drawn at.
+QByteArray progressivePicturePage(int side)
+{
+    QImage picture(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            picture.setPixel(x, y, qRgb(x * 255 / side, y * 255 / side, 0));
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    QImageWriter writer(&jpeg, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(picture))
+        return {};
+    const QByteArray size =
+        "/Width " + QByteArray::number(side) + " /Height " + QByteArray::number(side);
+    PdfAssembler pdf("1.5");
+    pdf.add({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << "
+             "/Im0 5 0 R >> >> /Contents 4 0 R >>",
+             PdfAssembler::stream("q 72 0 0 72 20 740 cm /Im0 Do Q"),
+             PdfAssembler::stream(jpeg.data(), "/Type /XObject /Subtype /Image " + size +
+                                                   " /ColorSpace /DeviceRGB /BitsPerComponent 8 "
+                                                   "/Filter /DCTDecode")});
+    return pdf.document();
+}
+
 // A hierarchy of cgroup files: paths relative to the root of the tree, and their contents.
 using Files = QList<QPair<QString, QByteArray>>;
 
@@ -227,6 +256,57 @@ private slots:
         QCOMPARE(image.size(), size);
         // The innermost group's grey is there, blended through all ten.
         QVERIFY(image.pixel(size.width() / 2, size.height() / 2) != qRgb(255, 255, 255));
+    }
+
+    // The decoder's buffer is the same for the trial as for the render: counted as a multiple of
+    // the trial's small image, it would band the page thinly and decode it again for every band.
+    void pictureDecodedWholeIsNotCountedPerPixel()
+    {
+        if (underSanitizers())
+            QSKIP(sanitized);
+        const QByteArray bytes = progressivePicturePage(4000);
+        QVERIFY(!bytes.isEmpty());
+        const QString path = PdfAssembler::write(dir.filePath("progressive.pdf"), bytes);
+        const OpenPage pdf = openPage(path);
+        QVERIFY(pdf.page);
+        const double dpi = 150.0;
+        const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
+        RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
+        QImage image;
+        Plan plan;
+        PageRenderer::releaseFreedHeap();
+        {
+            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 150 * MiB);
+            if (!cap.capped)
+                QSKIP(noCapHere);
+            if (RenderBudget::trialResolution(pdf.page->pageSizeF(), dpi,
+                                              MemoryHeadroom::current()) <= 0.0)
+                QSKIP("heap that renders before freed is room enough for this page here");
+            image = PageRenderer::render(*pdf.page, dpi, &cost);
+            plan = RenderBudget::plan(pdf.page->pageSizeF(), dpi, MemoryHeadroom::current(), cost);
+        }
+        QCOMPARE(int(plan.mode), int(Plan::Whole));
+        // Zoomed in, where only bands fit, every band decodes the picture again: few bands, even
+        // where a hundred rows and the copy of a page-sized picture would fit.
+        const qint64 page = 2479 * 3508 * 4, hundredRows = 2479 * 4 * 75 / 10 * 100;
+        const qint64 whole =
+            RenderBudget::plan(pdf.page->pageSizeF(), 300.0, headroomOf(unlimited), cost)
+                .bytesNeeded;
+        const Plan zoomed =
+            RenderBudget::plan(pdf.page->pageSizeF(), 300.0,
+                               headroomOf(whole - qint64(page * 7.5) + qint64(page * 2.3) +
+                                          hundredRows + RenderBudget::reserve),
+                               cost);
+        QCOMPARE(int(zoomed.mode), int(Plan::Bands));
+        QVERIFY2(zoomed.bandRows >= (zoomed.imageSize.height() + 7) / 8,
+                 qPrintable(QString::number(zoomed.bandRows)));
+        QCOMPARE(image.size(), size);
+        // The picture is there: its top left corner, 20 pt from the left and 30 pt from the top,
+        // is black, the page beside it white.
+        const QRgb corner = image.pixel(int(20 * dpi / 72) + 4, int(30 * dpi / 72) + 4);
+        QVERIFY2(qRed(corner) < 32 && qGreen(corner) < 32 && qBlue(corner) < 32,
+                 qPrintable(QString::number(corner, 16)));
+        QCOMPARE(image.pixel(int(2 * dpi), int(2 * dpi)), qRgb(255, 255, 255));
     }
 
     // Splash reserves a glyph cache for a letter 500 pt high that takes address space but no
