@@ -77,7 +77,7 @@ private:
     // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
     // it, and an idle viewer holds no more than it shows.
     QTimer *heapReleaseTimer;
-    // Each page's cost, for the pages measured or refused memory (PageRenderer).
+    // Each page's cost, for the pages measured (PageRenderer).
     QHash<int, RenderBudget::PageCost> pageCosts;
     // The most headroom in which Poppler was refused memory for a page of the document in a way
     // that leaks (RenderBudget::PageCost::refusedWithin); no page is rendered in no more.

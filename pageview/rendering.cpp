@@ -39,10 +39,10 @@ void PDFWidget::renderPage()
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
     RenderBudget::PageCost cost = pageCosts.value(pageIndex, RenderBudget::PageCost::unmeasured());
     // The pages mostly share their fonts, and each refusal leaves what Poppler held behind.
-    cost.refusedWithin = qMax(cost.refusedWithin, fontRefusedWithin);
+    cost.refusedWithin = fontRefusedWithin;
     image = new QImage(PageRenderer::render(*page, resolution, &cost, documentCost));
     fontRefusedWithin = qMax(fontRefusedWithin, cost.refusedWithin);
-    if (cost.isMeasured() || cost.refusedWithin > 0)
+    if (cost.isMeasured())
         pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();
     ++rendersSinceOpen;

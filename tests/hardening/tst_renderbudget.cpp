@@ -225,11 +225,8 @@ private slots:
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        QFile file(dir.filePath("ten-levels.pdf"));
-        QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write(HostileDocuments::transparencyStack(10)) > 0);
-        file.close();
-        const OpenPage pdf = openPage(file.fileName());
+        const OpenPage pdf = openPage(PdfAssembler::write(dir.filePath("ten-levels.pdf"),
+                                                          HostileDocuments::transparencyStack(10)));
         QVERIFY(pdf.page);
         QFETCH(double, dpi);
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
@@ -316,11 +313,8 @@ private slots:
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        QFile file(dir.filePath("headline.pdf"));
-        QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write(HostileDocuments::largeTextBesideMaskedPicture()) > 0);
-        file.close();
-        const OpenPage pdf = openPage(file.fileName());
+        const OpenPage pdf = openPage(PdfAssembler::write(
+            dir.filePath("headline.pdf"), HostileDocuments::largeTextBesideMaskedPicture()));
         QVERIFY(pdf.page);
         const double dpi = 150.0;
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
@@ -349,11 +343,8 @@ private slots:
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        QFile file(dir.filePath("large-font.pdf"));
-        QVERIFY(file.open(QIODevice::WriteOnly) &&
-                file.write(HostileDocuments::largeEmbeddedFont(100)) > 0);
-        file.close();
-        const OpenPage pdf = openPage(file.fileName());
+        const OpenPage pdf = openPage(PdfAssembler::write(
+            dir.filePath("large-font.pdf"), HostileDocuments::largeEmbeddedFont(100)));
         QVERIFY(pdf.page);
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
         qint64 heapGrowth = 0;
