@@ -1,69 +1,106 @@
 #include "pageview/refusedallocations.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstddef>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
+    __has_feature(memory_sanitizer)
+#define PAGE_SCOPE_FOREIGN_ALLOCATOR
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define PAGE_SCOPE_FOREIGN_ALLOCATOR
+#endif
 
 namespace {
 
 std::atomic<int> refusals{0};
 
-#if defined(__GLIBC__)
-// Poppler's whole report of a refused allocation.
-constexpr char refusal[] = "Out of memory\n";
+} // namespace
 
-FILE *forwardedTo = nullptr;
-size_t matched = 0; // characters of the refusal line seen last
+#if defined(__GLIBC__) && !defined(PAGE_SCOPE_FOREIGN_ALLOCATOR)
 
-// Forwards without buffering, so that nothing is held back or reordered, and without allocating,
-// since it runs when memory is short. 'O' occurs only at the start of the line, so a mismatch
-// can only restart a match there.
-ssize_t forward(void *, const char *data, size_t size)
-{
-    for (size_t i = 0; i < size; ++i) {
-        matched = data[i] == refusal[matched] ? matched + 1 : data[i] == refusal[0] ? 1 : 0;
-        if (matched == sizeof refusal - 1) {
-            ++refusals;
-            matched = 0;
-        }
-    }
-    return ssize_t(std::fwrite(data, 1, size, forwardedTo));
+extern "C" {
+void *__libc_malloc(size_t size);
+void *__libc_calloc(size_t count, size_t size);
+void *__libc_realloc(void *pointer, size_t size);
+void *__libc_memalign(size_t alignment, size_t size);
 }
 
-// Made once and never closed: another thread may still hold it after the swap back, and then it
-// only forwards.
-FILE *watchingStream()
+namespace {
+
+// Runs inside every allocation, the dynamic loader's too, so it only counts.
+void *counted(void *pointer, bool asked)
 {
-    static FILE *const stream = [] {
-        forwardedTo = stderr;
-        FILE *watching = fopencookie(nullptr, "w", {nullptr, forward, nullptr, nullptr});
-        if (watching)
-            std::setvbuf(watching, nullptr, _IONBF, 0);
-        return watching;
-    }();
-    return stream;
+    if (!pointer && asked)
+        refusals.fetch_add(1, std::memory_order_relaxed);
+    return pointer;
 }
-#else
-FILE *watchingStream()
-{
-    return nullptr;
-}
-#endif
 
 } // namespace
 
-RefusedAllocations::RefusedAllocations() : countAtStart(refusals)
+// Defined in the program, these come before glibc's for every library it loads. free() and the
+// rest stay glibc's own, which these forward to.
+extern "C" {
+
+void *malloc(size_t size)
 {
-    if (FILE *watching = watchingStream()) {
-        std::fflush(stderr);
-        previous = stderr;
-        stderr = watching;
-    }
+    return counted(__libc_malloc(size), true);
 }
 
-RefusedAllocations::~RefusedAllocations()
+void *calloc(size_t count, size_t size)
 {
-    if (previous)
-        stderr = previous;
+    return counted(__libc_calloc(count, size), count != 0 && size != 0);
 }
+
+// realloc(p, 0) frees and gives null; that is no refusal.
+void *realloc(void *pointer, size_t size)
+{
+    return counted(__libc_realloc(pointer, size), size != 0);
+}
+
+void *memalign(size_t alignment, size_t size)
+{
+    return counted(__libc_memalign(alignment, size), true);
+}
+
+void *aligned_alloc(size_t alignment, size_t size)
+{
+    return counted(__libc_memalign(alignment, size), true);
+}
+
+// OpenJPEG's allocations, its tile buffers among them, all come this way.
+int posix_memalign(void **result, size_t alignment, size_t size)
+{
+    const size_t words = alignment / sizeof(void *);
+    if (alignment % sizeof(void *) != 0 || words == 0 || (words & (words - 1)) != 0)
+        return EINVAL;
+    void *pointer = counted(__libc_memalign(alignment, size), true);
+    if (!pointer)
+        return ENOMEM;
+    *result = pointer;
+    return 0;
+}
+
+} // extern "C"
+
+bool RefusedAllocations::areCounted()
+{
+    return true;
+}
+
+#else
+
+bool RefusedAllocations::areCounted()
+{
+    return false;
+}
+
+#endif
+
+RefusedAllocations::RefusedAllocations() : countAtStart(refusals) {}
 
 int RefusedAllocations::count() const
 {

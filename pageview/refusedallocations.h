@@ -1,23 +1,23 @@
 #pragma once
 
-#include <cstdio>
-
-// Counts the allocations Poppler could not make while an instance lives. Poppler makes its large
-// bitmaps (a scaled image, a mask) with a check, and when one fails it leaves out what the bitmap
-// was for and says so only by writing "Out of memory" to standard error. So while an instance
-// lives, standard error is a stream that forwards every byte at once and counts that line. It
-// takes glibc, whose stderr may be reassigned; elsewhere nothing is counted.
+// Counts the allocations refused while an instance lives. Poppler makes its large bitmaps (a
+// scaled image, a mask) with a check, and its picture decoders (OpenJPEG, libjpeg) give up on a
+// picture they cannot hold: either way Poppler leaves out what the memory was for, and says so at
+// most in a line on standard error. So the program's malloc family counts every refusal on its
+// way to glibc's. Where it is not ours (another C library, or a sanitizer's allocator), nothing is
+// counted.
 class RefusedAllocations
 {
 public:
     RefusedAllocations();
-    ~RefusedAllocations();
     RefusedAllocations(const RefusedAllocations &) = delete;
     RefusedAllocations &operator=(const RefusedAllocations &) = delete;
 
     int count() const;
 
+    // Whether refusals are counted in this build.
+    static bool areCounted();
+
 private:
-    FILE *previous = nullptr;
     int countAtStart = 0;
 };
