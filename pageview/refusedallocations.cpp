@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
+
+#include <malloc.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
@@ -23,10 +26,10 @@ std::atomic<int> refusals{0};
 #if defined(__GLIBC__) && !defined(PAGE_SCOPE_FOREIGN_ALLOCATOR)
 
 extern "C" {
-void *__libc_malloc(size_t size);
-void *__libc_calloc(size_t count, size_t size);
-void *__libc_realloc(void *pointer, size_t size);
-void *__libc_memalign(size_t alignment, size_t size);
+void *__libc_malloc(size_t size) noexcept;
+void *__libc_calloc(size_t count, size_t size) noexcept;
+void *__libc_realloc(void *pointer, size_t size) noexcept;
+void *__libc_memalign(size_t alignment, size_t size) noexcept;
 }
 
 namespace {
@@ -45,34 +48,34 @@ void *counted(void *pointer, bool asked)
 // rest stay glibc's own, which these forward to.
 extern "C" {
 
-void *malloc(size_t size)
+void *malloc(size_t size) noexcept
 {
     return counted(__libc_malloc(size), true);
 }
 
-void *calloc(size_t count, size_t size)
+void *calloc(size_t count, size_t size) noexcept
 {
     return counted(__libc_calloc(count, size), count != 0 && size != 0);
 }
 
 // realloc(p, 0) frees and gives null; that is no refusal.
-void *realloc(void *pointer, size_t size)
+void *realloc(void *pointer, size_t size) noexcept
 {
     return counted(__libc_realloc(pointer, size), size != 0);
 }
 
-void *memalign(size_t alignment, size_t size)
+void *memalign(size_t alignment, size_t size) noexcept
 {
     return counted(__libc_memalign(alignment, size), true);
 }
 
-void *aligned_alloc(size_t alignment, size_t size)
+void *aligned_alloc(size_t alignment, size_t size) noexcept
 {
     return counted(__libc_memalign(alignment, size), true);
 }
 
 // OpenJPEG's allocations, its tile buffers among them, all come this way.
-int posix_memalign(void **result, size_t alignment, size_t size)
+int posix_memalign(void **result, size_t alignment, size_t size) noexcept
 {
     const size_t words = alignment / sizeof(void *);
     if (alignment % sizeof(void *) != 0 || words == 0 || (words & (words - 1)) != 0)
