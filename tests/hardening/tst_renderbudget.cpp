@@ -64,6 +64,19 @@ struct AddressSpaceCap
     bool capped = false;
 };
 
+// The cap `room` above what this process maps once the heap that earlier renders freed, which
+// would count as room, is handed back.
+qint64 capAbove(qint64 room)
+{
+    PageRenderer::releaseFreedHeap();
+    return MemoryHeadroom::current().addressSpaceInUse + room;
+}
+
+qint64 imageBytes(const QSize &size)
+{
+    return qint64(size.width()) * size.height() * 4;
+}
+
 MemoryHeadroom headroomOf(qint64 bytes)
 {
     MemoryHeadroom headroom;
@@ -128,6 +141,35 @@ QByteArray withUnusedObjects(QByteArray pdf, int count)
            previous + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
 }
 
+// Two A4 pages of one black box, whose drawing `padding` follows.
+QByteArray twoBoxPages(const QByteArray &padding = {})
+{
+    PdfAssembler pdf;
+    pdf.add(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>"});
+    for (int page = 0; page < 2; ++page)
+        pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 5 0 R >>");
+    pdf.add(PdfAssembler::stream("0 0 0 rg 100 300 400 400 re f" + padding));
+    return pdf.document();
+}
+
+const QPoint inBox(133, 228); // (200, 500) pt at 48 dpi
+
+bool boxOrBlank(const PageViewFrame &frame)
+{
+    return frame.view->image->isNull() || frame.view->image->pixel(inBox) == qRgb(0, 0, 0);
+}
+
+// Renders the view's page again under the cap `room` above what is in use; false where no cap
+// can be set.
+bool renderCapped(PageViewFrame &frame, qint64 room)
+{
+    const AddressSpaceCap cap(capAbove(room));
+    if (cap.capped)
+        frame.view->renderPage();
+    return cap.capped;
+}
+
 // A one-page A4 document of a progressive JPEG of side x side pixels drawn an inch wide near the
 // top: libjpeg buffers a progressive picture whole, whatever the size it is drawn at.
 QByteArray progressivePicturePage(int side)
@@ -183,13 +225,12 @@ private slots:
         const OpenPage pdf = openPage(writePicturePage(dir.filePath("picture.pdf")));
         QVERIFY(pdf.page);
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), 300.0);
-        const qint64 imageBytes = qint64(size.width()) * size.height() * 4;
         QImage image;
         int refusals = 0;
         {
             // Room for the 300 dpi image and bands beside it, not for the copy as well.
             const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
-                                      imageBytes * 13 / 10 + RenderBudget::reserve +
+                                      imageBytes(size) * 13 / 10 + RenderBudget::reserve +
                                       RenderBudget::workingMargin);
             if (!cap.capped)
                 QSKIP(noCapHere);
@@ -210,9 +251,8 @@ private slots:
     }
 
     // Ten nested groups with soft masks cost 18 times the image, and Poppler does not survive
-    // the failed allocation of a group's bitmap, so a page that the budget's factor would render
-    // whole is measured on a small render first, and rendered in bands by its own factor. At a
-    // small screen's first zoom the image is under a mebibyte, and the page no cheaper to nest.
+    // the failed allocation of a group's bitmap: measured on a small render first, the page is
+    // banded by its own factor, also at a small screen's first zoom, an image under a mebibyte.
     void deepNestingIsMeasuredBeforeItIsRendered_data()
     {
         QTest::addColumn<double>("dpi");
@@ -232,12 +272,9 @@ private slots:
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
         QImage image;
-        // The heap a render before freed would count as room.
-        PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
-                                      qint64(size.width()) * size.height() * 4 * 10 +
-                                      RenderBudget::reserve + RenderBudget::workingMargin);
+            const AddressSpaceCap cap(capAbove(imageBytes(size) * 10 + RenderBudget::reserve +
+                                               RenderBudget::workingMargin));
             if (!cap.capped)
                 QSKIP(noCapHere);
             const Plan plan =
@@ -245,7 +282,7 @@ private slots:
             QCOMPARE(int(plan.mode), int(Plan::Whole));
             const qint64 room = MemoryHeadroom::current().bytes() - RenderBudget::reserve -
                                 RenderBudget::workingMargin;
-            if (room >= RenderBudget::guardFactor * size.width() * size.height() * 4)
+            if (room >= RenderBudget::guardFactor * imageBytes(size))
                 QSKIP("heap that renders before freed is room enough for this page here");
             image = PageRenderer::render(*pdf.page, dpi, &cost);
         }
@@ -271,9 +308,8 @@ private slots:
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
         QImage image;
         Plan plan;
-        PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 150 * MiB);
+            const AddressSpaceCap cap(capAbove(150 * MiB));
             if (!cap.capped)
                 QSKIP(noCapHere);
             if (RenderBudget::trialResolution(pdf.page->pageSizeF(), dpi,
@@ -298,8 +334,7 @@ private slots:
         QVERIFY2(zoomed.bandRows >= (zoomed.imageSize.height() + 7) / 8,
                  qPrintable(QString::number(zoomed.bandRows)));
         QCOMPARE(image.size(), size);
-        // The picture is there: its top left corner, 20 pt from the left and 30 pt from the top,
-        // is black, the page beside it white.
+        // The picture's black corner is there, the page beside it white.
         const QRgb corner = image.pixel(int(20 * dpi / 72) + 4, int(30 * dpi / 72) + 4);
         QVERIFY2(qRed(corner) < 32 && qGreen(corner) < 32 && qBlue(corner) < 32,
                  qPrintable(QString::number(corner, 16)));
@@ -318,13 +353,11 @@ private slots:
         QVERIFY(pdf.page);
         const double dpi = 150.0;
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
-        const qint64 imageBytes = qint64(size.width()) * size.height() * 4;
-        for (qint64 room = 8 * imageBytes; room <= 13 * imageBytes; room += MiB) {
+        for (qint64 room = 8 * imageBytes(size); room <= 13 * imageBytes(size); room += MiB) {
             RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
             QImage image;
-            PageRenderer::releaseFreedHeap();
             {
-                const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + room);
+                const AddressSpaceCap cap(capAbove(room));
                 if (!cap.capped)
                     QSKIP(noCapHere);
                 image = PageRenderer::render(*pdf.page, dpi, &cost);
@@ -334,36 +367,11 @@ private slots:
         }
     }
 
-    // Poppler reads a font program whole at every render, growing its buffer with allocations
-    // that throw when refused, and Poppler is built without exceptions: the throw passes its
-    // frames without freeing what they hold, the font read so far among it. Were the page
-    // rendered again at the next zoom step, every step would leave less room, and in a memory
-    // cgroup the viewer was killed at the third.
-    void pageRefusedItsFontIsNotRenderedAgainInLessRoom()
-    {
-        if (underSanitizers())
-            QSKIP(sanitized);
-        const OpenPage pdf = openPage(PdfAssembler::write(
-            dir.filePath("large-font.pdf"), HostileDocuments::largeEmbeddedFont(100)));
-        QVERIFY(pdf.page);
-        RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
-        qint64 heapGrowth = 0;
-        PageRenderer::releaseFreedHeap();
-        {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 80 * MiB);
-            if (!cap.capped)
-                QSKIP(noCapHere);
-            QVERIFY(PageRenderer::render(*pdf.page, 48.0, &cost).isNull());
-            const qint64 heap = MemoryHeadroom::heapInUse();
-            QVERIFY(PageRenderer::render(*pdf.page, 58.0, &cost).isNull());
-            heapGrowth = MemoryHeadroom::heapInUse() - heap;
-        }
-        QVERIFY2(heapGrowth < 4 * MiB, qPrintable(QString::number(double(heapGrowth) / MiB)));
-    }
-
-    // The pages of a document mostly share their fonts, and every refusal leaves what Poppler
-    // held behind for good: in a memory cgroup the viewer was killed at the fourth page turn.
-    void fontRefusedOnOnePageIsNotReadAgainForTheNext()
+    // Poppler reads a font program whole at every render, with allocations that throw when
+    // refused, and is built without exceptions: the throw leaks what its frames hold, the font
+    // read so far among it. Read again at each zoom step, or for the next page, which mostly
+    // shares its fonts, it left less room each time: the viewer was killed in a memory cgroup.
+    void fontRefusedOnceIsNotReadAgain()
     {
         if (underSanitizers())
             QSKIP(sanitized);
@@ -373,14 +381,15 @@ private slots:
         PageViewFrame frame;
         frame.window.show();
         qint64 heapGrowth = 0;
-        PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 80 * MiB);
+            const AddressSpaceCap cap(capAbove(80 * MiB));
             if (!cap.capped)
                 QSKIP(noCapHere);
             QVERIFY(frame.open(path));
             QVERIFY(showsNothing(frame));
             const qint64 heap = MemoryHeadroom::heapInUse();
+            frame.view->zoomIn();
+            QVERIFY(frame.view->image->isNull());
             frame.view->nextPage();
             heapGrowth = MemoryHeadroom::heapInUse() - heap;
             QCOMPARE(frame.view->pageIndex, 1);
@@ -395,8 +404,7 @@ private slots:
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        // The mark's reset made read-only in a mount namespace of our own, as on a kernel
-        // without it.
+        // Read-only in a mount namespace of our own, as on a kernel without the mark's reset.
         const char *const clearRefs = "/proc/self/clear_refs";
         if (unshare(CLONE_NEWNS) != 0 ||
             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
@@ -416,11 +424,9 @@ private slots:
             },
             QVariant::fromValue(reinterpret_cast<quintptr>(&passes)));
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
-        PageRenderer::releaseFreedHeap();
         {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse +
-                                      qint64(size.width()) * size.height() * 4 * 10 +
-                                      RenderBudget::reserve + RenderBudget::workingMargin);
+            const AddressSpaceCap cap(capAbove(imageBytes(size) * 10 + RenderBudget::reserve +
+                                               RenderBudget::workingMargin));
             if (cap.capped)
                 PageRenderer::render(*pdf.page, dpi, &cost);
         }
@@ -431,81 +437,46 @@ private slots:
         QCOMPARE(passes, 1);
     }
 
-    // Poppler renders through a copy of the document's cross-reference table, so a document of
-    // 300,000 objects takes some 20 MiB at every render of even its smallest page. Under caps
-    // with room for the page but not for the copy, Poppler was refused the copy and drew the
-    // page without its content, or got it and was then refused a font, and aborted.
+    // Poppler renders through a copy of the document's cross-reference table, some 20 MiB for
+    // 300,000 objects whatever the page. Under caps with room for the page but not the copy, it
+    // drew the page without its content, or got the copy, was then refused a font, and aborted.
     void largeTableIsCountedInEveryRender()
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        PdfAssembler pdf;
-        pdf.add("<< /Type /Catalog /Pages 2 0 R >>");
-        pdf.add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>");
-        pdf.add(PdfAssembler::stream("0 0 0 rg 100 300 400 400 re f"));
-        // Objects the page does not use are in the table all the same.
-        for (int i = 0; i < 300000; ++i)
-            pdf.add("[0 0 1 1]");
         PageViewFrame frame;
-        QVERIFY(frame.open(PdfAssembler::write(dir.filePath("objects.pdf"), pdf.document())));
-        const QPoint inBox(133, 228); // (200, 500) pt at 48 dpi
+        QVERIFY(frame.open(PdfAssembler::write(dir.filePath("objects.pdf"),
+                                               withUnusedObjects(twoBoxPages(), 300000))));
         QCOMPARE(frame.view->image->pixel(inBox), qRgb(0, 0, 0));
         for (qint64 room = 12 * MiB; room <= 40 * MiB; room += 2 * MiB) {
-            PageRenderer::releaseFreedHeap();
-            {
-                const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + room);
-                if (!cap.capped)
-                    QSKIP(noCapHere);
-                frame.view->renderPage();
-            }
-            const QImage &image = *frame.view->image;
-            QVERIFY2(image.isNull() || image.pixel(inBox) == qRgb(0, 0, 0),
-                     qPrintable(QString("%1 MiB").arg(room / MiB)));
+            if (!renderCapped(frame, room))
+                QSKIP(noCapHere);
+            QVERIFY2(boxOrBlank(frame), qPrintable(QString("%1 MiB").arg(room / MiB)));
         }
     }
 
-    // A file rewritten under the viewer: at the next page fetched Poppler rebuilds the table from
-    // what the file holds now, and every render then copies the rebuilt one. A million entries
-    // grown after the open went uncounted: under a cap with room for the page but not the copy,
-    // Poppler was refused the copy and drew the page without its content (in a memory cgroup it
-    // was refused what came after the copy, and aborted).
+    // A file rewritten under the viewer: Poppler rebuilds the table at the next page fetched and
+    // copies the rebuilt one at every render. A million entries grown after the open went
+    // uncounted: refused the copy, Poppler drew the page without its content.
     void tableRebuiltAfterTheOpenIsCounted()
     {
         if (underSanitizers())
             QSKIP(sanitized);
-        const auto twoPages = [](const QByteArray &padding) {
-            PdfAssembler pdf;
-            pdf.add("<< /Type /Catalog /Pages 2 0 R >>");
-            pdf.add("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
-            for (int page = 0; page < 2; ++page)
-                pdf.add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 5 0 R >>");
-            pdf.add(PdfAssembler::stream("0 0 0 rg 100 300 400 400 re f" + padding));
-            return pdf.document();
-        };
         const QString path =
-            PdfAssembler::write(dir.filePath("rewritten.pdf"), twoPages(QByteArray(200, ' ')));
+            PdfAssembler::write(dir.filePath("rewritten.pdf"), twoBoxPages(QByteArray(200, ' ')));
         PageViewFrame frame;
         QVERIFY(frame.open(path));
         // In place, as cp writes, and shorter: Poppler reads no further than the file's length at
         // the open.
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QVERIFY(file.write("%PDF-1.4\n1000000 0 obj\n[0 0 1 1]\nendobj\n" + twoPages({})) > 0);
+        QVERIFY(file.write("%PDF-1.4\n1000000 0 obj\n[0 0 1 1]\nendobj\n" + twoBoxPages()) > 0);
         file.close();
         frame.view->nextPage();
-        const QPoint inBox(133, 228); // (200, 500) pt at 48 dpi
         QCOMPARE(frame.view->image->pixel(inBox), qRgb(0, 0, 0));
-        PageRenderer::releaseFreedHeap();
-        {
-            const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 24 * MiB);
-            if (!cap.capped)
-                QSKIP(noCapHere);
-            frame.view->renderPage();
-        }
-        const QImage &image = *frame.view->image;
-        QVERIFY2(image.isNull() || image.pixel(inBox) == qRgb(0, 0, 0),
-                 "drawn without its content");
+        if (!renderCapped(frame, 24 * MiB))
+            QSKIP(noCapHere);
+        QVERIFY2(boxOrBlank(frame), "drawn without its content");
     }
 
     // The trial's own copy of the table is no cost of the page: a page of ten nested groups
@@ -595,8 +566,7 @@ private slots:
                             Plan::Mode mode, int bandRows = 0) {
             QTest::newRow(name) << points << dpi << headroom << int(mode) << bandRows;
         };
-        // Splash's scaled copy of a page-sized picture is planned for, and given up only without
-        // room for it.
+        // Splash's scaled copy of a page-sized picture is planned for where there is room.
         row("image, scaled picture and 16 rows: bands of 16", a4, 300.0,
             qint64(image * 2.3) + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
         row("image and 16 rows, no room for a scaled picture: bands of 16", a4, 300.0,
@@ -622,11 +592,10 @@ private slots:
             QCOMPARE(plan.bandRows, bandRows);
     }
 
-    // A trial measures the page's cost at its own image, as a factor; a fixed part of it, such as
-    // a large font Splash reads whole at every render and every band, does not shrink with a
-    // smaller band or image. Planned by the factor alone, an A4 page of a 20 MB font was banded
-    // ever thinner at each zoom step, each band reading the font again: in an 80 MiB cgroup the
-    // steps took up to 49 s, and the viewer was killed at 248 dpi.
+    // A trial's factor measures the page at its own image, but a fixed cost, such as a large font
+    // Splash reads whole at every render and band, does not shrink with the band. Planned by the
+    // factor alone, an A4 page of a 20 MB font was banded ever thinner at each zoom step: in an
+    // 80 MiB cgroup the steps took up to 49 s, and the viewer was killed at 248 dpi.
     void noRenderPlannedBelowWhatTheTrialTook_data()
     {
         QTest::addColumn<double>("dpi");
