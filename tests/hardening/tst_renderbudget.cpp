@@ -799,20 +799,6 @@ private slots:
         QCOMPARE(MemoryHeadroom::current().addressSpaceLimit, cap);
     }
 
-    // Ten million points square is over a hundred terabytes at 48 dpi.
-    void pageBeyondRoomIsBlankAndOthersRender()
-    {
-        PageViewFrame frame;
-        frame.window.show();
-        QVERIFY(frame.open(TestDocuments::writeRawPdf(dir.filePath("vast.pdf"),
-                                                      {QSizeF(1e7, 1e7), QSizeF(594, 840)})));
-        QVERIFY(showsNothing(frame));
-        frame.view->nextPage();
-        QCOMPARE(frame.view->image->size(), QSize(396, 560));
-        frame.view->previousPage();
-        QVERIFY(showsNothing(frame));
-    }
-
     // Renders in a row reuse the heap that Poppler freed; an idle viewer gives it back.
     void freedHeapGoesBackWhenIdle()
     {
