@@ -33,9 +33,8 @@ namespace {
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 using Plan = RenderBudget::Plan;
-const char *const noCapHere = "this process cannot cap its own address space here";
-const char *const sanitized =
-    "the sanitizers reserve terabytes of address space; no cap can be set under them";
+const char *const noCapHere =
+    "no address-space cap here: the sanitizers reserve terabytes of it, or the call is ignored";
 
 bool showsNothing(const PageViewFrame &frame)
 {
@@ -43,13 +42,15 @@ bool showsNothing(const PageViewFrame &frame)
            frame.horizontal->isHidden() && frame.vertical->isHidden();
 }
 
-// Caps this process's address space while it lives; not where qemu's user mode ignores the call
-// (the limit would bind the emulator) or rlim_t cannot hold the cap.
+// Caps this process's address space while it lives; not under the sanitizers, whose reservations
+// no cap leaves room for, nor where qemu's user mode ignores the call (the limit would bind the
+// emulator) or rlim_t cannot hold the cap.
 struct AddressSpaceCap
 {
     explicit AddressSpaceCap(qint64 bytes)
     {
-        if (getrlimit(RLIMIT_AS, &saved) != 0 || quint64(bytes) >= quint64(RLIM_INFINITY))
+        if (underSanitizers() || getrlimit(RLIMIT_AS, &saved) != 0 ||
+            quint64(bytes) >= quint64(RLIM_INFINITY))
             return;
         struct rlimit limit = {rlim_t(bytes), saved.rlim_max};
         capped = setrlimit(RLIMIT_AS, &limit) == 0 && getrlimit(RLIMIT_AS, &limit) == 0 &&
@@ -220,8 +221,6 @@ private slots:
     // it is mapped anew, not placed in heap pages that an earlier render freed.
     void pictureWithoutRoomIsLeftOutNotThePage()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const OpenPage pdf = openPage(writePicturePage(dir.filePath("picture.pdf")));
         QVERIFY(pdf.page);
         const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), 300.0);
@@ -263,8 +262,6 @@ private slots:
 
     void deepNestingIsMeasuredBeforeItIsRendered()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const OpenPage pdf = openPage(PdfAssembler::write(dir.filePath("ten-levels.pdf"),
                                                           HostileDocuments::transparencyStack(10)));
         QVERIFY(pdf.page);
@@ -296,8 +293,6 @@ private slots:
     // the trial's small image, it would band the page thinly and decode it again for every band.
     void pictureDecodedWholeIsNotCountedPerPixel()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const QByteArray bytes = progressivePicturePage(4000);
         QVERIFY(!bytes.isEmpty());
         const QString path = PdfAssembler::write(dir.filePath("progressive.pdf"), bytes);
@@ -346,8 +341,6 @@ private slots:
     // Caps a mebibyte apart find every limit that lets the cache in and keeps the mask out.
     void largeTextBesideMaskedPictureSurvivesEveryCap()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const OpenPage pdf = openPage(PdfAssembler::write(
             dir.filePath("headline.pdf"), HostileDocuments::largeTextBesideMaskedPicture()));
         QVERIFY(pdf.page);
@@ -373,8 +366,6 @@ private slots:
     // shares its fonts, it left less room each time: the viewer was killed in a memory cgroup.
     void fontRefusedOnceIsNotReadAgain()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const QString path = PdfAssembler::write(dir.filePath("large-font-pages.pdf"),
                                                  HostileDocuments::largeEmbeddedFont(100, 2));
         QVERIFY(!path.isEmpty());
@@ -402,8 +393,6 @@ private slots:
     // over the page. Poppler reports the page's unknown operator once a pass.
     void noTrialWithoutTheResidentPeak()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         // Read-only in a mount namespace of our own, as on a kernel without the mark's reset.
         const char *const clearRefs = "/proc/self/clear_refs";
         if (unshare(CLONE_NEWNS) != 0 ||
@@ -442,8 +431,6 @@ private slots:
     // drew the page without its content, or got the copy, was then refused a font, and aborted.
     void largeTableIsCountedInEveryRender()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         PageViewFrame frame;
         QVERIFY(frame.open(PdfAssembler::write(dir.filePath("objects.pdf"),
                                                withUnusedObjects(twoBoxPages(), 300000))));
@@ -460,8 +447,6 @@ private slots:
     // uncounted: refused the copy, Poppler drew the page without its content.
     void tableRebuiltAfterTheOpenIsCounted()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const QString path =
             PdfAssembler::write(dir.filePath("rewritten.pdf"), twoBoxPages(QByteArray(200, ' ')));
         PageViewFrame frame;
@@ -484,8 +469,6 @@ private slots:
     // whole, for a table that took more of the heap than a copy takes of the memory.
     void pageOfLargeDocumentIsMeasuredWithoutTheTable()
     {
-        if (underSanitizers())
-            QSKIP(sanitized);
         const QString path =
             PdfAssembler::write(dir.filePath("ten-levels-300000-objects.pdf"),
                                 withUnusedObjects(HostileDocuments::transparencyStack(10), 300000));
@@ -712,8 +695,6 @@ private slots:
 
         // The heap stays mapped, held by what lies above its free chunks: under a cap the next
         // page must still render from them.
-        if (underSanitizers())
-            QSKIP(sanitized);
         const AddressSpaceCap cap(MemoryHeadroom::current().addressSpaceInUse + 160 * MiB);
         if (!cap.capped)
             QSKIP(noCapHere);
@@ -803,7 +784,7 @@ private slots:
     void freedHeapGoesBackWhenIdle()
     {
         if (underSanitizers())
-            QSKIP(sanitized);
+            QSKIP("the sanitizers' allocator holds freed memory back");
         PageViewFrame frame;
         QVERIFY(frame.open(dir.filePath("ten-pages.pdf")));
         const qint64 before = statusKib("VmRSS");
