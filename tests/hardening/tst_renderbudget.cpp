@@ -33,6 +33,9 @@ namespace {
 constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 using Plan = RenderBudget::Plan;
+const QSizeF a4(595, 842);
+// A4 at 300 dpi is 2479 x 3508 pixels, a 33 MiB image.
+constexpr qint64 a4At300 = 2479 * 3508 * 4;
 const char *const noCapHere =
     "no address-space cap here: the sanitizers reserve terabytes of it, or the call is ignored";
 
@@ -299,7 +302,7 @@ private slots:
         const OpenPage pdf = openPage(path);
         QVERIFY(pdf.page);
         const double dpi = 150.0;
-        const QSize size = RenderBudget::imageSize(pdf.page->pageSizeF(), dpi);
+        const QSize size = RenderBudget::imageSize(a4, dpi);
         RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
         QImage image;
         Plan plan;
@@ -307,22 +310,19 @@ private slots:
             const AddressSpaceCap cap(capAbove(150 * MiB));
             if (!cap.capped)
                 QSKIP(noCapHere);
-            if (RenderBudget::trialResolution(pdf.page->pageSizeF(), dpi,
-                                              MemoryHeadroom::current()) <= 0.0)
+            if (RenderBudget::trialResolution(a4, dpi, MemoryHeadroom::current()) <= 0.0)
                 QSKIP("heap that renders before freed is room enough for this page here");
             image = PageRenderer::render(*pdf.page, dpi, &cost);
-            plan = RenderBudget::plan(pdf.page->pageSizeF(), dpi, MemoryHeadroom::current(), cost);
+            plan = RenderBudget::plan(a4, dpi, MemoryHeadroom::current(), cost);
         }
         QCOMPARE(int(plan.mode), int(Plan::Whole));
         // Zoomed in, where only bands fit, every band decodes the picture again: few bands, even
         // where a hundred rows and the copy of a page-sized picture would fit.
-        const qint64 page = 2479 * 3508 * 4, hundredRows = 2479 * 4 * 75 / 10 * 100;
-        const qint64 whole =
-            RenderBudget::plan(pdf.page->pageSizeF(), 300.0, headroomOf(unlimited), cost)
-                .bytesNeeded;
+        const qint64 hundredRows = 2479 * 4 * 75 / 10 * 100;
+        const qint64 whole = RenderBudget::plan(a4, 300.0, headroomOf(unlimited), cost).bytesNeeded;
         const Plan zoomed =
-            RenderBudget::plan(pdf.page->pageSizeF(), 300.0,
-                               headroomOf(whole - qint64(page * 7.5) + qint64(page * 2.3) +
+            RenderBudget::plan(a4, 300.0,
+                               headroomOf(whole - qint64(a4At300 * 7.5) + qint64(a4At300 * 2.3) +
                                           hundredRows + RenderBudget::reserve),
                                cost);
         QCOMPARE(int(zoomed.mode), int(Plan::Bands));
@@ -542,19 +542,18 @@ private slots:
         QTest::addColumn<qint64>("headroom");
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("bandRows");
-        const QSizeF a4(595, 842);
-        // A4 at 300 dpi is 2479 x 3508 pixels, a 33 MiB image; a band row needs 7.5 image rows.
-        const qint64 image = 2479 * 3508 * 4, sixteenRows = 2479 * 4 * 75 / 10 * 16;
+        // A band row needs 7.5 image rows.
+        const qint64 sixteenRows = 2479 * 4 * 75 / 10 * 16;
         const auto row = [](const char *name, const QSizeF &points, double dpi, qint64 headroom,
                             Plan::Mode mode, int bandRows = 0) {
             QTest::newRow(name) << points << dpi << headroom << int(mode) << bandRows;
         };
         // Splash's scaled copy of a page-sized picture is planned for where there is room.
         row("image, scaled picture and 16 rows: bands of 16", a4, 300.0,
-            qint64(image * 2.3) + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
+            qint64(a4At300 * 2.3) + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
         row("image and 16 rows, no room for a scaled picture: bands of 16", a4, 300.0,
-            image + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
-        row("image, not 16 rows: blank", a4, 300.0, image + 12 * MiB, Plan::Blank);
+            a4At300 + sixteenRows + 12 * MiB + 1, Plan::Bands, 16);
+        row("image, not 16 rows: blank", a4, 300.0, a4At300 + 12 * MiB, Plan::Blank);
         row("48 dpi in little room: whole", a4, 48.0, 20 * MiB, Plan::Whole);
         row("beyond one image: blank", QSizeF(1e7, 1e7), 48.0, unlimited, Plan::Blank);
         row("wider than a row of an image: blank", QSizeF(100663296, 1), 48.0, unlimited,
@@ -592,7 +591,6 @@ private slots:
     {
         QFETCH(double, dpi);
         QFETCH(qint64, headroom);
-        const QSizeF a4(595, 842);
         // 40 MiB at the peak of a trial at 30 dpi, an image of 340 KiB.
         const QSize trial = RenderBudget::imageSize(a4, 30.0);
         const RenderBudget::PageCost cost = RenderBudget::costFromTrial(40 * MiB, 0, trial);
@@ -613,10 +611,9 @@ private slots:
     {
         QTest::addColumn<qint64>("headroom");
         QTest::addColumn<double>("trialBytes"); // 0 for no trial
-        // A4 at 300 dpi: a 33 MiB image.
-        const qint64 image = 2479 * 3508 * 4, margins = 12 * MiB;
-        QTest::newRow("guard factor fits") << qint64(image * 24.0) + margins << 0.0;
-        QTest::newRow("short") << qint64(image * 8.0) + margins << 1.0 * MiB;
+        const qint64 margins = 12 * MiB;
+        QTest::newRow("guard factor fits") << qint64(a4At300 * 24.0) + margins << 0.0;
+        QTest::newRow("short") << qint64(a4At300 * 8.0) + margins << 1.0 * MiB;
         QTest::newRow("too short to measure") << 4 * MiB + margins << 0.0;
     }
 
@@ -624,7 +621,6 @@ private slots:
     {
         QFETCH(qint64, headroom);
         QFETCH(double, trialBytes);
-        const QSizeF a4(595, 842);
         const double trial = RenderBudget::trialResolution(a4, 300.0, headroomOf(headroom));
         const QSize size = RenderBudget::imageSize(a4, trial);
         const double bytes = trial > 0.0 ? 4.0 * size.width() * size.height() : 0.0;
