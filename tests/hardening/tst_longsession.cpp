@@ -21,8 +21,6 @@ class TestLongSession : public QObject
     ProfileFreeDirectory dir;
     QString good, other, bad;
 
-    // Each unit: an open, 100 page changes, 50 zoom steps, 20 loads alternating between a good
-    // and a bad file, and 10 chooser opens that are cancelled.
     void runSession(PDFViewer &viewer, int units)
     {
         PDFWidget *view = viewer.findChild<PDFWidget *>(QStringLiteral("pdfWidget"));
