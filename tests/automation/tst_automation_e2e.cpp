@@ -27,23 +27,6 @@ private slots:
         QCOMPARE(answer.value("application").toString(), QString("page-scope"));
     }
 
-    void downKeyScrollsDocument()
-    {
-        const QImage before = viewer->grab("pdfWidget");
-        QVERIFY(!before.isNull());
-        const QJsonObject answer = viewer->request({{"cmd", "key"}, {"key", Qt::Key_F3}});
-        QCOMPARE(answer.value("ok").toBool(), true);
-        // One step of 48 pixels at 48 dpi: what was 48 rows down is now at the top.
-        const QRect kept(0, 48, before.width(), before.height() - 48);
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         return viewer->grab("pdfWidget").copy(kept.translated(0, -48)) ==
-                                before.copy(kept);
-                     },
-                     20000),
-                 "the page did not move up one step");
-    }
-
     void badRequestsAreAnswered_data()
     {
         QTest::addColumn<QByteArray>("line");
