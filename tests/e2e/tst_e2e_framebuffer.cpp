@@ -21,7 +21,6 @@ constexpr quint32 keyF1 = 0xffbe;
 constexpr quint32 keyF3 = 0xffc0;
 constexpr quint32 keyF8 = 0xffc5;
 constexpr quint32 keyEscape = 0xff1b;
-constexpr quint32 keySpace = 0x20;
 
 // The viewer on a vnc screen of the device's size, and that screen read once `ready` holds.
 bool startOnScreen(ViewerProcess &viewer, RfbClient &rfb, const QStringList &arguments,
@@ -171,50 +170,6 @@ private slots:
 
         QVERIFY(rfb.clickKey(keyF8));
         QCOMPARE(viewer.waitForExit(), 0);
-    }
-
-    // Keys typed while the viewer is busy arrive in one batch, before a window one of them brings
-    // up or closes is activated: each still reaches the window it was meant for.
-    void keysTypedInOneBatch_data()
-    {
-        QTest::addColumn<QString>("start"); // "chooser" (with -o), "not a PDF" or "missing"
-        QTest::addColumn<QVector<quint32>>("batch"); // the close key follows unless it is in it
-        // A chooser window (device 0) comes up while the keys typed with the open key wait.
-        QTest::newRow("chooser window, open and Escape")
-            << "chooser" << QVector<quint32>{keyF1, keyEscape};
-        // The page view's box for a file that is no PDF, the window's own for a missing one.
-        QTest::newRow("not a PDF, Space and the close key together")
-            << "not a PDF" << QVector<quint32>{keySpace, keyF8};
-        QTest::newRow("missing, Escape and the close key together")
-            << "missing" << QVector<quint32>{keyEscape, keyF8};
-    }
-
-    void keysTypedInOneBatch()
-    {
-        QFETCH(QString, start);
-        QFETCH(QVector<quint32>, batch);
-        QTemporaryDir folder;
-        const QString file = folder.filePath("broken.pdf");
-        QVERIFY(start != "not a PDF" || !TestDocuments::writeNotPdf(file).isEmpty());
-        const bool box = start != "chooser";
-        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
-        QVERIFY(box || viewer.writeProfile("DEVICE=0\n"));
-        RfbClient rfb;
-        const auto ready = [&] {
-            return !box || viewer.widgets().first().toObject().value("class") == "QMessageBox";
-        };
-        QVERIFY2(
-            startOnScreen(viewer, rfb, box ? QStringList{"-f", file} : QStringList{"-o"}, ready),
-            qPrintable("no start, or no box " + viewer.error() + rfb.error()));
-        QVERIFY2(!box || frontWindowShown(viewer, rfb), "the message box is not on the screen");
-
-        QVERIFY(rfb.clickKeys(batch));
-        QVERIFY(batch.contains(keyF8) || rfb.clickKey(keyF8));
-        QCOMPARE(viewer.waitForExit(), 0);
-        // Escape closes a box on its press, so the main window reports its release; Space closes
-        // one on its release, and the chooser keeps every key it is sent.
-        QCOMPARE(viewer.lines().join('\n').contains("UNKNOWN KEY CODE RECEIVED"),
-                 box && batch.contains(keyEscape));
     }
 
     // On a device the keys come from an evdev node through Qt's own keyboard handler and its
