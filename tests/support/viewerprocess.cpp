@@ -4,8 +4,8 @@
 #include "xvfbscreen.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -73,15 +73,14 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     const QString opened = QString("Squish opened Port: %1").arg(automationPort);
     const QString taken = QString("Squish FAILED to open Port: %1").arg(automationPort);
     // Another run may take the port between our look and the viewer's; then start again.
-    QElapsedTimer clock;
-    clock.start();
+    const QDeadlineTimer deadline(120000);
     const auto portFree = [] {
         return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
     };
     do {
         viewer->kill();
         viewer->waitForFinished(5000);
-        if (clock.hasExpired(120000) || !QTest::qWaitFor(portFree, 120000) || !start(arguments))
+        if (deadline.hasExpired() || !QTest::qWaitFor(portFree, 120000) || !start(arguments))
             return fail(QString("port %1 stays busy, or no start").arg(automationPort));
         if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
                              20000))
@@ -218,10 +217,8 @@ void ViewerProcess::send(QTcpSocket &socket, const QByteArray &bytes)
 
 QByteArray ViewerProcess::readLine(QTcpSocket &socket, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!socket.canReadLine() && timeoutMs > clock.elapsed() &&
-           socket.waitForReadyRead(int(timeoutMs - clock.elapsed()))) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!socket.canReadLine() && socket.waitForReadyRead(int(deadline.remainingTime()))) {
     }
     return socket.canReadLine() ? socket.readLine().chopped(1) : QByteArray();
 }
