@@ -118,8 +118,7 @@ private slots:
         QTest::addColumn<bool>("readsLate");
         QTest::addColumn<QByteArray>("unfinished"); // a last line without its newline
         QTest::newRow("answers read as they come") << 300 << 1000 << false << QByteArray();
-        // Too many for the kernel's small buffers, the answers still wait in the client at the
-        // end of input.
+        // Too many for the kernel's small buffers: answers still wait in the client at the end.
         QTest::newRow("answers read after the end of input") << 300 << 1000 << true << QByteArray();
         QTest::newRow("one large answer read after the end of input")
             << 1 << 200000 << true << QByteArray();

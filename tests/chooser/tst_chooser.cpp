@@ -293,8 +293,7 @@ private slots:
             QTest::mousePress(window.windowHandle(), Qt::LeftButton, {},
                               zoomIn->mapTo(&window, zoomIn->rect().center()));
             pressedBeside = zoomIn->isDown();
-            // Tab, a key a device may send, leaves the focus in the chooser: the keys after it are
-            // still the chooser's.
+            // Tab, a key a device may send, keeps the focus, and the keys after it, in the chooser.
             QTest::keyClick(tree, Qt::Key_Tab);
             const bool focusKept = dialog->isAncestorOf(dialog->window()->focusWidget());
             seen = {dialog->isWindow(),
@@ -391,8 +390,7 @@ private slots:
         else
             QMetaObject::invokeMethod(&window, type, Qt::QueuedConnection);
         // A chooser still running waits for a choice that already happened, or was opened again.
-        // Only one that runs its own loop: on a slow machine the closer also fired in the events
-        // delivered inside a chooser's show, before the chooser took the keys it held.
+        // Only once it runs its own loop: inside its show it has not yet taken the keys it held.
         QTimer *closer = new QTimer(&window);
         connect(closer, &QTimer::timeout, &window, [&] {
             if (QThread::currentThread()->loopLevel() == 0)
@@ -458,9 +456,8 @@ private slots:
         });
         bool down = true;
         QVariantList released;
-        // Lifted once the chooser runs its own loop. The input above has Qt deliver pending
-        // events inside the show, where on a slow machine a plain timer cancelled the chooser
-        // before it took the input it held, which then went to the main window.
+        // Lifted once the chooser runs its own loop: inside its show, where the input above has
+        // Qt deliver pending events, the chooser has not yet taken the input it held.
         QTimer lift;
         connect(&lift, &QTimer::timeout, &window, [&] {
             if (QThread::currentThread()->loopLevel() == 0)

@@ -130,8 +130,7 @@ private slots:
         QVERIFY2(shareWithin(rfb.framebuffer(), close, qRgb(181, 0, 0), qRgb(255, 89, 89)) > 0,
                  "the close softkey's icon is not drawn");
 
-        // On a device the chooser is a frameless child over the whole window; Escape, which the
-        // window would report, closes it.
+        // On a device the chooser is a frameless child over the whole window; Escape closes it.
         const auto chooserShown = [&] { return !viewer.widget("cancelButton").isEmpty(); };
         QVERIFY(rfb.clickKey(keyF1));
         QVERIFY2(QTest::qWaitFor(chooserShown, 20000), "the open key brought up no chooser");
@@ -195,8 +194,7 @@ private slots:
         QVERIFY2(startOnScreen(viewer, rfb, {"-f", folder.filePath("missing.pdf")}, boxShown),
                  qPrintable(viewer.error() + rfb.error()));
 
-        // Opened once the viewer reads, so no key is lost; a blocking open could wait for ever
-        // and leave the node in /dev.
+        // Opened once the viewer reads, so no key is lost; a blocking open could hang for ever.
         int keys = -1;
         QVERIFY2(
             QTest::qWaitFor([&] { return (keys = open(node, O_WRONLY | O_NONBLOCK)) >= 0; }, 20000),

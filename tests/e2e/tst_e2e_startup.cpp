@@ -91,11 +91,9 @@ private slots:
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
         // eglfs draws into an X window of the screen's size with its X11 integration.
         QString prefix = "export QT_QPA_PLATFORM=eglfs QT_QPA_EGLFS_INTEGRATION=eglfs_x11; ";
-        // Mesa's shader compiler allocates while libgcc holds the lock of its unwind tables, and
-        // the sanitizers' slow unwinder, walking the stack at that allocation, waits on the lock
-        // for ever. eglfs leaves its input and OpenGL libraries' memory to the process's end,
-        // partly from compiled shaders that no stack can be walked through: the viewer's own
-        // leaks are checked on the other platforms.
+        // The sanitizers' slow unwinder waits for ever on the lock of the unwind tables that Mesa's
+        // shader compiler holds as it allocates; eglfs leaves its libraries' memory to the
+        // process's end. The viewer's own leaks are checked on the other platforms.
         if (underSanitizers())
             prefix +=
                 "export ASAN_OPTIONS=\"$ASAN_OPTIONS:fast_unwind_on_malloc=1:detect_leaks=0\"; ";
@@ -107,8 +105,7 @@ private slots:
         const QRect window(10, 20, 400, 260);
         QCOMPARE(ViewerProcess::geometry(viewer.widget("PDFViewer")), window);
 
-        // The close softkey's red cross is on the screen where the plugin says the key is, and
-        // the screen beside the window is not the window's.
+        // The close softkey's red cross shows where the plugin says it is; beside the window, black.
         const XvfbScreen &screen = *viewer.screen();
         const QRect close = ViewerProcess::geometry(viewer.widget("closeButton"));
         QVERIFY(window.contains(close));
