@@ -519,34 +519,6 @@ private slots:
                  qPrintable(linesAtChooser->join(" | ")));
     }
 
-    // A key read while a chooser window of its own hides after a choice, when the framebuffer
-    // platforms hand out pending input, is the main window's: it went back and forth between the
-    // two windows until the stack ran out.
-    void keyReadWhileChooserWindowHides()
-    {
-        deviceConfig.deviceType = 0;
-        PDFViewer window(nullptr, true);
-        window.QWidget::show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.initWithFile(QFile::encodeName(path("a.pdf")).constData());
-        auto *view = window.findChild<PDFWidget *>("pdfWidget");
-        view->zoomIn(); // the chosen document's load starts at the default resolution again
-        QVERIFY(loadFolders(Viewer::chooserModel(window), {root}));
-        QWindow *chooser = nullptr;
-        OnChooserShown shown([&] {
-            chooser = window.findChild<CustomFileOpenDialog *>()->windowHandle();
-            connect(chooser, &QWindow::visibleChanged, &window, [&](bool visible) {
-                if (!visible)
-                    QTest::keyRelease(chooser, Qt::Key_A);
-            });
-        });
-        QTimer::singleShot(300, &window, [&] { QTest::keyPress(chooser, Qt::Key_Return); });
-        StdoutCapture capture;
-        QTest::keyRelease(&window, Qt::Key_F1);
-        QVERIFY(capture.lines().contains("UNKNOWN KEY CODE RECEIVED: 0"));
-        QCOMPARE(view->resolution, 48.0);
-    }
-
     // The open key typed while the named file waits for its load: the file's failure box comes
     // up over the running chooser, and the keys typed to it close it.
     void failureBoxOverTheChooser()
