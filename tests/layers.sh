@@ -1,33 +1,26 @@
 #!/usr/bin/env bash
-# Fails when a source folder includes from a folder after it in this list (lowest first).
+# Fails when a source folder includes from a folder of a higher rank (base is the lowest).
 #   tests/layers.sh [source root]
 set -euo pipefail
 
 cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}"
-layers=(base config pageview chooser mainwindow app)
-declare -A rank
-for i in "${!layers[@]}"; do
-    rank[${layers[$i]}]=$i
-done
+declare -A rank=([base]=0 [config]=1 [pageview]=2 [chooser]=3 [mainwindow]=4 [app]=5)
 # PDFViewer members that live with the subsystem whose work they do.
 members_of_the_window=(config/configloader.cpp chooser/choosefile.cpp)
 
 failures=0
-for folder in "${layers[@]}" automation; do
+for folder in "${!rank[@]}" automation; do
     own=${rank[$folder]:--1}
     for file in "$folder"/*.cpp "$folder"/*.h; do
         [[ -e $file ]] || continue
         while IFS= read -r included; do
             target=${included%%/*}
             [[ -v rank[$target] ]] || continue
-            target_rank=${rank[$target]}
             if [[ $folder == automation ]]; then
                 echo "$file includes $included: the automation plugin includes nothing of the viewer"
                 failures=$((failures + 1))
-            elif ((target_rank > own)); then
-                if [[ $target == mainwindow && " ${members_of_the_window[*]} " == *" $file "* ]]; then
-                    continue
-                fi
+            elif ((rank[$target] > own)) &&
+                ! [[ $target == mainwindow && " ${members_of_the_window[*]} " == *" $file "* ]]; then
                 echo "$file includes $included, from a layer above $folder/"
                 failures=$((failures + 1))
             fi
