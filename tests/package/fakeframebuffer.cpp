@@ -28,14 +28,6 @@ template <typename Function> Function next(const char *name)
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-int openFramebuffer()
-{
-    framebuffer = memfd_create("framebuffer", MFD_CLOEXEC);
-    if (framebuffer >= 0 && ftruncate(framebuffer, width * height * 4) != 0)
-        return -1;
-    return framebuffer;
-}
-
 } // namespace
 
 extern "C" {
@@ -47,8 +39,10 @@ int access(const char *path, int mode)
 
 int open64(const char *path, int flags, ...)
 {
-    if (isFramebuffer(path))
-        return openFramebuffer();
+    if (isFramebuffer(path)) {
+        framebuffer = memfd_create("framebuffer", MFD_CLOEXEC);
+        return ftruncate(framebuffer, width * height * 4) == 0 ? framebuffer : -1;
+    }
     va_list arguments;
     va_start(arguments, flags);
     const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(arguments, mode_t) : 0;
