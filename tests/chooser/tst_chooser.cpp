@@ -382,8 +382,7 @@ private slots:
                 QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                                   openButton->mapTo(&window, openButton->rect().center()));
         };
-        // Delivered in the chooser's first round of events, as the window system delivers keys,
-        // or while a window of its own is shown.
+        // Read in the chooser's first round of events, as from the window system, or at its show.
         std::optional<OnChooserShown> reading;
         if (whileShown)
             reading.emplace(type);
@@ -422,10 +421,9 @@ private slots:
         QTest::newRow("touch put down before, lifted once the chooser runs") << true << true;
     }
 
-    // Input read with the open command, while a chooser window of its own is shown, goes to the
-    // chooser whole: a press left to the main window's scroll bar beneath scrolled on by itself,
-    // and a softkey of the chooser pressed without its release stayed down. A finger put down on
-    // the main window before the open command releases its press there once lifted.
+    // Input read while a chooser window of its own is shown goes to it whole: a press left to the
+    // scroll bar beneath scrolled on by itself, a chooser softkey pressed stayed down. A finger put
+    // down on the main window before the open command releases its press there once lifted.
     void inputReadWhileShown()
     {
         QFETCH(bool, touch);
@@ -481,9 +479,8 @@ private slots:
             QCOMPARE(released, start);
     }
 
-    // Keys read with the one that closes a failure box, which the framebuffer platforms hand out
-    // while the box hides, act once it has closed: an open key among them ran the chooser inside
-    // the box's closing, before the box's end was reported.
+    // Keys read with the one that closes a failure box, handed out while it hides, act once it
+    // has closed: an open key among them ran the chooser before the box's end was reported.
     void openKeyReadWhileTheBoxHides()
     {
         PDFViewer window(nullptr, true);

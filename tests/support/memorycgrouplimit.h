@@ -4,8 +4,7 @@
 
 #include <QtGlobal>
 
-// A memory cgroup with a hard limit and no swap, made for one test and removed again, so that a
-// child process can be started inside it.
+// A memory cgroup with a hard limit and no swap for one test's child process, removed after it.
 class MemoryCgroupLimit : public Cgroup
 {
 public:

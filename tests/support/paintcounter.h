@@ -3,8 +3,7 @@
 #include <QEvent>
 #include <QWidget>
 
-// Counts the paint events of one widget: a command's repaint is synchronous, so it shows up
-// before the test returns to the event loop.
+// Counts a widget's paint events; a command's repaint counts before the event loop runs again.
 class PaintCounter : public QObject
 {
 public:

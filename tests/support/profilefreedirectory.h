@@ -9,9 +9,8 @@
 
 #include <string>
 
-// A working directory with the source tree's icons and no device profile, and the pointer file
-// looked for there too, so that a window built there keeps the settings a test put into
-// deviceConfig.
+// A working directory with the source tree's icons, where the viewer looks for its profile and
+// pointer file and finds neither, so that a window built there keeps the test's deviceConfig.
 class ProfileFreeDirectory
 {
 public:

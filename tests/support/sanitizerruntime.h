@@ -2,8 +2,7 @@
 
 #include <cstddef>
 
-// From the sanitizer runtime, when the tests are built with one; GCC does not install the header
-// that declares it.
+// From the sanitizer runtime, when built with one (GCC installs no header that declares it).
 extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 // Instrumented, a viewer that a test starts is several times slower, and its memory is as much

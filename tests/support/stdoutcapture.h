@@ -5,8 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-// Collects what the viewer writes to standard output while it is alive, so that a test can
-// compare the diagnostic lines exactly.
+// What the viewer writes to standard output while this lives, as lines a test compares exactly.
 class StdoutCapture
 {
 public:
@@ -17,8 +16,7 @@ public:
 
     QStringList lines() const
     {
-        // As the locale reads it, so that a file name that is not UTF-8 reads back as the path
-        // the viewer holds.
+        // As the locale reads it: a file name that is not UTF-8 reads back as the viewer's path.
         QString text = QString::fromLocal8Bit(buffer.str().c_str());
         if (text.endsWith(QLatin1Char('\n')))
             text.chop(1);

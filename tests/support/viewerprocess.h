@@ -13,10 +13,9 @@
 
 class XvfbScreen;
 
-// The real viewer (PAGE_SCOPE_BINARY) in a scratch working directory with the icons and any
-// profile the test writes, loading libSquishPlugin.so.1 from the given directory, offscreen or
-// on an X server of its own. What it starts dies with it and with the test process: a viewer left
-// behind would keep the automation port busy.
+// The real viewer (PAGE_SCOPE_BINARY) in a scratch directory with the icons and the test's profile,
+// loading libSquishPlugin.so.1 from the given directory, offscreen or on an X server of its own.
+// What it starts dies with it and with the test: a viewer left behind would hold the port.
 class ViewerProcess
 {
 public:
@@ -35,11 +34,9 @@ public:
     // Another Qt platform in place of offscreen, such as "vnc:size=480x272:port=5900".
     void setPlatform(const QString &qpaPlatform) { platform = qpaPlatform; }
     bool start(const QStringList &arguments = {});
-    // Starts the viewer with the plugin and waits for its main window; waits for the port, which
-    // other runs share, and checks that the viewer that answers is ours.
+    // Waits for the port, which other runs share, then for our viewer's main window to answer.
     bool startWithAutomation(const QStringList &arguments = {});
-    // Waits for a page larger than the view (its scroll bar) and for its page number to go, so
-    // that the view changes only through input from then on.
+    // Waits for a page larger than the view and its page number gone: then only input moves it.
     bool waitForDocument();
 
     QStringList lines();
@@ -50,8 +47,7 @@ public:
     int waitForExit(int timeoutMs = 15000);
     qint64 processId() const { return viewer->processId(); }
 
-    // Requests on the connection that startWithAutomation opened; an empty answer when none
-    // arrives in time, after which the next request goes on a new connection.
+    // On startWithAutomation's connection; empty when no answer comes in time (then a new one).
     QJsonObject request(const QJsonObject &request, int timeoutMs = 10000);
     QJsonObject requestLine(const QByteArray &line, int timeoutMs = 10000);
     QJsonArray widgets(int timeoutMs = 10000);
