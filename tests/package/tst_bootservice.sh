@@ -12,6 +12,7 @@ check() {
         echo "ok: $1"
     else
         echo "FAILED: $1"
+        [[ -z ${3-} ]] || echo "$3"
         failures=$((failures + 1))
     fi
 }
@@ -36,8 +37,8 @@ check "the units and the settings are installed" '[[ -f $unit && -f $wait_unit &
 
 # verify exits 0 after warnings about lines that systemd then ignores: any output is a failure.
 verify=$(systemd-analyze verify --man=no "$unit" "$wait_unit" 2>&1)
-check "systemd-analyze verify accepts the units without a warning" '[[ $? -eq 0 && -z $verify ]]'
-[[ -n $verify ]] && echo "$verify"
+check "systemd-analyze verify accepts the units without a warning" '[[ $? -eq 0 && -z $verify ]]' \
+    "$verify"
 check "its manual page is installed" '[[ -f $root/usr/share/man/man1/page-scope.1.gz ]]'
 check "it is left disabled" \
     '[[ $(systemctl --root="$root" is-enabled page-scope.service 2>&1) == disabled ]]'
@@ -49,8 +50,7 @@ check "every line of the settings is a comment, blank or NAME=VALUE" \
 # A setting, active or commented out, follows a comment that explains it or another setting.
 unexplained=$(awk '/^#?[A-Z_]+=/ { if (previous == "") print FILENAME ":" NR ": " $0 }
                    { previous = $0 }' "$settings")
-check "every setting comes after its explanation" '[[ -z $unexplained ]]'
-[[ -n $unexplained ]] && echo "$unexplained"
+check "every setting comes after its explanation" '[[ -z $unexplained ]]' "$unexplained"
 for name in QT_QPA_PLATFORM QT_QPA_FB_HIDECURSOR QT_QPA_EVDEV_KEYBOARD_PARAMETERS \
     QT_QPA_EVDEV_TOUCHSCREEN_PARAMETERS QT_QPA_GENERIC_PLUGINS PAGE_SCOPE_DIRECTORY \
     PAGE_SCOPE_DOCUMENT PAGE_SCOPE_OPTIONS PAGE_SCOPE_DEVICE_WAIT; do
@@ -102,8 +102,7 @@ mapfile -t unit_environment < <(sed -n "s|^Environment=||; T; s|%t|$run|g; p" "$
 warnings=$(cd "$root$directory" && env -i PATH=/usr/bin:/bin "${unit_environment[@]}" \
     QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/page-scope" -f "$root$document" 2>&1 >/dev/null)
 check "the viewer starts under the unit without a word on standard error" \
-    '[[ -d $runtime && -z $warnings ]]'
-[[ -n $warnings ]] && echo "$warnings"
+    '[[ -d $runtime && -z $warnings ]]' "$warnings"
 
 # The viewer on linuxfb, in the unit's environment, on a 480 x 272 framebuffer that the preloaded
 # library stands in for, with a window that does not fill the panel.
