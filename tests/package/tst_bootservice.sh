@@ -127,17 +127,15 @@ done
 sleep 0.5
 check "the window keeps its place and size on linuxfb" \
     '[[ $(pixel 20 10) == 00000000 && $(pixel 400 250) == 00000000 && $(pixel 41 31) != 00000000 && -n $(pixel 41 31) ]]'
-# systemd stops the service with SIGTERM; an end by that signal or with status 0 is clean, any
-# other status leaves the unit failed.
+# systemd stops the service with SIGTERM; an end by it or with status 0 is clean, any other not.
 kill -TERM $viewer
 wait $viewer
 status=$?
 check "SIGTERM stops the viewer on linuxfb as systemd counts clean (status $status)" \
     '[[ $status -eq 0 || $status -eq 143 ]] && grep -q "^Using config file" "$stdout"'
 
-# Qt opens an input device once, at start, and a driver may make its node later, so a unit of
-# its own waits for the nodes first: the viewer unit's device classes are looked up when it
-# starts, and a class registered during a wait there would stay denied.
+# Qt opens an input device once, at start, and a driver may make its node later, so a unit of its
+# own waits for them: the viewer's unit fixes its device classes as it starts, not after a wait.
 wait_script=$root/usr/libexec/page-scope/wait-for-devices
 check "the wait unit runs the wait script, which is installed" \
     '[[ $(sed -n "s/^ExecStart=//p" "$wait_unit") == "/bin/sh /usr/libexec/page-scope/wait-for-devices" && -x $wait_script ]]'
