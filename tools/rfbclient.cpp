@@ -178,20 +178,6 @@ bool RfbClient::sendKey(quint32 keysym, bool down)
     return sendAll(event, sizeof event);
 }
 
-bool RfbClient::clickKeys(const QVector<quint32> &keysyms)
-{
-    if (m_socket < 0)
-        return false;
-    std::vector<quint8> events;
-    for (const quint32 keysym : keysyms)
-        for (const quint8 down : {1, 0}) {
-            quint8 event[8] = {4, down, 0, 0};
-            qToBigEndian<quint32>(keysym, event + 4);
-            events.insert(events.end(), event, event + sizeof event);
-        }
-    return sendAll(events.data(), events.size());
-}
-
 bool RfbClient::sendPointer(int x, int y, quint8 buttons)
 {
     if (m_socket < 0)

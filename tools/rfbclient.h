@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QString>
-#include <QVector>
 
 // The least of an RFB (VNC) viewer: no authentication, raw encoding, 32-bit pixels, and the
 // framebuffer kept as an image that each update from the server paints into; keys and pointer
@@ -29,9 +28,6 @@ public:
     // X keysyms, as RFB sends keys: 0xffbe is F1, 0xff0d Return, 0xff1b Escape.
     bool sendKey(quint32 keysym, bool down);
     bool clickKey(quint32 keysym) { return sendKey(keysym, true) && sendKey(keysym, false); }
-    // Each key pressed and released, all in one message: keys typed while the program was busy
-    // reach it together.
-    bool clickKeys(const QVector<quint32> &keysyms);
     // Button mask bit 0 is the left button; a touch panel reports as that button.
     bool sendPointer(int x, int y, quint8 buttons);
     bool click(int x, int y) { return sendPointer(x, y, 1) && sendPointer(x, y, 0); }
