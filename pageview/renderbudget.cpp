@@ -40,11 +40,6 @@ QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
     return QSize(int(width), int(height));
 }
 
-qint64 RenderBudget::bytesNeeded(const QSizeF &pointSize, double resolution, double factor)
-{
-    return saturated(imageBytes(pointSize, resolution) * factor + double(workingMargin));
-}
-
 double RenderBudget::trialResolution(const QSizeF &pointSize, double resolution,
                                      const MemoryHeadroom &headroom)
 {

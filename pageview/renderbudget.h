@@ -94,10 +94,6 @@ public:
     // size when it could not be held in one image.
     static QSize imageSize(const QSizeF &pointSize, double resolution);
 
-    // Bytes a whole render of a page of this size at this resolution needs at its peak.
-    static qint64 bytesNeeded(const QSizeF &pointSize, double resolution,
-                              double factor = imageFactor);
-
     // Peak of a whole render, as a multiple of the image's bytes, measured with
     // bench/measure-render-budget.sh: an A4 page of text needs 1.5 times its image, a page of one
     // large scanned image 2.3 times, a page of three nested transparency groups with soft masks
