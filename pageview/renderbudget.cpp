@@ -27,6 +27,11 @@ double imageBytes(const QSizeF &pointSize, double resolution)
     return pixels(pointSize.width(), resolution) * pixels(pointSize.height(), resolution) * 4.0;
 }
 
+double imageBytes(const QSize &image)
+{
+    return double(image.width()) * image.height() * 4.0;
+}
+
 } // namespace
 
 QSize RenderBudget::imageSize(const QSizeF &pointSize, double resolution)
@@ -64,7 +69,7 @@ RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64
                                                    const QSize &trialImage)
 {
     PageCost cost;
-    const double bytes = double(trialImage.width()) * trialImage.height() * 4.0;
+    const double bytes = imageBytes(trialImage);
     if (bytes <= 0.0)
         return cost;
     // A tenth more: the kernel counts a thread's resident pages in batches of up to 256 KiB.
@@ -80,8 +85,8 @@ RenderBudget::PageCost RenderBudget::withFixedPart(const PageCost &cost, const Q
                                                    qint64 smallerGrowth, const QSize &smallerImage,
                                                    qint64 residentGrowth)
 {
-    const double bytes = double(trialImage.width()) * trialImage.height() * 4.0;
-    const double smallerBytes = double(smallerImage.width()) * smallerImage.height() * 4.0;
+    const double bytes = imageBytes(trialImage);
+    const double smallerBytes = imageBytes(smallerImage);
     if (smallerBytes <= 0.0 || smallerBytes >= bytes)
         return cost;
     // A tenth more, as for the factor.
@@ -101,14 +106,15 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
 {
     Plan plan;
     plan.imageSize = imageSize(pointSize, resolution);
+    const double pageImageBytes = imageBytes(pointSize, resolution);
     const double factor = cost.factor;
-    plan.bytesReserved = saturated(imageBytes(pointSize, resolution) * cost.reserved);
+    plan.bytesReserved = saturated(pageImageBytes * cost.reserved);
     // The reserved bytes take no memory, but address space under a limit.
     const qint64 usable = qMax<qint64>(
         0, qMin(headroom.bytes(), headroom.addressSpace() - plan.bytesReserved) - reserve);
     plan.bytesNeeded =
-        saturated(qMax(imageBytes(pointSize, resolution) * factor, double(cost.leastBytes)) +
-                  double(cost.fixed) + double(workingMargin) + double(headroom.perRender));
+        saturated(qMax(pageImageBytes * factor, double(cost.leastBytes)) + double(cost.fixed) +
+                  double(workingMargin) + double(headroom.perRender));
     if (plan.imageSize.isEmpty())
         return plan;
     if (headroom.bytes() <= cost.refusedWithin) {
@@ -123,7 +129,6 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
     // Bands: the page image, Splash's scaled copy of a page-sized picture where there is room
     // for it, and one band's working set, as tall as what is left allows. Without room for the
     // copy Splash refuses it and leaves the picture out, which still shows the rest of the page.
-    const double pageImageBytes = imageBytes(pointSize, resolution);
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
     // A band takes what the trial took at the least, however few its rows.
