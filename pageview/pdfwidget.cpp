@@ -43,18 +43,27 @@ QByteArray fileIdentity(const QString &path)
     return identity;
 }
 
+// malloc's bytes in use and the resident size now, to measure what Poppler adds from here.
+RenderBudget::DocumentCost heapAndResident()
+{
+    return {MemoryHeadroom::heapInUse(), ProcessFootprint::now().resident};
+}
+
+// What Poppler added since `start`. The resident growth also counts pages of the program's code
+// used for the first time; no more than the heap's growth is the table's.
+RenderBudget::DocumentCost growthSince(const RenderBudget::DocumentCost &start)
+{
+    const qint64 heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - start.heap);
+    return {heap, qBound<qint64>(0, ProcessFootprint::now().resident - start.resident, heap)};
+}
+
 // Poppler's open of the file, and what it added to malloc's bytes in use and to the resident
 // memory: mostly the cross-reference table, which every render copies.
 Poppler::Document *loadMeasured(const QString &path, RenderBudget::DocumentCost *cost)
 {
-    const qint64 heapBefore = MemoryHeadroom::heapInUse();
-    const qint64 residentBefore = ProcessFootprint::now().resident;
+    const RenderBudget::DocumentCost before = heapAndResident();
     Poppler::Document *document = Poppler::Document::load(path, QByteArray(), QByteArray());
-    cost->heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - heapBefore);
-    // The resident growth also counts pages of the program's code that the open used first; no
-    // more than the heap is the table's.
-    cost->resident =
-        qBound<qint64>(0, ProcessFootprint::now().resident - residentBefore, cost->heap);
+    *cost = growthSince(before);
     return document;
 }
 
@@ -115,10 +124,7 @@ bool PDFWidget::loadDocument(const QString &path)
 
 void PDFWidget::prepareDocument()
 {
-    document->setXRefReconstructedCallback([this] {
-        rebuildStart = RenderBudget::DocumentCost{MemoryHeadroom::heapInUse(),
-                                                  ProcessFootprint::now().resident};
-    });
+    document->setXRefReconstructedCallback([this] { rebuildStart = heapAndResident(); });
     useViewerRenderSettings(*document);
 }
 
@@ -209,12 +215,9 @@ void PDFWidget::countRebuiltTable()
 {
     if (!rebuildStart)
         return;
-    // As at the open: the heap's growth, and no more of the resident growth than that.
-    const qint64 heap = qMax<qint64>(0, MemoryHeadroom::heapInUse() - rebuildStart->heap);
-    const qint64 resident =
-        qBound<qint64>(0, ProcessFootprint::now().resident - rebuildStart->resident, heap);
-    documentCost.heap = qMax(documentCost.heap, heap);
-    documentCost.resident = qMax(documentCost.resident, resident);
+    const RenderBudget::DocumentCost rebuilt = growthSince(*rebuildStart);
+    documentCost.heap = qMax(documentCost.heap, rebuilt.heap);
+    documentCost.resident = qMax(documentCost.resident, rebuilt.resident);
     rebuildStart.reset();
 }
 
