@@ -71,11 +71,11 @@ Poppler::Document *loadMeasured(const QString &path, RenderBudget::DocumentCost 
 
 PDFWidget::PDFWidget(QWidget *parent)
     : QWidget(parent), resolution(defaultResolution(deviceConfig.windowWidth)),
-      heapReleaseTimer(new QTimer(this))
+      idleTimer(new QTimer(this))
 {
-    heapReleaseTimer->setSingleShot(true);
-    heapReleaseTimer->setInterval(1000);
-    connect(heapReleaseTimer, &QTimer::timeout, this, &PDFWidget::whenIdle);
+    idleTimer->setSingleShot(true);
+    idleTimer->setInterval(1000);
+    connect(idleTimer, &QTimer::timeout, this, &PDFWidget::whenIdle);
     limitPopplerMessages();
 }
 
@@ -143,7 +143,7 @@ void PDFWidget::fetchPage()
 void PDFWidget::reopenIfDue()
 {
     // Not once the user acts again: a render since has started the idle timer anew.
-    if (rendersSinceOpen < rendersPerOpen || heapReleaseTimer->isActive() || !hasDocument())
+    if (rendersSinceOpen < rendersPerOpen || idleTimer->isActive() || !hasDocument())
         return;
     rendersSinceOpen = 0;
     // Only the file that was read: another one under the name is for the user to open.

@@ -74,9 +74,10 @@ public:
     int scrollBarExtent = 15;
 
 private:
-    // Hands the heap freed by the last render back once the user pauses: renders in a row reuse
-    // it, and an idle viewer holds no more than it shows.
-    QTimer *heapReleaseTimer;
+    // Restarted by every render, so that it fires once the user pauses (whenIdle): renders in a
+    // row reuse the heap the last one freed, an idle viewer holds no more than it shows, and a
+    // document due to be read anew is read while nothing waits for it.
+    QTimer *idleTimer;
     // Each page's cost, for the pages measured (PageRenderer).
     QHash<int, RenderBudget::PageCost> pageCosts;
     // The most headroom in which Poppler was refused memory for a page of the document in a way

@@ -46,7 +46,7 @@ void PDFWidget::renderPage()
         pageCosts.insert(pageIndex, cost);
     imageHeight = image->height();
     ++rendersSinceOpen;
-    heapReleaseTimer->start();
+    idleTimer->start();
 
     if (qint64(pageCount()) * imageHeight > height()) {
         if (verticalScrollBar) {
