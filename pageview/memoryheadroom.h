@@ -13,7 +13,8 @@ struct MemoryHeadroom
     qint64 cgroupRoom = -1;        // the tightest memory cgroup limit above the process
     // What every render of the document takes before its page: Poppler renders through a copy
     // of the document's cross-reference table, and reads again through it the objects the page
-    // needs, about what the document took when it was opened (0 for none). Set by the renderer.
+    // needs, about what the document took to open or to rebuild its table since (0 for none).
+    // Set by the renderer.
     qint64 perRender = 0;
 
     // The memory left in the cgroup and the system, which every page touched anew uses up

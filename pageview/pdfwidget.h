@@ -83,8 +83,9 @@ private:
     // The most headroom in which Poppler was refused memory for a page of the document in a way
     // that leaks (RenderBudget::PageCost::refusedWithin); no page is rendered in no more.
     qint64 fontRefusedWithin = 0;
-    // What opening the document took: mostly its cross-reference table, which Poppler copies for
-    // every render (MemoryHeadroom::perRender).
+    // What opening the document took, or rebuilding its table since where that took more
+    // (countRebuiltTable): mostly the cross-reference table, which Poppler copies for every
+    // render (MemoryHeadroom::perRender).
     RenderBudget::DocumentCost documentCost;
     // Where Poppler began to rebuild the table (malloc's bytes in use and the resident size, the
     // old table freed), when the document's objects are no longer where it says, as in a file

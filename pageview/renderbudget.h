@@ -13,9 +13,10 @@
 class RenderBudget
 {
 public:
-    // What opening a document added: malloc's bytes in use, the cross-reference table as
-    // allocated, to the next power of two of its entries, and the resident bytes, which hold only
-    // the entries the table uses. A render's copy of the table takes as much again of each.
+    // What opening a document added, or a rebuild of its cross-reference table since where that
+    // added more: malloc's bytes in use, the table as allocated, to the next power of two of its
+    // entries, and the resident bytes, which hold only the entries the table uses. A render's
+    // copy of the table takes as much again of each.
     struct DocumentCost
     {
         qint64 heap = 0;
