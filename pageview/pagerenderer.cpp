@@ -150,8 +150,9 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
                                        smaller.imageSize, growth - document.resident);
 }
 
-// Said only of a page that costs more than the default factor plans for, or that reserves room:
-// ordinary text leaves up to two thirds of a trial's image in use; more is caches.
+// Said only of a page that costs more than the default factor plans for, that has a fixed cost,
+// or that reserves room: ordinary text leaves up to two thirds of a trial's image in use; more is
+// caches.
 void reportMeasuredCost(const Poppler::Page &page, double resolution,
                         const RenderBudget::PageCost &cost, double trialResolution,
                         const MemoryHeadroom &headroom)

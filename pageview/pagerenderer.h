@@ -21,8 +21,9 @@ class PageRenderer
 public:
     // The page's image, or a null image when it could not be rendered. `pageCost`, where given,
     // holds the page's cost once a trial has measured it, unmeasured until then; a trial sets it.
-    // `document`: what Poppler took to open the page's document, which every render takes about
-    // again (MemoryHeadroom::perRender).
+    // Its refusedWithin bounds the render, and a render refused an allocation that throws sets
+    // it. `document`: what the page's document took to open, or to rebuild its table since,
+    // which every render takes about again (MemoryHeadroom::perRender).
     static QImage render(const Poppler::Page &page, double resolution,
                          RenderBudget::PageCost *pageCost = nullptr,
                          const RenderBudget::DocumentCost &document = {});

@@ -33,13 +33,13 @@ public:
         qint64 bytesReserved = 0; // address space reserved untouched, by every band anew
     };
 
-    // What rendering a page costs beyond its image, as multiples of the image: memory at the
-    // render's peak, and address space that the render reserves without touching it. Splash
-    // gives every font size a glyph cache of eight times a glyph's box in pixels, allocated at
-    // once, so a letter 500 pt high reserves nine times a 150 dpi page's image; under an
-    // address-space limit, or the ceiling the renderer sets, that room is gone for what
-    // follows, and Poppler does not survive every allocation refused there. Each band renders
-    // at the page's scale and reserves it again.
+    // What rendering a page costs: as multiples of its image, memory at the render's peak
+    // (`factor`) and address space that the render reserves without touching it (`reserved`);
+    // the rest in bytes. Splash gives every font size a glyph cache of eight times a glyph's box
+    // in pixels, allocated at once, so a letter 500 pt high reserves nine times a 150 dpi page's
+    // image; under an address-space limit, or the ceiling the renderer sets, that room is gone
+    // for what follows, and Poppler does not survive every allocation refused there. Each band
+    // renders at the page's scale and reserves it again.
     struct PageCost
     {
         double factor = imageFactor;
@@ -63,7 +63,8 @@ public:
 
     // Whole when the conservative estimate of a whole render fits; otherwise bands as tall as
     // fit beside the page image; otherwise Blank, for a page whose image and a band of the least
-    // height do not fit. The reserve is always left over. `cost` is the page's own where a trial
+    // height do not fit, whose image could not be held in one image, or in no more headroom than
+    // cost.refusedWithin. The reserve is always left over. `cost` is the page's own where a trial
     // has measured it.
     static Plan plan(const QSizeF &pointSize, double resolution, const MemoryHeadroom &headroom,
                      const PageCost &cost);
