@@ -73,8 +73,11 @@ Outcome renderWatched(const Poppler::Page &page, double resolution, const Render
     const RefusedAllocations refused;
     // Allocations outside Poppler's own allocator can still throw.
     try {
-        // Half the reserve above the watch's bound, so that growth operator by operator still
-        // stops at the watch before one of Poppler's unchecked allocations, which abort, meets it.
+        // Splash scales an image to its whole size on the page before clipping it: one drawn far
+        // beyond its page takes many times the page's image in one allocation, between two of
+        // the watch's looks, and under the ceiling Splash leaves it out. Half the reserve above
+        // the watch's bound, so that growth operator by operator still stops at the watch before
+        // one of Poppler's unchecked allocations, which abort, meets it.
         const AddressSpaceCeiling ceiling(watch.mappedAtStart(),
                                           watch.allowedMappedGrowth() + RenderBudget::reserve / 2);
         outcome.image = plan.mode == RenderBudget::Plan::Whole
