@@ -4,6 +4,7 @@
 
 // The viewer's diagnostics: each one line on standard output, flushed at once so that a device's
 // log collector sees it even if the process dies right after. The render's memory reports
-// (pageview/pagerenderer.h) and the start-up trace (base/startuptrace.h) go to standard error
-// instead, leaving standard output as it was.
+// (pageview/pagerenderer.h), the count of Poppler's messages not shown (pageview/popplermessages.h)
+// and the start-up trace (base/startuptrace.h) go to standard error instead, leaving standard
+// output as it was.
 void consoleLine(const std::string &line);
