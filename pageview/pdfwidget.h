@@ -105,6 +105,11 @@ private:
     // The render settings, and the note of a rebuilt table (rebuildStart).
     void prepareDocument();
     void fetchPage();
+    // The page at the resolution within the memory there is, keeping what the render learnt of
+    // its cost.
+    QImage renderWithinBudget();
+    // Shows the scroll bars that the new image needs, and sizes the view around them.
+    void fitViewToImage();
     void whenIdle();
     int step() const { return static_cast<int>(resolution); }
     int maximumOffset() const;

@@ -36,18 +36,28 @@ void PDFWidget::renderPage()
     // The old image goes first, so that at most one page image is ever held.
     delete image;
     image = nullptr;
+    image = new QImage(renderWithinBudget());
+    imageHeight = image->height();
+    ++rendersSinceOpen;
+    idleTimer->start();
+    fitViewToImage();
+}
+
+QImage PDFWidget::renderWithinBudget()
+{
     // A page that cannot fit in memory is not shown, as for any page Poppler cannot render.
     RenderBudget::PageCost cost = pageCosts.value(pageIndex, RenderBudget::PageCost::unmeasured());
     // The pages mostly share their fonts, and each refusal leaves what Poppler held behind.
     cost.refusedWithin = fontRefusedWithin;
-    image = new QImage(PageRenderer::render(*page, resolution, &cost, documentCost));
+    const QImage rendered = PageRenderer::render(*page, resolution, &cost, documentCost);
     fontRefusedWithin = qMax(fontRefusedWithin, cost.refusedWithin);
     if (cost.isMeasured())
         pageCosts.insert(pageIndex, cost);
-    imageHeight = image->height();
-    ++rendersSinceOpen;
-    idleTimer->start();
+    return rendered;
+}
 
+void PDFWidget::fitViewToImage()
+{
     if (qint64(pageCount()) * imageHeight > height()) {
         if (verticalScrollBar) {
             verticalScrollBar->setSliderPosition(pageIndex);
