@@ -20,9 +20,8 @@ public:
     // reached, counting the file cache the kernel would reclaim first; -1 without any limit.
     qint64 room() const;
 
+private:
     // The cgroup's own directory first, then each parent up to the hierarchy's mount point.
     QStringList directories;
-
-private:
     int controllerVersion = 0;
 };
