@@ -95,7 +95,7 @@ bool PDFWidget::loadDocument(const QString &path)
     // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
     // a file can be a document; anything else fails as a file that is no PDF does.
     if (QFileInfo(filePath).isFile()) {
-        openedFile = fileIdentity(filePath);
+        openedFileIdentity = fileIdentity(filePath);
         document = loadMeasured(filePath, &documentCost);
     }
 
@@ -147,7 +147,7 @@ void PDFWidget::reopenIfDue()
         return;
     rendersSinceOpen = 0;
     // Only the file that was read: another one under the name is for the user to open.
-    if (openedFile.isEmpty() || fileIdentity(filePath) != openedFile)
+    if (openedFileIdentity.isEmpty() || fileIdentity(filePath) != openedFileIdentity)
         return;
     delete page;
     page = nullptr;
@@ -190,7 +190,7 @@ void PDFWidget::closeDocument()
     documentCost = {};
     rebuildStart.reset();
     rendersSinceOpen = 0;
-    openedFile.clear();
+    openedFileIdentity.clear();
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;

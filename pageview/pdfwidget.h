@@ -95,7 +95,7 @@ private:
     // Renders of the open document since Poppler read it (reopenIfDue).
     int rendersSinceOpen = 0;
     // The file the document was read from, as it was then (fileIdentity).
-    QByteArray openedFile;
+    QByteArray openedFileIdentity;
 
     // Every render looks the document's fonts that it does not embed up again, and Poppler keeps
     // each lookup of a name with a style ("Arial,Bold") as a new entry in a list that every later
