@@ -1,5 +1,7 @@
 #include "pageview/growthwatch.h"
 
+#include "pageview/renderbudget.h"
+
 #include <poppler-qt5.h>
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/processfootprint.h"
-#include "pageview/renderbudget.h"
+#include "pageview/memoryheadroom.h"
 
 #include <QImage>
 #include <QVariant>
