@@ -27,10 +27,10 @@ struct MemoryHeadroom
     // The address space left under the limit with the freed heap (the largest qint64 where
     // there is no limit).
     qint64 addressSpace() const;
-    // What a render may take: the same, with the freed heap that malloc hands out again
-    // without mapping anew. A render the watch stopped leaves the heap mapped, pinned by
-    // whatever was allocated above it, and under an address-space limit every later page
-    // would otherwise be left blank.
+    // What a render may take: the smaller of the memory room and addressSpace(), which counts
+    // the freed heap that malloc hands out again without mapping anew. A render the watch
+    // stopped leaves the heap mapped, pinned by whatever was allocated above it, and under an
+    // address-space limit every later page would otherwise be left blank.
     qint64 bytes() const;
 
     // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process

@@ -13,9 +13,9 @@ class Page;
 // not at all. While Poppler works, a watch stops it when the process grows into the reserve,
 // which the budget cannot foresee for pages whose cost lies in their operators rather than in
 // their image. Where memory is short of what any page might need, a page whose cost is not known
-// yet is first rendered small, to measure it. A page left blank, rendered in bands, drawn without
-// what Poppler had no memory for, or measured to cost more than the budget's factor is reported
-// on standard error.
+// yet is first rendered small, to measure it. A page left blank, rendered in bands or drawn
+// without what Poppler had no memory for is reported on standard error, and so is a trial that
+// measured more than the budget's factor plans for.
 class PageRenderer
 {
 public:
