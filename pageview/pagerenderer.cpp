@@ -189,8 +189,10 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
         const double trial = RenderBudget::trialResolution(size, resolution, headroom);
         if (trial > 0.0) {
             const RenderBudget::PageCost measured = measuredCost(page, trial, document);
-            // Where nothing could be measured, the page is not tried again.
+            // Where nothing could be measured, the page is not tried again. An earlier refusal
+            // still bounds the render that follows the trial.
             cost = measured.isMeasured() ? measured : RenderBudget::PageCost();
+            cost.refusedWithin = qMax(cost.refusedWithin, pageCost->refusedWithin);
             *pageCost = cost;
             headroom = currentHeadroom(document);
             plan = RenderBudget::plan(size, resolution, headroom, cost);

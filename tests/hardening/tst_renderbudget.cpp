@@ -385,6 +385,24 @@ private slots:
         QVERIFY2(heapGrowth < 4 * MiB, qPrintable(QString::number(double(heapGrowth) / MiB)));
     }
 
+    // The page view's record of a refusal bounds the render that follows a trial as well.
+    void trialKeepsTheRefusalRecord()
+    {
+        const OpenPage pdf = openPage(dir.filePath("ten-pages.pdf"));
+        QVERIFY(pdf.page);
+        RenderBudget::PageCost cost = RenderBudget::PageCost::unmeasured();
+        cost.refusedWithin = MiB;
+        {
+            // Short of 24 times the 300 dpi image: the page is tried first.
+            const AddressSpaceCap cap(capAbove(120 * MiB));
+            if (!cap.capped)
+                QSKIP(noCapHere);
+            PageRenderer::render(*pdf.page, 300.0, &cost);
+        }
+        QVERIFY(cost.isMeasured());
+        QCOMPARE(cost.refusedWithin, MiB);
+    }
+
     // Without the kernel's high-water mark a trial measures nothing, so it must not cost a pass
     // over the page. Poppler reports the page's unknown operator once a pass.
     void noTrialWithoutTheResidentPeak()
