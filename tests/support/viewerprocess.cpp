@@ -80,8 +80,10 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     do {
         viewer->kill();
         viewer->waitForFinished(5000);
-        if (deadline.hasExpired() || !QTest::qWaitFor(portFree, 120000) || !start(arguments))
-            return fail(QString("port %1 stays busy, or no start").arg(automationPort));
+        if (deadline.hasExpired() || !QTest::qWaitFor(portFree, 120000))
+            return fail(QString("port %1 stays busy").arg(automationPort));
+        if (!start(arguments))
+            return false; // start() has said why
         if (!QTest::qWaitFor([&] { return lines().contains(opened) || lines().contains(taken); },
                              20000))
             return fail("the plugin reports nothing");
