@@ -88,8 +88,8 @@ bool ChooserInputGuard::keepFromOthers(QWindow *window, QEvent *event)
     QWindow *own = chooser->window()->windowHandle();
     // A box over the chooser, such as the failure of a load started beneath it, is modal
     // above it and takes its own input. While a finished chooser hides, the framebuffer
-    // platforms hand out the input read so far: its window is gone before the widget, and
-    // input sent there came back to the main window.
+    // platforms hand out the input read so far: its window is gone before the widget, and what
+    // was read for the main window, a tap on its softkeys too, is the main window's again.
     if (!own || window == own || !chooser->isVisible() || !own->isVisible() ||
         window == QGuiApplication::modalWindow())
         return false;

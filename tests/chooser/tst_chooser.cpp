@@ -525,6 +525,31 @@ private slots:
                  qPrintable(linesAtChooser->join(" | ")));
     }
 
+    // A tap read in one batch with the key that ends a chooser of its own window, handed out
+    // while that window hides (as the framebuffer platforms do), is the main window's.
+    void tapReadWhileTheChooserHides()
+    {
+        deviceConfig.deviceType = 0;
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.initWithFile(QFile::encodeName(path("a.pdf")).constData());
+        auto *view = window.findChild<PDFWidget *>("pdfWidget");
+        auto *zoomIn = window.findChild<QPushButton *>("zommInButton");
+        OnChooserShown shown([&] {
+            auto *dialog = window.findChild<CustomFileOpenDialog *>();
+            connect(dialog->windowHandle(), &QWindow::visibleChanged, &window, [&](bool visible) {
+                if (!visible)
+                    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                                      zoomIn->mapTo(&window, zoomIn->rect().center()));
+            });
+            QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+        });
+        StdoutCapture capture;
+        QTest::keyRelease(&window, Qt::Key_F1);
+        QCOMPARE(view->resolution, 58.0);
+    }
+
     // The open key typed while the named file waits for its load: the file's failure box comes
     // up over the running chooser, and the keys typed to it close it.
     void failureBoxOverTheChooser()
