@@ -1,5 +1,6 @@
 #include "app/automationhook.h"
 #include "app/commandline.h"
+#include "app/mallocarena.h"
 #include "app/sessionbus.h"
 #include "app/standardstreams.h"
 #include "app/windowplacement.h"
@@ -11,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     keepStandardStreamsOpen();
+    keepOneMallocArena();
     startupTrace("main");
     // The widgets only ever rasterise. Without this a top-level widget on X asks for a surface
     // that OpenGL could draw into, and creating the window loads the GL integration and Mesa's
