@@ -10,12 +10,14 @@ public:
     explicit CustomTreeView(QWidget *parent);
     ~CustomTreeView() override;
 
-    void mousePressEvent(QMouseEvent *event) override;
-    // A second tap soon after the first, or queued behind it while the viewer was busy, comes as
-    // a double-click only, without a press; it is a tap like any other.
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
     // QTreeView's own, made public: the chooser hands its synthesised arrow keys straight to the
     // tree and reads the selection when a file is opened.
     void keyPressEvent(QKeyEvent *event) override;
     QModelIndexList selectedIndexes() const override;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    // A second tap soon after the first, or queued behind it while the viewer was busy, comes as
+    // a double-click only, without a press; it is a tap like any other.
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 };

@@ -29,12 +29,7 @@ public:
     void setFileToLoad(const char *path);
 
     void loadDeviceConfig(const std::string &profilePath);
-    void locateConfigFile(const std::string &pointerPath);
-
-    void showLoadingNotice();
-    void hideLoadingNotice();
     void initWithFile(const char *path);
-    QString chooseFile();
 
 signals:
     void firstShowCalled();
@@ -60,6 +55,10 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    void locateConfigFile(const std::string &pointerPath);
+    void showLoadingNotice();
+    void hideLoadingNotice();
+    QString chooseFile();
     void layoutSoftkeys();
     void layoutSideFrames(bool twoFrames, int softkeys);
     void layoutTopAndBottomFrames(bool twoFrames, int softkeys);
