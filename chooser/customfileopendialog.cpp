@@ -52,10 +52,20 @@ QPushButton *makeArrowButton(QWidget *holder, const char *name, const QPalette &
     return button;
 }
 
+// A softkey frame's layout, without margins as the main window's frames are, so that both
+// windows put their softkeys in the same slots.
+template <typename BoxLayout> BoxLayout *makeFrameLayout(QWidget *holder, int spacing)
+{
+    auto *layout = new BoxLayout(holder);
+    layout->setSpacing(spacing);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
 } // namespace
 
 CustomFileOpenDialog::CustomFileOpenDialog(QWidget *parent, std::string *resultPath)
-    : QDialog(parent), resultPath(resultPath), initialPath("")
+    : QDialog(parent), resultPath(resultPath)
 {
 }
 
@@ -80,23 +90,15 @@ void CustomFileOpenDialog::setupDialog(const std::string &initialPath, QFileSyst
     leftColumn->setGeometry(0, 0, 50, H);
     rightColumn = new QWidget(this);
     rightColumn->setGeometry(W - 50, 0, 50, H);
-    leftColumnLayout = new QVBoxLayout(leftColumn);
-    leftColumnLayout->setSpacing(spacing);
-    leftColumnLayout->setContentsMargins(0, 0, 0, 0);
-    rightColumnLayout = new QVBoxLayout(rightColumn);
-    rightColumnLayout->setSpacing(spacing);
-    rightColumnLayout->setContentsMargins(0, 0, 0, 0);
+    leftColumnLayout = makeFrameLayout<QVBoxLayout>(leftColumn, spacing);
+    rightColumnLayout = makeFrameLayout<QVBoxLayout>(rightColumn, spacing);
 
     topRow = new QWidget(this);
     topRow->setGeometry(0, 0, W, 50);
     bottomRow = new QWidget(this);
     bottomRow->setGeometry(0, H - 50, W, 50);
-    topRowLayout = new QHBoxLayout(topRow);
-    topRowLayout->setSpacing(spacing);
-    topRowLayout->setContentsMargins(0, 0, 0, 0);
-    bottomRowLayout = new QHBoxLayout(bottomRow);
-    bottomRowLayout->setSpacing(spacing);
-    bottomRowLayout->setContentsMargins(0, 0, 0, 0);
+    topRowLayout = makeFrameLayout<QHBoxLayout>(topRow, spacing);
+    bottomRowLayout = makeFrameLayout<QHBoxLayout>(bottomRow, spacing);
 
     const QPalette palette = arrowPalette();
     const QFont font = arrowFont();

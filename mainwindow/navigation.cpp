@@ -10,8 +10,10 @@ void PDFViewer::runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focus
 {
     if (!documentLoaded)
         return;
-    (ui->pdfWidget->*operation)();
-    ui->pdfWidget->repaint();
+    if (operation) {
+        (ui->pdfWidget->*operation)();
+        ui->pdfWidget->repaint();
+    }
     if (focusBar)
         focusBar->setFocus(Qt::OtherFocusReason);
 }
@@ -48,8 +50,6 @@ void PDFViewer::on_downButton_clicked()
 
 void PDFViewer::on_verticalScrollBar_actionTriggered(int action)
 {
-    if (!documentLoaded)
-        return;
     // The bar stands for the whole document: its arrows scroll within the page (and across its
     // edge), a click in the trough turns exactly one page. Dragging waits for the release.
     void (PDFWidget::*operation)() = nullptr;
@@ -69,11 +69,7 @@ void PDFViewer::on_verticalScrollBar_actionTriggered(int action)
     default:
         break;
     }
-    if (operation) {
-        (ui->pdfWidget->*operation)();
-        ui->pdfWidget->repaint();
-    }
-    ui->verticalScrollBar->setFocus(Qt::OtherFocusReason);
+    runPageCommand(operation, ui->verticalScrollBar);
 }
 
 void PDFViewer::on_verticalScrollBar_sliderReleased()

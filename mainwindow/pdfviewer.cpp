@@ -16,9 +16,7 @@
 bool PDFViewer::firstShowPending = true;
 
 PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
-    : QMainWindow(parent), ui(new Ui_PDFViewer), fileToLoad(QString()), loadingLabel(nullptr),
-      documentLoaded(false), fileSystemModel(nullptr), openButtonEnabled(openButtonEnabled),
-      configFile("b7s.conf")
+    : QMainWindow(parent), ui(new Ui_PDFViewer), openButtonEnabled(openButtonEnabled)
 {
     startupTrace("window base constructed");
     // Before the model lists a folder or a path is converted: names that are not UTF-8 must
@@ -49,8 +47,6 @@ PDFViewer::PDFViewer(QWidget *parent, bool openButtonEnabled)
     ui->verticalScrollBar->hide();
     ui->pdfWidget->horizontalScrollBar = ui->horizontalScrollBar;
     ui->pdfWidget->verticalScrollBar = ui->verticalScrollBar;
-    loadingLabel = nullptr;
-    documentLoaded = false;
     startupTrace("widget tree built");
 
     layoutSoftkeys();

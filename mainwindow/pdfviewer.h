@@ -66,7 +66,8 @@ private:
     void takeKeysOfHiddenWindows();
     void renewChooserModelIfMountsChanged();
     void prepareChooser();
-    // The guard, synchronous repaint and focus move shared by the softkey commands.
+    // The guard, synchronous repaint and focus move shared by the softkey and scroll-bar commands;
+    // a null operation only moves the focus.
     void runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focusBar);
 
     // The tests drive the window through the same members as its own widgets and keys do.
@@ -74,13 +75,13 @@ private:
 
     Ui_PDFViewer *ui;
     QString fileToLoad;
-    QLabel *loadingLabel;
-    bool documentLoaded;
-    QFileSystemModel *fileSystemModel;
+    QLabel *loadingLabel = nullptr;
+    bool documentLoaded = false;
+    QFileSystemModel *fileSystemModel = nullptr;
     // The mounts under which the model began to read.
     QByteArray mountTable;
     bool openButtonEnabled;
-    std::string configFile;
+    std::string configFile = "b7s.conf";
     // Tries of the first load to find its window on the screen, 10 ms apart.
     int exposureWaits = 0;
     static constexpr int maxExposureWaits = 100;

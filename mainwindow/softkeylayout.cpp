@@ -14,10 +14,11 @@ void PDFViewer::layoutSoftkeys()
         ui->openButton->setFlat(true);
     }
 
+    const bool twoFrames = deviceConfig.hasTwoSoftkeyFrames();
     if (deviceConfig.softkeyFramesOnSide)
-        layoutSideFrames(deviceConfig.hasTwoSoftkeyFrames(), deviceConfig.softkeysPerFrame);
+        layoutSideFrames(twoFrames, deviceConfig.softkeysPerFrame);
     else
-        layoutTopAndBottomFrames(deviceConfig.hasTwoSoftkeyFrames(), deviceConfig.softkeysPerFrame);
+        layoutTopAndBottomFrames(twoFrames, deviceConfig.softkeysPerFrame);
 }
 
 void PDFViewer::layoutSideFrames(bool twoFrames, int softkeys)
@@ -87,17 +88,18 @@ void PDFViewer::layoutTopAndBottomFrames(bool twoFrames, int softkeys)
     const int barWidth = ui->verticalScrollBar->width();
     const int barHeight = ui->horizontalScrollBar->height();
 
-    for (QPushButton *button :
-         {ui->leftButton, ui->zoomOutButton, ui->zommInButton, ui->closeButton})
+    // The form's columns from the bottom up, the order their softkeys take in a row.
+    const auto rightColumn = {ui->rightButton, ui->downButton, ui->upButton, ui->openButton};
+    const auto leftColumn = {ui->leftButton, ui->zoomOutButton, ui->zommInButton, ui->closeButton};
+    for (QPushButton *button : leftColumn)
         ui->verticalLayout_2->removeWidget(button);
-    for (QPushButton *button : {ui->rightButton, ui->downButton, ui->upButton, ui->openButton})
+    for (QPushButton *button : rightColumn)
         ui->verticalLayout->removeWidget(button);
 
     if (twoFrames) {
-        for (QPushButton *button : {ui->rightButton, ui->downButton, ui->upButton, ui->openButton})
+        for (QPushButton *button : rightColumn)
             ui->bottomFrame->addWidget(button);
-        for (QPushButton *button :
-             {ui->leftButton, ui->zoomOutButton, ui->zommInButton, ui->closeButton})
+        for (QPushButton *button : leftColumn)
             ui->topFrame->addWidget(button);
         appendPlaceholders(ui->horizontalLayoutWidget_2, ui->topFrame, softkeys, 4);
         appendPlaceholders(ui->horizontalLayoutWidget, ui->bottomFrame, softkeys, 4);
