@@ -279,7 +279,8 @@ void CustomFileOpenDialog::keyReleaseEvent(QKeyEvent *event)
     else if (key == keys.keyOpen)
         on_openButton_clicked();
     // A one-frame device has no close key of its own in the chooser: the key two below it
-    // (the zoom-out key on the standard device) cancels instead.
+    // (the zoom-out key on the standard device) cancels instead. In 64 bits, so that
+    // a key code at the top of int does not overflow.
     else if (int64_t(key) + 2 == keys.keyClose && !twoFrames)
         on_cancelButton_clicked();
     else if (key == keys.keyClose && twoFrames)

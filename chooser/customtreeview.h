@@ -2,8 +2,9 @@
 
 #include <QTreeView>
 
-// The chooser's file tree. A tap toggles the folder it lands on, since a device user cannot
-// double-click; the key handling stays QTreeView's so softkeys and keys move alike.
+// The chooser's file tree. A tap opens or closes the selected row, since a device user cannot
+// double-click: the row tapped, or, where the tap selects nothing (empty space, a disabled file),
+// the one selected before. The key handling stays QTreeView's so softkeys and keys move alike.
 class CustomTreeView : public QTreeView
 {
 public:

@@ -74,11 +74,6 @@ void PDFViewer::show()
     }
 }
 
-// The chooser's model is made once the opening flow is done (after the first page, or at the
-// first show when no file is named), or when the chooser opens: from its construction on it runs
-// a gatherer thread, and its name filters and root path set it listing the root folder and
-// looking up the style's file icons (icon theme, image plugins). On a single core that would
-// compete with the first render, and it all takes the device's memory.
 // A card or stick mounted on a folder that the model has listed would stay unseen: mounting
 // changes nothing in the folder beneath, which is what the model watches, and the model never
 // lists a folder twice. So a model made under other mounts is made anew.
@@ -95,8 +90,12 @@ void PDFViewer::renewChooserModelIfMountsChanged()
     fileSystemModel->setRootPath(QStringLiteral("/"));
 }
 
+// Run once the opening flow is done (after the first page, or at the first show when no file is
+// named), not by the constructor: from its construction on the model runs a gatherer thread, and
+// its name filters and root path set it listing the root folder and looking up the style's file
+// icons (icon theme, image plugins), which on a single core would compete with the first render.
 // Without the open command the chooser never opens, and the model would only take the device's
-// memory (its thread, its nodes, the file icons) for nothing.
+// memory for nothing.
 void PDFViewer::prepareChooser()
 {
     // Never in place of one: a chooser opened while the first load waited may be running on it.

@@ -70,7 +70,7 @@ private:
     // a null operation only moves the focus.
     void runPageCommand(void (PDFWidget::*operation)(), QScrollBar *focusBar);
 
-    // The tests drive the window through the same members as its own widgets and keys do.
+    // The tests read the notice, documentLoaded and the chooser's model through it.
     friend class PDFViewerTestAccess;
 
     Ui_PDFViewer *ui;
