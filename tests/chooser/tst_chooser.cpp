@@ -27,7 +27,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
-using Viewer = PDFViewerTestAccess;
+using Access = PDFViewerTestAccess;
 
 namespace {
 
@@ -99,11 +99,12 @@ private slots:
         QVERIFY(!written.isEmpty() && ::rename(written.constData(), latin1.constData()) == 0);
         StdoutCapture quiet;
         viewer = std::make_unique<PDFViewer>(nullptr, true);
-        model = Viewer::chooserModel(*viewer);
+        model = Access::chooserModel(*viewer);
         QVERIFY(loadFolders(model, {path("docs"), path("empty"), path("folder.pdf")}));
     }
 
     void init() { deviceConfig = DeviceConfig::defaults(); }
+
     void keys_data()
     {
         QTest::addColumn<QString>("start");
@@ -265,7 +266,7 @@ private slots:
             return QVariantList{view->pageIndex, view->xOffset, view->yOffset, view->resolution};
         };
         const QVariantList before = place();
-        QFileSystemModel *model = Viewer::chooserModel(window);
+        QFileSystemModel *model = Access::chooserModel(window);
         QVERIFY(loadFolders(model, {root}));
         PaintCounter paints(view);
         const QString chosen = path(QFile::decodeName("r\xe9sum\xe9.pdf"));
@@ -329,12 +330,12 @@ private slots:
         QCOMPARE(seen.mid(0, compared), expected.mid(0, compared));
         QVERIFY(!pressedBeside);
         QVERIFY(!window.findChild<CustomFileOpenDialog *>());
-        QVERIFY(Viewer::notice(window) == nullptr || Viewer::notice(window)->isHidden());
+        QVERIFY(Access::notice(window) == nullptr || Access::notice(window)->isHidden());
         const bool opened = softkey == "openButton";
         QCOMPARE(capture.lines(), opened ? QStringList{chosen} : QStringList());
         // A new document starts afresh; a cancelled chooser leaves the page where it was.
         QCOMPARE(view->filePath, opened ? chosen : path("a.pdf"));
-        QCOMPARE(Viewer::documentLoaded(window), opened);
+        QCOMPARE(Access::documentLoaded(window), opened);
         QCOMPARE(place(), opened ? QVariantList({0, 0, 0, 48.0}) : before);
         QCOMPARE(view->pageNumberLabel->text(), opened ? "1 / 2" : "2 / 2");
         QCOMPARE(paints.count > 0, opened);
@@ -380,7 +381,7 @@ private slots:
         const QString document = path("a.pdf");
         window.initWithFile(QFile::encodeName(document).constData());
         view->zoomIn(); // a new load starts at the default resolution again
-        QVERIFY(loadFolders(Viewer::chooserModel(window), {root}));
+        QVERIFY(loadFolders(Access::chooserModel(window), {root}));
         auto *openButton = window.findChild<QWidget *>("openButton");
         const auto type = [&] {
             if (pressed)
@@ -418,7 +419,7 @@ private slots:
         const bool opened = released == Qt::Key_F1 || pressed == Qt::Key_Return;
         QCOMPARE(capture.lines(), opened ? QStringList{document} : QStringList());
         QCOMPARE(view->resolution, opened ? 48.0 : 58.0);
-        QVERIFY(Viewer::notice(window)->isHidden());
+        QVERIFY(Access::notice(window)->isHidden());
     }
 
     void inputReadWhileShown_data()
@@ -615,7 +616,7 @@ private slots:
         const QByteArray card = QFile::encodeName(QDir::current().absoluteFilePath("card"));
         QVERIFY(QDir().mkpath(card));
         PDFViewer window(nullptr, true);
-        QFileSystemModel *model = Viewer::chooserModel(window);
+        QFileSystemModel *model = Access::chooserModel(window);
         QVERIFY(loadFolders(model, {card}));
         QCOMPARE(model->rowCount(model->index(card)), 0);
         // In a mount namespace of this process's own, which nothing else sees.
@@ -625,7 +626,7 @@ private slots:
         const auto unmount = qScopeGuard([&] { umount2(card, MNT_DETACH); });
         QVERIFY(!TestDocuments::writeRawPdf(QFile::decodeName(card) + "/on-card.pdf", {{300, 300}})
                      .isEmpty());
-        model = Viewer::chooserModel(window);
+        model = Access::chooserModel(window);
         QVERIFY(loadFolders(model, {card}));
         QCOMPARE(model->rowCount(model->index(card)), 1);
     }
@@ -645,7 +646,7 @@ private:
 
     ProfileFreeDirectory directory;
     QString root;
-    std::unique_ptr<PDFViewer> viewer;
+    std::unique_ptr<PDFViewer> viewer; // owns `model`
     QFileSystemModel *model = nullptr;
 };
 
