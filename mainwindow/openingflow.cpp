@@ -40,7 +40,7 @@ void PDFViewer::hideLoadingNotice()
 
 void PDFViewer::loadFile()
 {
-    if (fileToLoad != QString()) {
+    if (!fileToLoad.isEmpty()) {
         showLoadingNotice();
         startupTrace("loading notice shown");
         // Loading blocks the GUI thread: give the event loop a moment to draw the window and
