@@ -27,7 +27,6 @@ QString PDFViewer::chooseFile()
     std::string result;
     CustomFileOpenDialog dialog(this, &result);
     dialog.setWindowTitle(QStringLiteral("Open PDF document"));
-    const std::string currentPath = QFile::encodeName(ui->pdfWidget->filePath).toStdString();
     // Without a window type the dialog becomes a frameless child laid over the main window.
     if (deviceConfig.deviceType != 0)
         dialog.setWindowFlags(Qt::FramelessWindowHint);
@@ -39,6 +38,7 @@ QString PDFViewer::chooseFile()
         if (dialog.isAncestorOf(focusWidget()))
             focusNextPrevChild(true);
     });
+    const std::string currentPath = QFile::encodeName(ui->pdfWidget->filePath).toStdString();
     dialog.setupDialog(currentPath, fileSystemModel);
 
     ChooserInputGuard guard(&dialog);
