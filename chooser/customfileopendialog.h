@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QDialog>
-#include <QFileSystemModel>
 #include <QPointer>
 
 #include <string>
 
 class CustomTreeView;
+class QFileSystemModel;
 class QHBoxLayout;
 class QPushButton;
 class QVBoxLayout;
