@@ -400,8 +400,8 @@ private slots:
             QMetaObject::invokeMethod(&window, type, Qt::QueuedConnection);
         // A chooser still running waits for a choice that already happened, or was opened again.
         // Only once it runs its own loop: inside its show it has not yet taken the keys it held.
-        QTimer *closer = new QTimer(&window);
-        connect(closer, &QTimer::timeout, &window, [&] {
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, &window, [&] {
             if (QThread::currentThread()->loopLevel() == 0)
                 return;
             for (auto *dialog : window.findChildren<CustomFileOpenDialog *>()) {
@@ -411,7 +411,7 @@ private slots:
                 }
             }
         });
-        closer->start(500);
+        closer.start(500);
         StdoutCapture capture;
         QTest::keyRelease(&window, Qt::Key_F1);
 
