@@ -8,12 +8,9 @@
 
 #include <cstdio>
 #include <fstream>
-#include <limits>
 #include <string>
 
 namespace {
-
-constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 
 // The bytes of the process's own mappings, or -1. The same sum as statm's on a device; under
 // qemu's user mode, where statm tells the emulator's (its reserve of 4 GiB for the program

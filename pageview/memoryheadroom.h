@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <limits>
+
 // What the process can still get of memory and address space, read from the system. A negative
 // limit means there is no such limit.
 struct MemoryHeadroom
@@ -17,15 +19,19 @@ struct MemoryHeadroom
     // Set by the renderer.
     qint64 perRender = 0;
 
+    // What memoryRoom() and addressSpace() give where there is no limit; the render's byte counts
+    // saturate at it.
+    static constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
+
     // The memory left in the cgroup and the system, which every page touched anew uses up
-    // (the largest qint64 where there is no such limit).
+    // (unlimited where there is no such limit).
     qint64 memoryRoom() const;
     // The smaller of that and the address space left under the limit: what new mappings
     // may still take, with `untouched` bytes among them that take address space but no
     // memory.
     qint64 mappable(qint64 untouched = 0) const;
-    // The address space left under the limit with the freed heap (the largest qint64 where
-    // there is no limit).
+    // The address space left under the limit with the freed heap (unlimited where there is no
+    // limit).
     qint64 addressSpace() const;
     // What a render may take: the smaller of the memory room and addressSpace(), which counts
     // the freed heap that malloc hands out again without mapping anew. A render the watch

@@ -5,12 +5,10 @@
 
 namespace {
 
-constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
-
 // Saturates instead of overflowing: hostile page sizes reach any magnitude.
 qint64 saturated(double bytes)
 {
-    return bytes < double(unlimited) ? qint64(bytes) : unlimited;
+    return bytes < double(MemoryHeadroom::unlimited) ? qint64(bytes) : MemoryHeadroom::unlimited;
 }
 
 // One side in pixels, computed as Poppler computes it (the scale first, then rounded), so that
