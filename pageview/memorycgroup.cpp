@@ -61,7 +61,7 @@ struct Mount
 };
 
 // The mount of the v1 memory hierarchy, or of the v2 unified one, from mountinfo.
-bool findMount(const QString &mountInfo, bool version2, Mount *mount)
+bool findMount(const QString &mountInfo, bool v2, Mount *mount)
 {
     std::ifstream file(mountInfo.toStdString());
     std::string line;
@@ -77,7 +77,7 @@ bool findMount(const QString &mountInfo, bool version2, Mount *mount)
         fields >> type >> source >> superOptions;
         const bool memoryV1 =
             type == "cgroup" && ("," + superOptions + ",").find(",memory,") != std::string::npos;
-        if (version2 ? type == "cgroup2" : memoryV1) {
+        if (v2 ? type == "cgroup2" : memoryV1) {
             *mount = {root, point};
             return true;
         }
