@@ -56,8 +56,17 @@ public:
         // which the factor bounds only for renders of at least its image.
         qint64 leastBytes = 0;
 
-        // A page that no trial has measured yet.
-        static PageCost unmeasured() { return {0.0, 0.0, 0, 0, 0}; }
+        // A page that no trial has measured yet: no factor, no reservation, nothing fixed.
+        static PageCost unmeasured()
+        {
+            PageCost cost;
+            cost.factor = 0.0;
+            cost.reserved = 0.0;
+            cost.refusedWithin = 0;
+            cost.fixed = 0;
+            cost.leastBytes = 0;
+            return cost;
+        }
         bool isMeasured() const { return factor > 0.0; }
     };
 
