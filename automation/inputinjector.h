@@ -28,14 +28,15 @@ public:
     // Refused when another widget covers that point, where a touch would land on that one.
     QWidget *tapWidget(QWidget *widget, QPoint *screenPoint, QString *error);
 
-    // The widget that a key event would reach now.
-    static QWidget *keyTarget();
-    // True when a modal window other than the widget's own keeps input from reaching it.
-    static bool isBlockedByModal(const QWidget *widget);
     // The widget a touch at the centre of this one lands on, when that is not this one or a
     // child of it; null where nothing covers it (or no window of ours lies there).
     static QWidget *coverAtCentre(const QWidget *widget);
 
 private:
+    // The widget that a key event would reach now.
+    static QWidget *keyTarget();
+    // True when a modal window other than the widget's own keeps input from reaching it.
+    static bool isBlockedByModal(const QWidget *widget);
+
     QWidget *postTap(QWidget *target, const QPoint &screenPoint, QString *error);
 };

@@ -13,13 +13,11 @@ class QWidget;
 class WidgetCatalog
 {
 public:
-    // Visible top-level windows, front first: the active modal dialog, the active window,
-    // then the others in the order their native windows were created.
-    static QList<QWidget *> visibleWindows();
     // The modal window that input to the others must not pass: Qt's active modal widget, or a
     // visible dialog that runs modally although Qt does not list it, as one shown before its
     // exec() does (its window stays unregistered until it is shown again). Null when none runs.
     static QWidget *modalWindow();
+    // The first of the visible windows in the order below; null when none shows.
     QWidget *frontWindow() const;
 
     // Every visible widget of every visible window as a flat list in pre-order. Each entry has
@@ -33,4 +31,9 @@ public:
 
     // The widget rendered as PNG bytes; empty on failure. The size is the image's.
     QByteArray grabPng(QWidget *widget, QSize *size) const;
+
+private:
+    // Visible top-level windows, front first: the active modal dialog, the active window,
+    // then the others in the order their native windows were created.
+    static QList<QWidget *> visibleWindows();
 };
