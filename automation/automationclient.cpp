@@ -26,7 +26,7 @@ AutomationClient::AutomationClient(QTcpSocket *socket, CommandDispatcher *dispat
     m_socket->setParent(this);
     m_socket->setReadBufferSize(socketReadBuffer);
     m_lingerTimer->setSingleShot(true);
-    connect(m_lingerTimer, &QTimer::timeout, this, &AutomationClient::lingerExpired);
+    connect(m_lingerTimer, &QTimer::timeout, this, &AutomationClient::closeNow);
     connect(m_socket, &QTcpSocket::readyRead, this, &AutomationClient::readInput);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &AutomationClient::writeProgress);
     connect(m_socket, &QTcpSocket::disconnected, this, &AutomationClient::peerGone);
@@ -156,8 +156,7 @@ void AutomationClient::answer(const QJsonObject &reply)
     m_socket->flush();
     if (m_socket->bytesToWrite() > m_maxPendingWrite) {
         // A peer that does not read must not make the viewer hold its answers forever.
-        m_socket->abort();
-        finish();
+        closeNow();
     }
 }
 
@@ -190,10 +189,8 @@ void AutomationClient::shutdownWriteWhenFlushed()
     m_writeShutDown = true;
     // Qt has no half-close; the peer sees the end of our answers while we keep draining.
     const qintptr descriptor = m_socket->socketDescriptor();
-    if (descriptor < 0 || ::shutdown(static_cast<int>(descriptor), SHUT_WR) != 0) {
-        m_socket->abort();
-        finish();
-    }
+    if (descriptor < 0 || ::shutdown(static_cast<int>(descriptor), SHUT_WR) != 0)
+        closeNow();
 }
 
 void AutomationClient::peerGone()
@@ -201,7 +198,7 @@ void AutomationClient::peerGone()
     finish();
 }
 
-void AutomationClient::lingerExpired()
+void AutomationClient::closeNow()
 {
     m_socket->abort();
     finish();

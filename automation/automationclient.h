@@ -41,7 +41,8 @@ private slots:
     void readInput();
     void writeProgress();
     void peerGone();
-    void lingerExpired();
+    // At once, dropping whatever is still unsent.
+    void closeNow();
 
 private:
     void answer(const QJsonObject &reply);

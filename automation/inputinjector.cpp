@@ -44,21 +44,26 @@ QString defaultText(int key, Qt::KeyboardModifiers modifiers)
     }
 }
 
+// The widget of a window that its keys reach: its focus widget, or the window itself.
+QWidget *focusIn(QWidget *window)
+{
+    return window && window->focusWidget() ? window->focusWidget() : window;
+}
+
 // The order in which the platform integration picks a key event's receiver.
 QWidget *focusedReceiver()
 {
     if (QWidget *grabber = QWidget::keyboardGrabber())
         return grabber;
     if (QWidget *popup = QApplication::activePopupWidget())
-        return popup->focusWidget() ? popup->focusWidget() : popup;
+        return focusIn(popup);
     if (QWidget *focus = QApplication::focusWidget())
         return focus;
     if (QWidget *active = QApplication::activeWindow())
         return active;
     // Without a window manager nothing may be active; the front window stands in for it,
     // with the widget that would have the focus were it active.
-    QWidget *front = WidgetCatalog().frontWindow();
-    return front && front->focusWidget() ? front->focusWidget() : front;
+    return focusIn(WidgetCatalog().frontWindow());
 }
 
 } // namespace
@@ -67,10 +72,8 @@ QWidget *InputInjector::keyTarget()
 {
     QWidget *target = focusedReceiver();
     // A modal dialog that has just been shown may not be active yet; its keys are its own.
-    if (target && isBlockedByModal(target)) {
-        QWidget *modal = WidgetCatalog::modalWindow();
-        target = modal->focusWidget() ? modal->focusWidget() : modal;
-    }
+    if (target && isBlockedByModal(target))
+        target = focusIn(WidgetCatalog::modalWindow());
     return target;
 }
 
