@@ -72,7 +72,7 @@ void AutomationClient::readInput()
             m_socket->getChar(nullptr);
             m_newlineHeld = false;
         }
-        if (!m_buffer.endsWith('\n')) {
+        if (!m_requestLine.endsWith('\n')) {
             // While answers wait, the last byte stays in the socket's buffer (see holdInput).
             const qint64 available = m_socket->bytesAvailable() - (answersWaiting ? 1 : 0);
             if (available <= 0) {
@@ -81,17 +81,17 @@ void AutomationClient::readInput()
                 return;
             }
             // No further than the end of the next request: the ones after it stay in the socket.
-            m_buffer.append(m_socket->readLine(qMin(available, readChunk) + 1));
+            m_requestLine.append(m_socket->readLine(qMin(available, readChunk) + 1));
             // The newline does not count toward the line's length.
-            if (m_buffer.size() - int(m_buffer.endsWith('\n')) > m_maxLineLength) {
+            if (m_requestLine.size() - int(m_requestLine.endsWith('\n')) > m_maxLineLength) {
                 closeAfterAnswer(
                     QStringLiteral("request line longer than %1 bytes").arg(m_maxLineLength));
                 return;
             }
             continue;
         }
-        QByteArray line = m_buffer;
-        m_buffer.clear();
+        QByteArray line = m_requestLine;
+        m_requestLine.clear();
         if (m_socket->bytesAvailable() == 0) {
             // So does the newline of a last request, in case its answer has to wait.
             m_socket->ungetChar('\n');
@@ -168,7 +168,7 @@ void AutomationClient::closeAfterAnswer(const QString &error)
     if (m_state == State::Finished)
         return;
     m_state = State::Closing;
-    m_buffer.clear();
+    m_requestLine.clear();
     m_lingerTimer->start(m_lingerMs);
     m_socket->readAll();
     shutdownWriteWhenFlushed();
@@ -210,6 +210,6 @@ void AutomationClient::finish()
         return;
     m_state = State::Finished;
     m_lingerTimer->stop();
-    m_buffer.clear();
+    m_requestLine.clear();
     emit finished(this);
 }

@@ -56,7 +56,7 @@ private:
     QTcpSocket *m_socket;
     CommandDispatcher *m_dispatcher;
     QTimer *m_lingerTimer;
-    QByteArray m_buffer;
+    QByteArray m_requestLine;
     State m_state = State::Serving;
     qint64 m_maxLineLength = 1024 * 1024;
     qint64 m_maxPendingWrite = 8 * 1024 * 1024;

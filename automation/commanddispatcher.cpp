@@ -162,7 +162,7 @@ QJsonObject CommandDispatcher::key(const QJsonObject &request)
         m_injector.key(int(code), action, Qt::KeyboardModifiers(int(modifiers)), text, &error);
     if (!target)
         return failure(error);
-    return inputPosted(target);
+    return answerPostedInput(target);
 }
 
 QJsonObject CommandDispatcher::tap(const QJsonObject &request)
@@ -197,13 +197,13 @@ QJsonObject CommandDispatcher::tap(const QJsonObject &request)
     }
     if (!target)
         return failure(error);
-    QJsonObject reply = inputPosted(target);
+    QJsonObject reply = answerPostedInput(target);
     reply.insert(QStringLiteral("x"), point.x());
     reply.insert(QStringLiteral("y"), point.y());
     return reply;
 }
 
-QJsonObject CommandDispatcher::inputPosted(const QWidget *target)
+QJsonObject CommandDispatcher::answerPostedInput(const QWidget *target)
 {
     m_inputPosted = true;
     QJsonObject reply = success();

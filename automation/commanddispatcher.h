@@ -29,8 +29,8 @@ private:
     QJsonObject key(const QJsonObject &request);
     QJsonObject tap(const QJsonObject &request);
     QJsonObject grab(const QJsonObject &request) const;
-    // The answer to a request whose events went to target.
-    QJsonObject inputPosted(const QWidget *target);
+    // Notes that input was posted, and answers with the widget it went to.
+    QJsonObject answerPostedInput(const QWidget *target);
 
     WidgetCatalog m_catalog;
     InputInjector m_injector;

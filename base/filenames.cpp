@@ -83,16 +83,16 @@ protected:
     {
         QByteArray bytes;
         bytes.reserve(length);
-        int run = 0; // start of the text not yet written
+        int firstUnwritten = 0;
         for (int i = 0; i < length; ++i) {
             const ushort c = in[i].unicode();
             if (!isEscape(c))
                 continue;
-            bytes += QString::fromRawData(in + run, i - run).toUtf8();
+            bytes += QString::fromRawData(in + firstUnwritten, i - firstUnwritten).toUtf8();
             bytes += char(c & 0xff);
-            run = i + 1;
+            firstUnwritten = i + 1;
         }
-        return bytes + QString::fromRawData(in + run, length - run).toUtf8();
+        return bytes + QString::fromRawData(in + firstUnwritten, length - firstUnwritten).toUtf8();
     }
 };
 
