@@ -93,7 +93,8 @@ void AutomationClient::readInput()
         QByteArray line = m_requestLine;
         m_requestLine.clear();
         if (m_socket->bytesAvailable() == 0) {
-            // So does the newline of a last request, in case its answer has to wait.
+            // The newline of a last request goes back into the socket's buffer, in case its answer
+            // has to wait (see holdInput).
             m_socket->ungetChar('\n');
             m_newlineHeld = true;
         }

@@ -9,10 +9,9 @@
 class QWidget;
 
 // Delivers synthetic input the way the platform delivers real input to widgets: key events
-// to the keyboard focus, mouse presses and releases to the widget under the point (a tap by name:
-// to that widget, at its centre). Events are
-// posted, never sent, so the answer to the request goes out before any handler runs, even
-// one that opens a modal dialog or quits.
+// to the keyboard focus, mouse presses and releases to the widget under the point (a tap by
+// name: to that widget, at its centre). Events are posted, never sent, so the answer to the
+// request goes out before any handler runs, even one that opens a modal dialog or quits.
 class InputInjector
 {
 public:

@@ -4,7 +4,7 @@
 #include "config/pointerfile.h"
 #include "config/profile.h"
 
-// The window's loaders only choose the files; reading them belongs to config/.
+// The window's loaders only choose the files; pointerfile.h and profile.h read them.
 
 void PDFViewer::loadDeviceConfig(const std::string &profilePath)
 {

@@ -34,6 +34,7 @@ struct DeviceConfig
     static DeviceConfig defaults();
 
 private:
+    // Ahead of operator==, which cannot use its deduced type before it.
     auto tied() const
     {
         return std::tie(keyHome, keyEscape, keyEnter, keyClose, keyZoomIn, keyZoomOut, keyLeft,
@@ -42,7 +43,8 @@ private:
     }
 
 public:
-    // Field by field, so that a field added to the record is compared wherever records are.
+    // Field by field: a field added to the record and to tied() is compared wherever records
+    // are.
     bool operator==(const DeviceConfig &other) const { return tied() == other.tied(); }
 };
 
