@@ -53,6 +53,26 @@ bool stringField(const QJsonObject &request, const QString &name, QString *value
     return true;
 }
 
+// Reads the optional "action" field of a key request; a click where it is absent.
+bool keyActionField(const QJsonObject &request, InputInjector::KeyAction *action, QString *error)
+{
+    const QJsonValue field = request.value(QStringLiteral("action"));
+    if (field.isUndefined())
+        return true;
+    const QString name = field.toString();
+    if (name == QLatin1String("press")) {
+        *action = InputInjector::KeyAction::Press;
+    } else if (name == QLatin1String("release")) {
+        *action = InputInjector::KeyAction::Release;
+    } else if (name == QLatin1String("click")) {
+        *action = InputInjector::KeyAction::Click;
+    } else {
+        *error = QStringLiteral("field action must be press, release or click");
+        return false;
+    }
+    return true;
+}
+
 void describeTarget(QJsonObject *reply, const QWidget *target)
 {
     reply->insert(QStringLiteral("target"), QString::fromLatin1(target->metaObject()->className()));
@@ -131,18 +151,8 @@ QJsonObject CommandDispatcher::key(const QJsonObject &request)
         return failure(error);
 
     InputInjector::KeyAction action = InputInjector::KeyAction::Click;
-    const QJsonValue actionField = request.value(QStringLiteral("action"));
-    if (!actionField.isUndefined()) {
-        const QString name = actionField.toString();
-        if (name == QLatin1String("press"))
-            action = InputInjector::KeyAction::Press;
-        else if (name == QLatin1String("release"))
-            action = InputInjector::KeyAction::Release;
-        else if (name == QLatin1String("click"))
-            action = InputInjector::KeyAction::Click;
-        else
-            return failure(QStringLiteral("field action must be press, release or click"));
-    }
+    if (!keyActionField(request, &action, &error))
+        return failure(error);
 
     qint64 modifiers = 0;
     if (request.contains(QStringLiteral("modifiers")) &&
