@@ -29,7 +29,7 @@ AutomationClient::AutomationClient(QTcpSocket *socket, CommandDispatcher *dispat
     connect(m_lingerTimer, &QTimer::timeout, this, &AutomationClient::closeNow);
     connect(m_socket, &QTcpSocket::readyRead, this, &AutomationClient::readInput);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &AutomationClient::writeProgress);
-    connect(m_socket, &QTcpSocket::disconnected, this, &AutomationClient::peerGone);
+    connect(m_socket, &QTcpSocket::disconnected, this, &AutomationClient::finish);
 }
 
 void AutomationClient::start()
@@ -192,11 +192,6 @@ void AutomationClient::shutdownWriteWhenFlushed()
     const qintptr descriptor = m_socket->socketDescriptor();
     if (descriptor < 0 || ::shutdown(static_cast<int>(descriptor), SHUT_WR) != 0)
         closeNow();
-}
-
-void AutomationClient::peerGone()
-{
-    finish();
 }
 
 void AutomationClient::closeNow()

@@ -40,15 +40,14 @@ signals:
 private slots:
     void readInput();
     void writeProgress();
-    void peerGone();
     // At once, dropping whatever is still unsent.
     void closeNow();
+    void finish();
 
 private:
     void answer(const QJsonObject &reply);
     void closeAfterAnswer(const QString &error);
     void shutdownWriteWhenFlushed();
-    void finish();
     void scheduleResume();
     void pauseUntilNextTurn();
     void holdInput();

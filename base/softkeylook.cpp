@@ -22,7 +22,6 @@ QFont arrowFont()
     font.setFamily(QStringLiteral("DejaVu Sans"));
     font.setPointSize(36);
     font.setBold(true);
-    font.setWeight(75);
     font.setItalic(false);
     font.setStrikeOut(false);
     font.setKerning(true);
