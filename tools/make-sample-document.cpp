@@ -232,9 +232,10 @@ std::vector<Section> sections(const QVector<QStringList> &keys, const QVector<QS
     QMap<QString, int> codes;
     for (const QStringList &key : keys) {
         const int code = QKeySequence::fromString(key.value(1))[0];
-        if (!isDefault(key.value(0), code))
-            return failure("README gives " + key.value(1) + " as the default of " + key.value(0)),
-                   std::vector<Section>();
+        if (!isDefault(key.value(0), code)) {
+            failure("README gives " + key.value(1) + " as the default of " + key.value(0));
+            return {};
+        }
         keyRows.append({QStringLiteral("<b>%1</b>").arg(key.value(1)), key.value(2)});
         codeRows.append({QStringLiteral("<code><b>%1</b></code>").arg(key.value(0)), key.value(1),
                          QStringLiteral("<code>%1</code>").arg(code)});
@@ -309,6 +310,75 @@ std::vector<Section> sections(const QVector<QStringList> &keys, const QVector<QS
     return guide;
 }
 
+using Icons = std::vector<std::pair<QString, QImage>>;
+
+// The softkey icons as images of four times their size on the page, so they stay sharp when
+// zoomed; empty when one cannot be read.
+Icons readIcons(const QString &directory)
+{
+    Icons icons;
+    for (const auto &[name, file] : {std::pair("open", "1270668950.svg"),
+                                     {"close", "cancel.svg"},
+                                     {"zoomin", "ZoomIn.svg"},
+                                     {"zoomout", "ZoomOut.svg"}}) {
+        QSvgRenderer svg(QStringLiteral("%1/%2").arg(directory, file));
+        if (!svg.isValid()) {
+            failure(QStringLiteral("cannot read the icon %1").arg(file));
+            return {};
+        }
+        QImage image(104, 104, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        svg.render(&painter);
+        icons.emplace_back(QString::fromLatin1(name), image);
+    }
+    return icons;
+}
+
+// One page of the guide: the heading band, the section's text and the footer. False when the
+// text runs over the footer.
+bool paintPage(QPainter &painter, QPdfWriter &writer, const Section &section, const Icons &icons,
+               int number, int count)
+{
+    const qreal width = Page.width() - 2 * Margin;
+    const qreal top = section.title.isEmpty() ? Margin : Band + 24;
+    if (!section.title.isEmpty()) {
+        painter.fillRect(QRectF(0, 0, Page.width(), Band), Accent);
+        painter.setPen(Qt::white);
+        painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 30, QFont::Bold));
+        painter.drawText(QRectF(Margin, 0, width, Band), Qt::AlignVCenter, section.title);
+    }
+
+    QTextDocument document;
+    document.documentLayout()->setPaintDevice(&writer);
+    document.setDefaultFont(QFont("DejaVu Sans", 22)); // points, the writer's unit
+    document.setDefaultStyleSheet(QString::fromLatin1(Style));
+    document.setDocumentMargin(0);
+    for (const auto &[name, image] : icons)
+        document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("icon:") + name),
+                             image);
+    document.setHtml(section.html);
+    document.setTextWidth(width);
+    const qreal over = document.size().height() - (Page.height() - top - Footer);
+    if (over > 0)
+        failure(QStringLiteral("page %1 runs over by %2 points").arg(number).arg(over));
+    painter.translate(Margin, top);
+    document.drawContents(&painter);
+    painter.resetTransform();
+
+    const qreal line = Page.height() - Footer + 8;
+    painter.setPen(QPen(Accent, 1));
+    painter.drawLine(QPointF(Margin, line), QPointF(Page.width() - Margin, line));
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
+    const QRectF footer(Margin, line + 6, width, 30);
+    painter.drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, "page-scope quick guide");
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 20, QFont::Bold));
+    painter.drawText(footer, Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("%1 / %2").arg(number).arg(count));
+    return over <= 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -334,63 +404,15 @@ int main(int argc, char **argv)
     writer.setPageMargins(QMarginsF());
     writer.setResolution(72);
 
-    // The icons as images of four times their size on the page, so they stay sharp when zoomed.
-    std::vector<std::pair<QString, QImage>> icons;
-    for (const auto &[name, file] : {std::pair("open", "1270668950.svg"),
-                                     {"close", "cancel.svg"},
-                                     {"zoomin", "ZoomIn.svg"},
-                                     {"zoomout", "ZoomOut.svg"}}) {
-        QSvgRenderer svg(QStringLiteral("%1/%2").arg(QString::fromLocal8Bit(argv[2]), file));
-        if (!svg.isValid())
-            return failure(QStringLiteral("cannot read the icon %1").arg(file));
-        QImage image(104, 104, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        svg.render(&painter);
-        icons.emplace_back(QString::fromLatin1(name), image);
-    }
+    const Icons icons = readIcons(QString::fromLocal8Bit(argv[2]));
+    if (icons.empty())
+        return 1;
 
     QPainter painter(&writer);
-    const qreal width = Page.width() - 2 * Margin;
     for (size_t i = 0; i < guide.size(); ++i) {
         if (i > 0)
             writer.newPage();
-        const Section &section = guide[i];
-        const qreal top = section.title.isEmpty() ? Margin : Band + 24;
-        if (!section.title.isEmpty()) {
-            painter.fillRect(QRectF(0, 0, Page.width(), Band), Accent);
-            painter.setPen(Qt::white);
-            painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 30, QFont::Bold));
-            painter.drawText(QRectF(Margin, 0, width, Band), Qt::AlignVCenter, section.title);
-        }
-
-        QTextDocument document;
-        document.documentLayout()->setPaintDevice(&writer);
-        document.setDefaultFont(QFont("DejaVu Sans", 22)); // points, the writer's unit
-        document.setDefaultStyleSheet(QString::fromLatin1(Style));
-        document.setDocumentMargin(0);
-        for (const auto &[name, image] : icons)
-            document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("icon:") + name),
-                                 image);
-        document.setHtml(section.html);
-        document.setTextWidth(width);
-        const qreal over = document.size().height() - (Page.height() - top - Footer);
-        if (over > 0)
-            ok = !failure(QStringLiteral("page %1 runs over by %2 points").arg(i + 1).arg(over));
-        painter.translate(Margin, top);
-        document.drawContents(&painter);
-        painter.resetTransform();
-
-        const qreal line = Page.height() - Footer + 8;
-        painter.setPen(QPen(Accent, 1));
-        painter.drawLine(QPointF(Margin, line), QPointF(Page.width() - Margin, line));
-        painter.setPen(Qt::black);
-        painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
-        const QRectF footer(Margin, line + 6, width, 30);
-        painter.drawText(footer, Qt::AlignLeft | Qt::AlignVCenter, "page-scope quick guide");
-        painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 20, QFont::Bold));
-        painter.drawText(footer, Qt::AlignRight | Qt::AlignVCenter,
-                         QStringLiteral("%1 / %2").arg(i + 1).arg(guide.size()));
+        ok = paintPage(painter, writer, guide[i], icons, int(i + 1), int(guide.size())) && ok;
     }
     return painter.end() && ok ? 0 : 1;
 }
