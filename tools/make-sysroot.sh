@@ -4,9 +4,9 @@
 #   tools/make-sysroot.sh ARCH          ARCH: armhf or arm64; prints the sysroot's path last
 # Sysroot: /var/cache/page-scope-build/sysroot-bookworm-ARCH (PAGE_SCOPE_SYSROOT_DIR sets the
 # directory that holds the sysroots). It is reused while its stamp file records the same suite,
-# architecture, package list and layout version as below; otherwise it is made again (a few minutes, about
-# 150 MB fetched). The packages come from the host's own Debian sources (apt's deb822 file or
-# sources.list; PAGE_SCOPE_SYSROOT_SOURCES names another sources file).
+# architecture, package list and layout version as below; otherwise it is made again (a few
+# minutes, about 150 MB fetched). The packages come from the host's own Debian sources (apt's
+# deb822 file or sources.list; PAGE_SCOPE_SYSROOT_SOURCES names another sources file).
 # Installs the package group cross when missing (as root), mmdebstrap among it.
 set -euo pipefail
 
@@ -72,10 +72,9 @@ rm -rf "$sysroot" "$sysroot.new"
 # The essential set plus the packages; apt's recommendations would double the size. Maintainer
 # scripts of a foreign architecture run through qemu's binfmt_misc registration.
 ensure_binfmt "$arch"
-mmdebstrap --variant=essential --architectures="$arch" --include="$(
-    IFS=,
-    echo "${packages[*]}"
-)" --aptopt='APT::Install-Recommends "false"' "$suite" "$sysroot.new" "$sources" >&2
+include=$(IFS=,; echo "${packages[*]}")
+mmdebstrap --variant=essential --architectures="$arch" --include="$include" \
+    --aptopt='APT::Install-Recommends "false"' "$suite" "$sysroot.new" "$sources" >&2
 
 # The linker and the emulator see the tree from outside: a link to /usr/lib/... would lead
 # into the host's own files. Make every absolute link relative to the tree.
