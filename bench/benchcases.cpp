@@ -329,9 +329,9 @@ Stage::Stage()
     view = new PDFWidget(window);
     view->setObjectName(QStringLiteral("pdfWidget"));
     view->setGeometry(view->viewX, view->viewY, view->viewWidth, view->viewHeight);
-    verticalBar = new QScrollBar(Qt::Vertical, window);
+    auto *verticalBar = new QScrollBar(Qt::Vertical, window);
     verticalBar->setGeometry(409, 0, 15, 272);
-    horizontalBar = new QScrollBar(Qt::Horizontal, window);
+    auto *horizontalBar = new QScrollBar(Qt::Horizontal, window);
     horizontalBar->setGeometry(56, 257, 353, 15);
     verticalBar->hide();
     horizontalBar->hide();

@@ -9,7 +9,6 @@
 class PDFWidget;
 struct Result;
 class QLabel;
-class QScrollBar;
 class QWidget;
 
 // What the viewer's page view sits in: a window of the device's 480 x 272 pixels with the page
@@ -27,8 +26,6 @@ public:
     QWidget *window = nullptr;
     QLabel *notice = nullptr;
     PDFWidget *view = nullptr;
-    QScrollBar *verticalBar = nullptr;
-    QScrollBar *horizontalBar = nullptr;
 };
 
 // One side of a case: the viewer doing a user action, or Poppler doing only the work that action
