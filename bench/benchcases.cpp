@@ -318,6 +318,21 @@ private:
     double from;
 };
 
+// A case's factory of one side: that type, made with the case's document and these arguments.
+template <typename ViewerType, typename... Arguments> auto viewerSide(Arguments... arguments)
+{
+    return [=](Stage &stage, const QString &path) -> std::unique_ptr<Side> {
+        return std::make_unique<ViewerType>(stage, path, arguments...);
+    };
+}
+
+template <typename FloorType, typename... Arguments> auto floorSide(Arguments... arguments)
+{
+    return [=](const QString &path) -> std::unique_ptr<Side> {
+        return std::make_unique<FloorType>(path, arguments...);
+    };
+}
+
 } // namespace
 
 Stage::Stage()
@@ -366,34 +381,8 @@ void Stage::show()
 QVector<BenchCase> benchCases()
 {
     using namespace BenchDocuments;
-    const auto openViewer = [](Stage &s, const QString &p) {
-        return std::unique_ptr<Side>(new ViewerOpen(s, p));
-    };
-    const auto openFloor = [](const QString &p) { return std::unique_ptr<Side>(new FloorOpen(p)); };
-    const auto pageViewer = [](double r) {
-        return [r](Stage &s, const QString &p) {
-            return std::unique_ptr<Side>(new ViewerPageChange(s, p, r));
-        };
-    };
-    const auto pageFloor = [](double r) {
-        return [r](const QString &p) { return std::unique_ptr<Side>(new FloorPageChange(p, r)); };
-    };
-    const auto zoomViewer = [](double from) {
-        return [from](Stage &s, const QString &p) {
-            return std::unique_ptr<Side>(new ViewerZoom(s, p, from));
-        };
-    };
-    const auto zoomFloor = [](double from) {
-        return [from](const QString &p) { return std::unique_ptr<Side>(new FloorZoom(p, from)); };
-    };
-    const auto scrollViewer = [](double r) {
-        return [r](Stage &s, const QString &p) {
-            return std::unique_ptr<Side>(new ViewerScroll(s, p, r));
-        };
-    };
-    const auto renderedFloor = [](double r) {
-        return [r](const QString &p) { return std::unique_ptr<Side>(new FloorRendered(p, r)); };
-    };
+    const auto openViewer = viewerSide<ViewerOpen>();
+    const auto openFloor = floorSide<FloorOpen>();
     const double first = openingResolution();
     const double last = HighResolution - 10.0;
 
@@ -416,15 +405,16 @@ QVector<BenchCase> benchCases()
                                    "difference): %1 ms against 1.2 x (%2 + %3) = %4 ms.")
                  .arg(ms(m), ms(median(one->viewer.wallMs)), ms(poppler), ms(limit));
          }},
-        {"page-48", "Page change at 48 dpi", a4Name(10), 101, pageViewer(first), pageFloor(first)},
-        {"page-300", "Page change at 300 dpi", a4Name(10), 15, pageViewer(HighResolution),
-         pageFloor(HighResolution)},
-        {"zoom-48-300", "Zoom steps 48 to 300 dpi (26 renders)", a4Name(10), 7, zoomViewer(first),
-         zoomFloor(first)},
-        {"scroll-48", "Scroll step within the page at 48 dpi", a4Name(10), 301, scrollViewer(first),
-         renderedFloor(first), false},
+        {"page-48", "Page change at 48 dpi", a4Name(10), 101, viewerSide<ViewerPageChange>(first),
+         floorSide<FloorPageChange>(first)},
+        {"page-300", "Page change at 300 dpi", a4Name(10), 15,
+         viewerSide<ViewerPageChange>(HighResolution), floorSide<FloorPageChange>(HighResolution)},
+        {"zoom-48-300", "Zoom steps 48 to 300 dpi (26 renders)", a4Name(10), 7,
+         viewerSide<ViewerZoom>(first), floorSide<FloorZoom>(first)},
+        {"scroll-48", "Scroll step within the page at 48 dpi", a4Name(10), 301,
+         viewerSide<ViewerScroll>(first), floorSide<FloorRendered>(first), false},
         {"scroll-300", "Scroll step within the page at 300 dpi", a4Name(10), 301,
-         scrollViewer(HighResolution), renderedFloor(HighResolution), false,
+         viewerSide<ViewerScroll>(HighResolution), floorSide<FloorRendered>(HighResolution), false,
          [](const QVector<Result> &results, bool &met) {
              const Result *r = findResult(results, QStringLiteral("scroll-300"));
              if (!r)
@@ -438,9 +428,9 @@ QVector<BenchCase> benchCases()
         {"open-vector", "Open page of 5,500 vector paths (48 dpi)", vectorName(), 15, openViewer,
          openFloor},
         {"zoom-vector-300", "Vector page, zoom step 290 to 300 dpi", vectorName(), 7,
-         zoomViewer(last), zoomFloor(last)},
+         viewerSide<ViewerZoom>(last), floorSide<FloorZoom>(last)},
         {"open-scan", "Open scanned-image page (48 dpi)", scanName(), 15, openViewer, openFloor},
-        {"zoom-scan-300", "Scanned page, zoom step 290 to 300 dpi", scanName(), 7, zoomViewer(last),
-         zoomFloor(last)},
+        {"zoom-scan-300", "Scanned page, zoom step 290 to 300 dpi", scanName(), 7,
+         viewerSide<ViewerZoom>(last), floorSide<FloorZoom>(last)},
     };
 }
