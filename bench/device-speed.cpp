@@ -31,8 +31,6 @@
 
 namespace {
 
-constexpr int screenWidth = 480;
-constexpr int screenHeight = 272;
 // With the default device the page view is at 52, 0 and 353 x 257, its vertical scroll bar to
 // its right. The page number overlay sits at the view's right edge.
 const QRect pageLeft(60, 6, 270, 240);
@@ -82,11 +80,7 @@ public:
         const quint16 port = RfbClient::freePort();
         double execMs = 0;
         // Without the automation plugin, as on a device without it.
-        const QStringList environment =
-            launchEnvironment({QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
-                                   .arg(screenWidth)
-                                   .arg(screenHeight)
-                                   .arg(port)});
+        const QStringList environment = launchEnvironment({vncPlatform(port)});
         if (!m_quota.limit(true) || !m_viewer.start({viewer, "-f", document}, environment, execMs,
                                                     QFile::encodeName(m_quota.procsFile())))
             return fail("no start");

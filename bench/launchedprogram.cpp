@@ -37,6 +37,14 @@ QStringList launchEnvironment(const QStringList &settings)
     return environment.toStringList();
 }
 
+QString vncPlatform(quint16 port)
+{
+    return QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
+        .arg(screenWidth)
+        .arg(screenHeight)
+        .arg(port);
+}
+
 bool LaunchedProgram::start(const QStringList &command, const QStringList &environment,
                             double &execMs, const QByteArray &cgroupProcs)
 {

@@ -15,6 +15,12 @@ void sleepMs(double ms);
 // ("NAME=value") on top.
 QStringList launchEnvironment(const QStringList &settings);
 
+// The device's screen: the size of the benchmarks' Xvfb and vnc screens.
+constexpr int screenWidth = 480;
+constexpr int screenHeight = 272;
+// The setting that puts a program on Qt's vnc platform with that screen, served on this port.
+QString vncPlatform(quint16 port);
+
 // A program started as a device's launcher starts it: a fork and an exec, with nothing in
 // between that would count against its start-up. Its standard output is discarded and its
 // standard error kept for errors(); it dies with the benchmark.

@@ -42,8 +42,6 @@
 
 namespace {
 
-constexpr int screenWidth = 480;
-constexpr int screenHeight = 272;
 const QRect probeArea(0, 0, 160, 80);
 
 // The top left of page 1, as the viewer and the floor must show it.
@@ -135,10 +133,7 @@ public:
             }
         } else if (platform == "vnc") {
             port = RfbClient::freePort();
-            settings << QString("QT_QPA_PLATFORM=vnc:size=%1x%2:port=%3")
-                            .arg(screenWidth)
-                            .arg(screenHeight)
-                            .arg(port);
+            settings << vncPlatform(port);
         } else {
             settings << "QT_QPA_PLATFORM=offscreen";
         }
