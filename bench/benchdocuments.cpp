@@ -192,7 +192,7 @@ QString writeA4(const QString &path, int pageCount)
     return QFile::rename(partial, path) ? path : QString();
 }
 
-QString write(const QString &directory, const QString &name)
+QString writeDocument(const QString &directory, const QString &name)
 {
     const QString path = QDir(directory).filePath(name);
     for (int count : {1, 10, 1000, 10000})
@@ -247,7 +247,7 @@ bool BenchDocuments::ensure(const QString &directory)
         std::fflush(stderr);
         QElapsedTimer timer;
         timer.start();
-        if (write(directory, name).isEmpty()) {
+        if (writeDocument(directory, name).isEmpty()) {
             std::fprintf(stderr, "failed\n");
             return false;
         }

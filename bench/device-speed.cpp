@@ -221,7 +221,7 @@ int main(int argc, char *argv[])
     for (int run = -1; run < runs; ++run) {
         Run viewerRun(quota, commandLine.value("quiet").toInt());
         std::vector<double> ms(cases.size());
-        const auto untimedTimes = [&](int count, bool (Run::*input)()) {
+        const auto repeatUntimed = [&](int count, bool (Run::*input)()) {
             for (int i = 0; i < count; ++i)
                 if (!viewerRun.untimed([&] { return (viewerRun.*input)(); }))
                     return false;
@@ -230,10 +230,10 @@ int main(int argc, char *argv[])
         const bool ok = viewerRun.start(viewer, document, ms[0]) &&
                         viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[1]) &&
                         viewerRun.timed([&] { return viewerRun.zoomIn(); }, ms[2]) &&
-                        untimedTimes(24, &Run::zoomIn) &&
+                        repeatUntimed(24, &Run::zoomIn) &&
                         viewerRun.timed([&] { return viewerRun.zoomIn(); }, ms[3]) &&
                         viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[4]) &&
-                        untimedTimes(19, &Run::zoomOut) &&
+                        repeatUntimed(19, &Run::zoomOut) &&
                         viewerRun.timed([&] { return viewerRun.zoomOut(); }, ms[5]) &&
                         viewerRun.timed([&] { return viewerRun.turnPage(); }, ms[6]) &&
                         viewerRun.close();
