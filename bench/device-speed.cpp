@@ -15,12 +15,11 @@
 #include "launchedprogram.h"
 #include "rfbclient.h"
 #include "samples.h"
-#include "tools/testdocuments.h"
+#include "testdocuments.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImage>
 
 #include <algorithm>

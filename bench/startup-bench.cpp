@@ -22,7 +22,7 @@
 #include "pageview/rendersettings.h"
 #include "rfbclient.h"
 #include "startupreport.h"
-#include "tools/testdocuments.h"
+#include "testdocuments.h"
 #include "xvfbscreen.h"
 
 #include <poppler-qt5.h>
@@ -31,7 +31,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QImage>
 
 #include <algorithm>
