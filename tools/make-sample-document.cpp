@@ -226,6 +226,23 @@ softkey or F1 shows the file chooser: the device's folders and PDF files.</p>{ch
 damaged, not a PDF or protected by a password is reported as “Loading document … failed!”</p>
 )";
 
+// The guide cut at every <h1>, a section a page; the first, the title page, lists the others.
+std::vector<Section> splitSections(const QString &html)
+{
+    std::vector<Section> guide;
+    QVector<QStringList> contents;
+    for (const QString &section : html.split(QStringLiteral("<h1>")).mid(1)) {
+        guide.push_back({section.section(QStringLiteral("</h1>"), 0, 0),
+                         section.section(QStringLiteral("</h1>"), 1)});
+        if (guide.size() > 1)
+            contents.append({guide.back().title, QString::number(guide.size())});
+    }
+    guide[0].html.replace(QStringLiteral("{contents}"), table(contents));
+    return guide;
+}
+
+// The guide's sections, its parts made from the README's key and option tables; empty when a
+// key's default there is not the viewer's.
 std::vector<Section> sections(const QVector<QStringList> &keys, const QVector<QStringList> &options)
 {
     QVector<QStringList> keyRows, codeRows, optionRows;
@@ -298,16 +315,7 @@ std::vector<Section> sections(const QVector<QStringList> &keys, const QVector<QS
     QString html = QString::fromUtf8(Guide);
     for (auto part = parts.begin(); part != parts.end(); ++part)
         html.replace(QLatin1Char('{') + part.key() + QLatin1Char('}'), part.value());
-    std::vector<Section> guide;
-    QVector<QStringList> contents;
-    for (const QString &section : html.split(QStringLiteral("<h1>")).mid(1)) {
-        guide.push_back({section.section(QStringLiteral("</h1>"), 0, 0),
-                         section.section(QStringLiteral("</h1>"), 1)});
-        if (guide.size() > 1)
-            contents.append({guide.back().title, QString::number(guide.size())});
-    }
-    guide[0].html.replace(QStringLiteral("{contents}"), table(contents));
-    return guide;
+    return splitSections(html);
 }
 
 using Icons = std::vector<std::pair<QString, QImage>>;
