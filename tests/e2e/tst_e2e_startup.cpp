@@ -4,7 +4,6 @@
 #include "xvfbscreen.h"
 
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -134,7 +133,7 @@ private slots:
                                      QPoint(window.center().x(), window.bottom() + 5)})
             QCOMPARE(screen.pixel(beside.x(), beside.y()), qRgb(0, 0, 0));
 
-        QVERIFY(viewer.request({{"cmd", "key"}, {"key", Qt::Key_F8}}).value("ok").toBool());
+        QVERIFY(viewer.key(Qt::Key_F8));
         QCOMPARE(viewer.waitForExit(), 0);
     }
 
@@ -153,11 +152,7 @@ private slots:
         QFETCH(QString, prefix);
         ViewerProcess viewer(SQUISH_PLUGIN_DIR, true);
         viewer.setLaunchPrefix(prefix);
-        QVERIFY(QTest::qWaitFor(
-            [] {
-                return QTcpServer().listen(QHostAddress::LocalHost, ViewerProcess::automationPort);
-            },
-            120000));
+        QVERIFY(QTest::qWaitFor(ViewerProcess::portFree, 120000));
         QVERIFY2(viewer.start(), qPrintable(viewer.error()));
         std::unique_ptr<QTcpSocket> client;
         QVERIFY2(QTest::qWaitFor(

@@ -117,10 +117,7 @@ private slots:
                    (viewer.isRunning() ? ", still running" : ", no longer running") +
                    (cgroup && cgroup->killedForMemory() ? ", killed for memory" : "");
         };
-        auto key = [&](int code) {
-            const QJsonObject click{{"cmd", "key"}, {"key", code}, {"action", "click"}};
-            return viewer.request(click, left()).value("ok").toBool();
-        };
+        auto key = [&](int code) { return viewer.key(code, left()); };
 
         // Loaded: the page-number overlay is up (for a second, even without pages).
         bool shown = false;

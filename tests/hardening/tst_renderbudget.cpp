@@ -34,8 +34,9 @@ constexpr qint64 MiB = 1024 * 1024;
 constexpr qint64 unlimited = std::numeric_limits<qint64>::max();
 using Plan = RenderBudget::Plan;
 const QSizeF a4(595, 842);
-// A4 at 300 dpi is 2479 x 3508 pixels, a 33 MiB image.
+// A4 at 300 dpi is 2479 x 3508 pixels, a 33 MiB image; a band row of it needs 7.5 image rows.
 constexpr qint64 a4At300 = 2479 * 3508 * 4;
+constexpr qint64 a4At300BandRow = 2479 * 4 * 75 / 10;
 const char *const noCapHere =
     "no address-space cap here: the sanitizers reserve terabytes of it, or the call is ignored";
 
@@ -314,12 +315,11 @@ private slots:
         QCOMPARE(int(plan.mode), int(Plan::Whole));
         // Zoomed in, where only bands fit, every band decodes the picture again: few bands, even
         // where a hundred rows and the copy of a page-sized picture would fit.
-        const qint64 hundredRows = 2479 * 4 * 75 / 10 * 100;
         const qint64 whole = RenderBudget::plan(a4, 300.0, headroomOf(unlimited), cost).bytesNeeded;
         const Plan zoomed =
             RenderBudget::plan(a4, 300.0,
                                headroomOf(whole - qint64(a4At300 * 7.5) + qint64(a4At300 * 2.3) +
-                                          hundredRows + RenderBudget::reserve),
+                                          100 * a4At300BandRow + RenderBudget::reserve),
                                cost);
         QCOMPARE(int(zoomed.mode), int(Plan::Bands));
         QVERIFY2(zoomed.bandRows >= (zoomed.imageSize.height() + 7) / 8,
@@ -553,8 +553,7 @@ private slots:
         QTest::addColumn<qint64>("headroom");
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("bandRows");
-        // A band row needs 7.5 image rows.
-        const qint64 sixteenRows = 2479 * 4 * 75 / 10 * 16;
+        const qint64 sixteenRows = 16 * a4At300BandRow;
         const auto row = [](const char *name, const QSizeF &points, double dpi, qint64 headroom,
                             Plan::Mode mode, int bandRows = 0) {
             QTest::newRow(name) << points << dpi << headroom << int(mode) << bandRows;

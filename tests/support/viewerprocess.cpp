@@ -74,9 +74,6 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
     const QString taken = QString("Squish FAILED to open Port: %1").arg(automationPort);
     // Another run may take the port between our look and the viewer's; then start again.
     const QDeadlineTimer deadline(120000);
-    const auto portFree = [] {
-        return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
-    };
     do {
         viewer->kill();
         viewer->waitForFinished(5000);
@@ -163,6 +160,11 @@ QJsonObject ViewerProcess::request(const QJsonObject &request, int timeoutMs)
     return requestLine(QJsonDocument(request).toJson(QJsonDocument::Compact), timeoutMs);
 }
 
+bool ViewerProcess::key(int qtKey, int timeoutMs)
+{
+    return request({{"cmd", "key"}, {"key", qtKey}}, timeoutMs).value("ok").toBool();
+}
+
 QJsonArray ViewerProcess::widgets(int timeoutMs)
 {
     return request({{"cmd", "widgets"}}, timeoutMs).value("widgets").toArray();
@@ -191,6 +193,11 @@ QRect ViewerProcess::geometry(const QJsonObject &widget)
 {
     return QRect(widget.value("x").toInt(), widget.value("y").toInt(),
                  widget.value("width").toInt(), widget.value("height").toInt());
+}
+
+bool ViewerProcess::portFree()
+{
+    return QTcpServer().listen(QHostAddress::LocalHost, automationPort);
 }
 
 std::unique_ptr<QTcpSocket> ViewerProcess::connectToPlugin(bool served)

@@ -50,12 +50,16 @@ public:
     // On startWithAutomation's connection; empty when no answer comes in time (then a new one).
     QJsonObject request(const QJsonObject &request, int timeoutMs = 10000);
     QJsonObject requestLine(const QByteArray &line, int timeoutMs = 10000);
+    // A click of a Qt key through the plugin; true once the viewer has taken it.
+    bool key(int qtKey, int timeoutMs = 10000);
     QJsonArray widgets(int timeoutMs = 10000);
     // The first listed widget with this object name and, when given, this text.
     QJsonObject widget(const QString &name, const QString &text = QString(), int timeoutMs = 10000);
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
 
+    // Whether no process, ours or another run's viewer, listens on the automation port.
+    static bool portFree();
     // A further connection, unconnected when that fails. A served one has had a ping answered,
     // as connections that a test just closed count until the viewer notices.
     static std::unique_ptr<QTcpSocket> connectToPlugin(bool served = true);
