@@ -98,14 +98,8 @@ bool ViewerProcess::startWithAutomation(const QStringList &arguments)
 
 bool ViewerProcess::waitForDocument()
 {
-    const auto pageNumberShown = [this] {
-        for (const QJsonValue &entry : widgets())
-            if (entry.toObject().value("text").toString().contains(QRegularExpression("^\\d+ / ")))
-                return true;
-        return false;
-    };
     return (QTest::qWaitFor([this] { return !widget("verticalScrollBar").isEmpty(); }, 20000) &&
-            QTest::qWaitFor([&] { return !pageNumberShown(); }, 5000)) ||
+            QTest::qWaitFor([this] { return !showsPageNumber(widgets()); }, 5000)) ||
            fail("no document shown, or its page number stays");
 }
 
@@ -193,6 +187,15 @@ QRect ViewerProcess::geometry(const QJsonObject &widget)
 {
     return QRect(widget.value("x").toInt(), widget.value("y").toInt(),
                  widget.value("width").toInt(), widget.value("height").toInt());
+}
+
+bool ViewerProcess::showsPageNumber(const QJsonArray &widgets)
+{
+    const QRegularExpression pageNumber("^\\d+ / \\d+$");
+    for (const QJsonValue &entry : widgets)
+        if (entry.toObject().value("text").toString().contains(pageNumber))
+            return true;
+    return false;
 }
 
 bool ViewerProcess::portFree()

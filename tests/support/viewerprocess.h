@@ -57,6 +57,8 @@ public:
     QJsonObject widget(const QString &name, const QString &text = QString(), int timeoutMs = 10000);
     QImage grab(const QString &name = QString());
     static QRect geometry(const QJsonObject &widget);
+    // Whether the widgets listed include the page-number overlay, "1 / 3".
+    static bool showsPageNumber(const QJsonArray &widgets);
 
     // Whether no process, ours or another run's viewer, listens on the automation port.
     static bool portFree();
