@@ -163,7 +163,8 @@ private slots:
                      },
                      20000),
                  "no main window, or no answer");
-        ViewerProcess::send(*client, "{\"cmd\":\"key\",\"key\":16777271}\n");
+        ViewerProcess::send(*client,
+                            "{\"cmd\":\"key\",\"key\":" + QByteArray::number(Qt::Key_F8) + "}\n");
         QCOMPARE(viewer.waitForExit(), 0);
     }
 };

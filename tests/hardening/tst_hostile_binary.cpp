@@ -145,7 +145,7 @@ private slots:
         else if ((capKb || cgroupMiB) &&
                  (entry.name == "page-14400pt.pdf" || entry.name == "image-beyond-page.pdf"))
             steps += Steps{{Qt::Key_F7, 29}, {Qt::Key_F6, 1}};
-        // Keys are queued in the viewer: the widgets request after one is answered once it is done.
+        // Keys are queued in the viewer: a widgets request after a key is answered once it is done.
         for (const auto &step : steps) {
             for (int i = 0; i < step.second; ++i) {
                 QVERIFY2(key(step.first), after("no answer").constData());
