@@ -42,6 +42,7 @@ private slots:
                 << QString(input) << profile << QString(after);
         };
         row("vertical 1", "1 96 96 48 vertical");
+        row("vertical 2", "1 96 0 48 vertical");
         row("vertical 3", "2 96 0 48 vertical");
         row("vertical 4", "0 96 0 48 vertical");
         row("vertical 7", "1 96 48 48 vertical");
