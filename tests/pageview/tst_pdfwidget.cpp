@@ -39,7 +39,8 @@ private slots:
     void init() { deviceConfig = DeviceConfig::defaults(); }
 
     // R, L, D and U step right, left, down and up, + and - zoom, a count after them repeats the
-    // step; N and P turn the page; G goes to a page index and S to a horizontal slider position.
+    // step; N and P turn the page; G goes to a page index and S to a horizontal slider position;
+    // O opens the document again.
     void moves_data()
     {
         QTest::addColumn<int>("windowWidth");
@@ -94,10 +95,11 @@ private slots:
             {"0 0 0 0 58", "0 25 0 1 58", "0 25 0 1 48", "0 0 0 0 48"});
         // An A4 page is 561 pixels high in a view of 251: seven steps of 48, the last into the
         // band below; the eighth goes to the next page, except on the last page. The sideways
-        // position carries over from page to page.
-        row("down", tenA4, "vh 352x251 9 1", {"R", "D", "D6", "D", "G9", "D8", "N", "U"},
+        // position carries over from page to page; opening the document again resets it, the page
+        // and the zoom.
+        row("down", tenA4, "vh 352x251 9 1", {"R", "D", "D6", "D", "G9", "D8", "N", "U", "+", "O"},
             {"0 45 0 1 48", "0 45 48 1 48", "0 45 336 1 48", "1 45 0 1 48", "9 45 0 1 48",
-             "9 45 336 1 48", "9 45 0 1 48", "9 45 -48 1 48"});
+             "9 45 336 1 48", "9 45 0 1 48", "9 45 -48 1 48", "9 45 -48 1 58", "0 0 0 1 48"});
         // 539 pixels high: at 336 the view ends exactly one step below the page, which is not
         // yet past it.
         row("down to exactly one step below", pages(QSizeF(594, 808.5), 2), "vh 352x251 1 1",
@@ -140,6 +142,8 @@ private slots:
                 view->gotoPage(number);
             else if (move == 'S')
                 view->setHorizontalPosition(number);
+            else if (move == 'O')
+                QVERIFY(frame.open(path));
             for (int n = 0; n < qMax(1, number) && steps.contains(move); ++n)
                 (view->*steps.value(move))();
             QCOMPARE(QString::asprintf("%d %d %d %d %g", view->pageIndex, view->xOffset,
