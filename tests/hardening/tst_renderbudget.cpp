@@ -403,6 +403,8 @@ private slots:
         }
         QVERIFY(cost.isMeasured());
         QCOMPARE(cost.refusedWithin, MiB);
+        // Text leaves less than the trial's image in use at the end: it reserves nothing.
+        QVERIFY2(cost.reserved < 1.0, qPrintable(QString::number(cost.reserved)));
     }
 
     // Without the kernel's high-water mark a trial measures nothing, so it must not cost a pass
