@@ -2,6 +2,7 @@
 #include "openpage.h"
 #include "pageview/pdfwidget.h"
 #include "pageviewframe.h"
+#include "stdoutcapture.h"
 #include "testdocuments.h"
 
 #include <QElapsedTimer>
@@ -191,6 +192,25 @@ private slots:
         // A coarse timer may fire up to 5 % early; a loaded machine may see it late, but not as
         // late as a timer of two seconds.
         QVERIFY(sinceLast.elapsed() >= 940 && sinceLast.elapsed() < 1900);
+    }
+
+    // A page that cannot be fetched, or no document to fetch it from, is reported on standard
+    // output, where a tester reads it; a page move without a document says nothing.
+    void pageFetchFailuresAreReported()
+    {
+        PageViewFrame frame;
+        {
+            StdoutCapture printed;
+            frame.view->nextPage();
+            frame.view->previousPage();
+            QCOMPARE(printed.lines(), QStringList{"Error! document zero!"});
+        }
+        StdoutCapture printed;
+        QVERIFY(frame.open(TestDocuments::writeRawPdf(dir.filePath("no-pages.pdf"), {})));
+        QCOMPARE(printed.lines(), QStringList{"Error: Page is 0"});
+        QCOMPARE(frame.view->pageNumberLabel->text(), QStringLiteral("1 / 0"));
+        // Ends the burst of Poppler's messages that the open began, which the next test counts.
+        QCoreApplication::processEvents();
     }
 
     // Poppler reports an unknown operator each time a render meets it: a page of a thousand
