@@ -184,9 +184,9 @@ private slots:
         sinceLast.start();
         QCOMPARE(label->geometry(), QRect(277, 15 + 9 * (251 - 38) / 10, 70, 25));
         // The second change starts the second afresh, read from the timer: a loaded machine could
-        // stretch a wait past it.
+        // stretch a wait past it. A coarse timer may be set up to 5 % late.
         const int left = frame.view->pageNumberTimer->remainingTime();
-        QVERIFY2(!label->isHidden() && left > 900 && left <= 1000,
+        QVERIFY2(!label->isHidden() && left > 900 && left <= 1050,
                  "the second change did not start one second afresh");
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 3000);
         // A coarse timer may fire up to 5 % early; a loaded machine may see it late, but not as
