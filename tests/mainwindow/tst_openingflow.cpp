@@ -105,6 +105,8 @@ private slots:
         // Neither Latin-1 nor an overlong "/", which must stay two bytes, is UTF-8.
         row("name in Latin-1", written("r\xe9sum\xe9.pdf"));
         row("overlong UTF-8 in the name", written("a\xc0\xaf.pdf"));
+        // The characters that stand for such bytes are written as UTF-8 too, and keep theirs.
+        row("private-use characters in the name", written("\xee\xbe\x80.pdf"));
         // On a 32-bit device too, where its size and offsets, or its time, do not fit in 32 bits.
         const QString large = writeBeyondTwoGiB(directory.filePath("large.pdf"));
         QVERIFY(!large.isEmpty());
