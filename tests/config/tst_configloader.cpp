@@ -92,11 +92,11 @@ private slots:
         QTest::newRow("numbers")
             << QByteArray("KEY_OPEN=0x01000013\nKEY_UP=0xFFFFFFFF\nKEY_DOWN=0100000023\n"
                           "DEVICE=99999999999999999999\nNO_OF_SOFTKEY_FRAMES=010\n"
-                          "NO_OF_SOFTKEYS_PER_FRAME=abc\nKEY_LEFT=0x100000030\n")
+                          "NO_OF_SOFTKEYS_PER_FRAME=abc\nKEY_LEFT=0x100000030\nKEY_RIGHT=-5\n")
             << QStringList{"keyOpen=16777235",    "keyUp=-1",
                            "keyDown=16777235",    "deviceType=" + QString::number(INT_MAX),
                            "softkeyFrameCount=8", "softkeysPerFrame=0",
-                           "keyLeft=-1"};
+                           "keyLeft=-1",          "keyRight=-5"};
         QTest::newRow("blanks, comments, hash in a value, lower-case true")
             << QByteArray("KEY_UP = 5\n#KEY_UP=5\nKEY_DOWN=6 # six\nSOFTKEY_FRAMES_ON_SIDE=true\n")
             << QStringList{"keyDown=6", "softkeyFramesOnSide=0"};
