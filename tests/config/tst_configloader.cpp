@@ -167,6 +167,17 @@ private slots:
         QCOMPARE(fields(config), before);
     }
 
+    // A directory opens as a plain stream opens it, and reads as an empty profile.
+    void directoryReadsAsEmptyProfile()
+    {
+        QTemporaryDir dir;
+        DeviceConfig config = DeviceConfig::defaults();
+        StdoutCapture capture;
+        loadProfile(QFile::encodeName(dir.path()).toStdString(), config);
+        QCOMPARE(capture.lines(), QStringList{"Using config file " + dir.path()});
+        QCOMPARE(fields(config), fields(DeviceConfig::defaults()));
+    }
+
     void pointerFileOnTheDevice()
     {
         // Where the device keeps it; tests that build a window point it elsewhere.
