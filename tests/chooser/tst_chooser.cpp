@@ -581,6 +581,29 @@ private slots:
         QCOMPARE(closedByKey, 1);
     }
 
+    // Keys read for the main window while a chooser window of its own runs, as where no window
+    // manager hands the focus to the chooser, are the chooser's.
+    void keyToTheMainWindowReachesTheChooser()
+    {
+        deviceConfig.deviceType = 0;
+        PDFViewer window(nullptr, true);
+        window.QWidget::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        bool cancelled = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &window, [&] {
+            auto *dialog = window.findChild<CustomFileOpenDialog *>();
+            if (!dialog || QThread::currentThread()->loopLevel() == 0)
+                return;
+            QTest::keyRelease(window.windowHandle(), Qt::Key_Escape);
+            cancelled = dialog->isHidden();
+            dialog->reject();
+        });
+        poll.start(50);
+        QTest::keyRelease(&window, Qt::Key_F1);
+        QVERIFY(cancelled);
+    }
+
     // Files that the filter does not match are listed disabled, as Qt's own model lists them.
     void entriesEnabledAsQtModelWould()
     {
