@@ -38,6 +38,16 @@ struct Arrangement
 };
 Q_DECLARE_METATYPE(Arrangement)
 
+bool drawsIn(const QImage &image, QRgb colour)
+{
+    const QImage pixels = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            if (pixels.pixel(x, y) == colour)
+                return true;
+    return false;
+}
+
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -171,6 +181,10 @@ private slots:
         // The other pair is moved out of sight, just past the bottom-right corner.
         for (QWidget *other : {chooser[a.onSide ? 2 : 0], chooser[a.onSide ? 3 : 1]})
             QCOMPARE(other->pos(), QPoint(480, 272));
+        // Both windows draw their arrows in navy.
+        for (QObject *window : {static_cast<QObject *>(&viewer), static_cast<QObject *>(&dialog)})
+            QVERIFY(drawsIn(window->findChild<QPushButton *>("upButton")->grab().toImage(),
+                            qRgb(0, 0, 127)));
     }
 
 private:
