@@ -213,6 +213,20 @@ private slots:
         QCoreApplication::processEvents();
     }
 
+    // After many renders the document is read again while the user pauses, but only from the file
+    // that was read: another one put in its place under the name is for the user to open.
+    void fileReplacedUnderTheViewIsNotReadAgain()
+    {
+        PageViewFrame frame;
+        const QString path = dir.filePath("replaced.pdf");
+        QVERIFY(QFile::copy(pages(QSizeF(144, 144), 2), path) && frame.open(path));
+        QVERIFY(QFile::remove(path) && QFile::copy(pages(QSizeF(144, 144)), path));
+        for (int i = 0; i < 200; ++i)
+            frame.view->renderPage();
+        QTest::qWait(1500);
+        QCOMPARE(frame.view->document->numPages(), 2);
+    }
+
     // Poppler reports an unknown operator each time a render meets it: a page of a thousand
     // must not write a thousand lines at every render, and what is not shown is counted.
     void popplerMessagesAreCountedNotRepeated()
