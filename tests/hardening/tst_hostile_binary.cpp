@@ -86,16 +86,12 @@ private slots:
         const QString path = dir.filePath(entry.name);
 
         ViewerProcess viewer(pluginDirectory, false);
-        std::unique_ptr<MemoryCgroupLimit> cgroup;
-        if (cgroupMiB) {
-            cgroup = std::make_unique<MemoryCgroupLimit>(cgroupMiB * 1024ll * 1024);
-            if (!cgroup->isValid())
-                QSKIP(qPrintable(cgroup->error()));
-            viewer.setLaunchPrefix(cgroup->shellPrefix());
-        } else {
+        const auto cgroup = MemoryCgroupLimit::forViewer(viewer, cgroupMiB);
+        if (cgroup && !cgroup->isValid())
+            QSKIP(qPrintable(cgroup->error()));
+        if (!cgroup)
             viewer.setLaunchPrefix(
                 QString("ulimit -v %1 && ").arg(capKb ? QString::number(capKb) : "unlimited"));
-        }
         viewer.discardErrorOutput();
         QVERIFY2(viewer.startWithAutomation({"-f", path}), qPrintable(viewer.error()));
 

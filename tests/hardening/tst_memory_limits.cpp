@@ -46,14 +46,11 @@ private slots:
             QSKIP("under the sanitizers a memory limit measures them, not the viewer");
         const QStringList arguments = {"-f", dir.filePath(file)};
         ViewerProcess viewer(pluginDirectory, false);
-        std::unique_ptr<MemoryCgroupLimit> cgroup;
+        const auto cgroup = MemoryCgroupLimit::forViewer(viewer, cgroupMiB);
+        if (cgroup && !cgroup->isValid())
+            QSKIP(qPrintable(cgroup->error()));
         qint64 capKb = 0;
-        if (cgroupMiB) {
-            cgroup = std::make_unique<MemoryCgroupLimit>(cgroupMiB * 1024ll * 1024);
-            if (!cgroup->isValid())
-                QSKIP(qPrintable(cgroup->error()));
-            viewer.setLaunchPrefix(cgroup->shellPrefix());
-        } else {
+        if (!cgroup) {
             ViewerProcess unlimited(pluginDirectory, false);
             QVERIFY2(unlimited.startWithAutomation(arguments) && unlimited.waitForDocument(),
                      qPrintable(unlimited.error()));

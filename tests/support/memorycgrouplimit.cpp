@@ -1,5 +1,7 @@
 #include "memorycgrouplimit.h"
 
+#include "viewerprocess.h"
+
 #include <QList>
 
 MemoryCgroupLimit::MemoryCgroupLimit(qint64 limitBytes) : Cgroup("memory", "page-scope-test")
@@ -14,9 +16,16 @@ MemoryCgroupLimit::MemoryCgroupLimit(qint64 limitBytes) : Cgroup("memory", "page
         write("memory.memsw.limit_in_bytes", limit);
 }
 
-QString MemoryCgroupLimit::shellPrefix() const
+std::unique_ptr<MemoryCgroupLimit> MemoryCgroupLimit::forViewer(ViewerProcess &viewer,
+                                                                int mebibytes)
 {
-    return QString("echo $$ > '%1' && ").arg(procsFile());
+    if (mebibytes == 0)
+        return nullptr;
+    auto group = std::make_unique<MemoryCgroupLimit>(mebibytes * 1024ll * 1024);
+    // The shell moves itself into the group before it execs the viewer.
+    if (group->isValid())
+        viewer.setLaunchPrefix(QString("echo $$ > '%1' && ").arg(group->procsFile()));
+    return group;
 }
 
 bool MemoryCgroupLimit::killedForMemory() const

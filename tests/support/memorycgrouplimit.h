@@ -4,14 +4,19 @@
 
 #include <QtGlobal>
 
+#include <memory>
+
+class ViewerProcess;
+
 // A memory cgroup with a hard limit and no swap for one test's child process, removed after it.
 class MemoryCgroupLimit : public Cgroup
 {
 public:
     explicit MemoryCgroupLimit(qint64 limitBytes);
 
-    // Shell commands that move the shell into the group, to run before it execs the child.
-    QString shellPrefix() const;
+    // A group of `mebibytes` that `viewer` starts in, where it is valid; none for 0.
+    static std::unique_ptr<MemoryCgroupLimit> forViewer(ViewerProcess &viewer, int mebibytes);
+
     // Whether the kernel ended a process of the group for want of memory.
     bool killedForMemory() const;
 };
