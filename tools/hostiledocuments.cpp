@@ -212,7 +212,7 @@ QByteArray randomBytes(quint32 seed, int size)
 
 } // namespace
 
-QByteArray HostileDocuments::transparencyStack(int layers)
+QByteArray HostileDocuments::transparencyStack(int layers, bool afterEmptyPage)
 {
     const QByteArray box = "[0 0 595 842]";
     QList<QByteArray> objects;
@@ -241,8 +241,12 @@ QByteArray HostileDocuments::transparencyStack(int layers)
                        "/Luminosity /G " +
                        number(layer + 1) + " 0 R >> >>");
     }
-    return onePageDocument("/Kids [3 0 R] /Count 1", box, "<< /XObject << /L0 5 0 R >> >>",
-                           "/L0 Do\n", objects);
+    QByteArray kids = "/Kids [3 0 R] /Count 1";
+    if (afterEmptyPage) {
+        kids = "/Kids [" + number(5 + 3 * layers) + " 0 R 3 0 R] /Count 2";
+        objects.append("<< /Type /Page /Parent 2 0 R /MediaBox " + box + " >>");
+    }
+    return onePageDocument(kids, box, "<< /XObject << /L0 5 0 R >> >>", "/L0 Do\n", objects);
 }
 
 QByteArray HostileDocuments::largeTextBesideMaskedPicture()

@@ -22,8 +22,9 @@ public:
 
     // An A4 page of `layers` nested transparency groups, each with a soft mask and a blend mode:
     // Splash renders every group into a page-sized bitmap of its own, so the page costs more
-    // memory with every level than any other kind of page of its size.
-    static QByteArray transparencyStack(int layers);
+    // memory with every level than any other kind of page of its size. After an empty page, where
+    // asked for.
+    static QByteArray transparencyStack(int layers, bool afterEmptyPage = false);
 
     // An A4 page of one letter 500 pt high in a font the document does not embed, beside a
     // picture with a soft mask: Splash reserves a glyph cache of many times the page's image for

@@ -557,6 +557,29 @@ private slots:
         QVERIFY(refusals > 0);
     }
 
+    // Each page is planned by its own cost: ten nested groups after an empty page, planned by the
+    // empty page's factor, were drawn without their groups, or ended the process.
+    void eachPageIsPlannedByItsOwnCost()
+    {
+        const QString path = PdfAssembler::write(dir.filePath("empty-then-ten-levels.pdf"),
+                                                 HostileDocuments::transparencyStack(10, true));
+        PageViewFrame frame;
+        QVERIFY(frame.open(path));
+        frame.view->resolution = 150.0;
+        {
+            const AddressSpaceCap cap(capAbove(imageBytes(RenderBudget::imageSize(a4, 150.0)) * 8 +
+                                               RenderBudget::reserve +
+                                               RenderBudget::workingMargin));
+            if (!cap.capped)
+                QSKIP(noCapHere);
+            frame.view->renderPage(); // the empty page, tried first
+            frame.view->nextPage();
+        }
+        const QImage whole = openPage(path, 1).page->renderToImage(150.0, 150.0);
+        int differences = 0;
+        QCOMPARE(differencesOffEdges(whole, *frame.view->image, &differences), 0);
+    }
+
     void planFollowsHeadroom_data()
     {
         QTest::addColumn<QSizeF>("points");
