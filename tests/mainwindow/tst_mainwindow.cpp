@@ -96,10 +96,10 @@ private slots:
             {false, 2, 4, false, origin, QRect(0, 61, 465, 135), topBottomBar, 93, row, otherRow,
              row, "left cancel - -"});
         // Any count from 2 up is two frames, and below 2 one; placeholders fill the slots left.
-        add("side, 3 frames of 6, placed, empty name in the pointer file", "config_file= \n",
+        add("side, 3 frames of 5, placed, empty name in the pointer file", "config_file= \n",
             {"Using config file ", "Opening  FAILED! Using default B7 config!"}, int(Qt::Key_F2),
-            {true, 3, 6, true, placed, QRect(52, 0, 353, 257), twoSideBar, -5, column + " - -",
-             otherColumn + " - -", column + " - -", chooserColumn + " - -"});
+            {true, 3, 5, true, placed, QRect(52, 0, 353, 257), twoSideBar, 5, column + " -",
+             otherColumn + " -", column + " -", chooserColumn + " -"});
         // A profile's count saturates at INT_MIN: no slot is left over for a placeholder.
         add("side, two frames of INT_MIN", "", workingDirectory, 6,
             {true, 2, INT_MIN, false, origin, QRect(52, 0, 353, 257), twoSideBar, -50, column,
