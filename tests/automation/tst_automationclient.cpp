@@ -201,6 +201,29 @@ private slots:
         QTRY_COMPARE(counter.events, 4);
     }
 
+    // A press leaves the key down until its release; a click is both.
+    void keyActions()
+    {
+        QPushButton button;
+        button.show();
+        QVERIFY(QTest::qWaitForWindowActive(&button));
+        button.setFocus();
+        QSignalSpy pressed(&button, &QPushButton::pressed);
+        QSignalSpy clicked(&button, &QPushButton::clicked);
+        client->start();
+        const auto space = [&](const QByteArray &action) {
+            peer->write("{\"cmd\":\"key\",\"key\":32,\"action\":\"" + action + "\"}\n");
+            return readAnswer(*peer).contains("\"ok\":true");
+        };
+        QVERIFY(space("press"));
+        QTRY_VERIFY(button.isDown());
+        QVERIFY(space("release"));
+        QTRY_COMPARE(clicked.count(), 1);
+        QVERIFY(space("click"));
+        QTRY_COMPARE(clicked.count(), 2);
+        QCOMPARE(pressed.count(), 2);
+    }
+
     // A tap comes as a touch's does, through its window, for the same filters to see.
     void tapPassesThroughItsWindow()
     {
