@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -222,6 +223,18 @@ private slots:
         QVERIFY(space("click"));
         QTRY_COMPARE(clicked.count(), 2);
         QCOMPARE(pressed.count(), 2);
+    }
+
+    // Keys carry the text a keyboard would give them with their modifiers, or the text given.
+    void keysType()
+    {
+        QLineEdit edit;
+        edit.show();
+        QVERIFY(QTest::qWaitForWindowActive(&edit));
+        client->start();
+        peer->write("{\"cmd\":\"key\",\"key\":65,\"modifiers\":33554432}\n"
+                    "{\"cmd\":\"key\",\"key\":66}\n{\"cmd\":\"key\",\"key\":67,\"text\":\"z\"}\n");
+        QTRY_COMPARE(edit.text(), QString("Abz"));
     }
 
     // A tap comes as a touch's does, through its window, for the same filters to see.
