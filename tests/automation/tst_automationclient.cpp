@@ -237,6 +237,26 @@ private slots:
         QTRY_COMPARE(edit.text(), QString("Abz"));
     }
 
+    // A tap by point lands on the widget under it, wherever that lies in its window.
+    void tapAtPoint()
+    {
+        QWidget window;
+        auto *button = new QPushButton(&window);
+        button->setObjectName(QStringLiteral("button"));
+        button->setGeometry(40, 60, 50, 30);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy clicked(button, &QPushButton::clicked);
+        const QPoint point = button->mapToGlobal(QPoint(10, 20));
+        client->start();
+        peer->write(QStringLiteral("{\"cmd\":\"tap\",\"x\":%1,\"y\":%2}\n")
+                        .arg(point.x())
+                        .arg(point.y())
+                        .toLatin1());
+        QVERIFY(readAnswer(*peer).contains("\"targetName\":\"button\""));
+        QTRY_COMPARE(clicked.count(), 1);
+    }
+
     // A tap comes as a touch's does, through its window, for the same filters to see.
     void tapPassesThroughItsWindow()
     {
