@@ -36,13 +36,19 @@ private slots:
             << QByteArray(R"({"cmd":"fly"})") << "unknown command: fly";
         QTest::newRow("not an object") << QByteArray("[1]") << "must be a JSON object";
         QTest::newRow("no command") << QByteArray("{}") << "missing field: cmd";
-        // Key codes are whole and not negative: no fraction is rounded, no sign wraps around.
-        for (const char *key : {"1.5", "-1"})
+        QTest::newRow("command not a string") << QByteArray(R"({"cmd":1})") << "must be a string";
+        // Key codes are whole, not negative and within Qt's range: nothing is rounded or wraps
+        // around.
+        for (const char *key : {"1.5", "-1", "33554432"})
             QTest::addRow("key %s", key) << QByteArray(R"({"cmd":"key","key":)") + key + "}"
                                          << "field key must be an integer";
         QTest::newRow("tap without point") << QByteArray(R"({"cmd":"tap"})") << "missing field: x";
         QTest::newRow("tap on nothing") << QByteArray(R"({"cmd":"tap","name":"noSuchButton"})")
                                         << "no visible widget named noSuchButton";
+        QTest::newRow("tap beside the screen")
+            << QByteArray(R"({"cmd":"tap","x":-9,"y":-9})") << "no widget at -9,-9";
+        QTest::newRow("grab of nothing") << QByteArray(R"({"cmd":"grab","name":"noSuchWidget"})")
+                                         << "no visible widget named noSuchWidget";
     }
 
     void badRequestsAreAnswered()
