@@ -61,6 +61,14 @@ private slots:
                  qPrintable(answer.value("error").toString()));
     }
 
+    // Loopback only, unless told otherwise: another address of this host is not served.
+    void listensOnLoopbackOnly()
+    {
+        QTcpSocket other;
+        other.connectToHost(QHostAddress("127.0.0.2"), ViewerProcess::automationPort);
+        QVERIFY(!other.waitForConnected(5000));
+    }
+
     void connectionLimitsKeepViewerServing()
     {
         // With the tests' own connection, eight are served; the ninth is told so and closed.
