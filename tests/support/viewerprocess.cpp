@@ -179,8 +179,12 @@ QImage ViewerProcess::grab(const QString &name)
     QJsonObject grab{{"cmd", "grab"}};
     if (!name.isEmpty())
         grab.insert("name", name);
-    const QString png = request(grab).value("png").toString();
-    return QImage::fromData(QByteArray::fromBase64(png.toLatin1()), "PNG");
+    const QJsonObject answer = request(grab);
+    const QImage image =
+        QImage::fromData(QByteArray::fromBase64(answer.value("png").toString().toLatin1()), "PNG");
+    // Null unless the answer gives the image's own size.
+    const QSize size(answer.value("width").toInt(), answer.value("height").toInt());
+    return image.size() == size ? image : QImage();
 }
 
 QRect ViewerProcess::geometry(const QJsonObject &widget)
