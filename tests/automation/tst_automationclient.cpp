@@ -204,6 +204,26 @@ private slots:
         QTRY_COMPARE(counter.events, 4);
     }
 
+    // Each window, then its visible widgets under it with their texts; a window with a parent,
+    // such as a dialog, is listed as a window only.
+    void widgetsListsWindowsAndTheirWidgets()
+    {
+        QWidget window;
+        new QPushButton(QStringLiteral("press"), &window);
+        window.show();
+        QDialog dialog(&window);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        client->start();
+        peer->write("{\"cmd\":\"widgets\"}\n");
+        const QJsonArray list =
+            QJsonDocument::fromJson(readAnswer(*peer)).object().value("widgets").toArray();
+        QCOMPARE(list.size(), 3); // the active dialog, the window, its button
+        const QJsonObject button = list.last().toObject();
+        QCOMPARE(button.value("text").toString(), QString("press"));
+        QCOMPARE(button.value("parent"), list.at(1).toObject().value("id"));
+    }
+
     // A press leaves the key down until its release; a click is both.
     void keyActions()
     {
