@@ -55,6 +55,18 @@ private slots:
         QVERIFY(viewer.isRunning());
     }
 
+    // A mistyped address opens the port nowhere, rather than on every interface; with the port
+    // free, since the held one would refuse any address.
+    void mistypedAddressOpensNoPort()
+    {
+        squatter.close();
+        ViewerProcess viewer(SQUISH_PLUGIN_DIR, false);
+        viewer.setLaunchPrefix("export PAGE_SCOPE_AUTOMATION_ADDRESS=127.0.0.300 && ");
+        QVERIFY2(viewer.start(), qPrintable(viewer.error()));
+        QVERIFY2(viewer.waitForLine("Squish FAILED to open Port: 5014"),
+                 qPrintable(viewer.error()));
+    }
+
 private:
     QTcpServer squatter;
 };
