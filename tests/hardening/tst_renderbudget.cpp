@@ -618,6 +618,19 @@ private slots:
             QCOMPARE(plan.bandRows, bandRows);
     }
 
+    // A fixed cost, such as a picture decoded whole, comes again with every band: the bands get
+    // what is left beside it, or the render outgrows the room.
+    void bandsLeaveRoomForTheFixedCost()
+    {
+        RenderBudget::PageCost cost;
+        cost.fixed = 100 * MiB;
+        const qint64 room = a4At300 + cost.fixed + 500 * a4At300BandRow;
+        const Plan plan = RenderBudget::plan(a4, 300.0, headroomOf(room + 12 * MiB), cost);
+        QCOMPARE(int(plan.mode), int(Plan::Bands));
+        QVERIFY2(a4At300 + cost.fixed + plan.bandRows * a4At300BandRow <= room,
+                 qPrintable(QString::number(plan.bandRows)));
+    }
+
     // A trial's factor measures the page at its own image, but a fixed cost, such as a large font
     // Splash reads whole at every render and band, does not shrink with the band. Planned by the
     // factor alone, an A4 page of a 20 MB font was banded ever thinner at each zoom step: in an
