@@ -6,7 +6,7 @@
 #include "base/softkeykeys.h"
 #include "base/softkeylook.h"
 #include "base/startuptrace.h"
-#include "chooser/cachedfilterfilesystemmodel.h"
+#include "chooser/chooserfilesystemmodel.h"
 #include "config/deviceconfig.h"
 
 #include <QFile>
@@ -85,7 +85,7 @@ void PDFViewer::renewChooserModelIfMountsChanged()
         return;
     delete fileSystemModel;
     mountTable = mounts;
-    fileSystemModel = new CachedFilterFileSystemModel;
+    fileSystemModel = new ChooserFileSystemModel;
     fileSystemModel->setNameFilters(QStringList{QStringLiteral("*.pdf")});
     fileSystemModel->setRootPath(QStringLiteral("/"));
 }

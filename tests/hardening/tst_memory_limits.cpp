@@ -13,7 +13,8 @@
 #include <memory>
 
 // The real viewer under a small device's limits, zoomed in to 300 dpi: a page that fits is shown
-// there, in bands where a whole render would not fit, and the viewer stays alive.
+// there, in bands where a whole render would not fit, and the viewer stays alive; so it does
+// where its chooser meets a folder larger than the room.
 class TestMemoryLimits : public QObject
 {
     Q_OBJECT
@@ -83,6 +84,34 @@ private slots:
                       .isEmpty(),
                  errors().constData());
         QVERIFY(viewer.key(Qt::Key_F8));
+        QCOMPARE(viewer.waitForExit(), 0);
+    }
+
+    // Qt's model keeps every entry that the chooser lists, some 20 MiB for 20,000 files: in a
+    // cgroup with less room than that, the kernel ended the viewer while the chooser listed them.
+    void chooserLeavesAFolderBeyondItsRoomUnlisted()
+    {
+        if (underSanitizers())
+            QSKIP("under the sanitizers a memory limit measures them, not the viewer");
+        QTemporaryDir folder;
+        const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 1);
+        QVERIFY(!document.isEmpty());
+        for (int i = 0; i < 20000; ++i)
+            QVERIFY(QFile(folder.filePath(QString("%1.pdf").arg(i))).open(QIODevice::WriteOnly));
+        ViewerProcess viewer(pluginDirectory, false);
+        const auto cgroup = MemoryCgroupLimit::forViewer(viewer, 256);
+        if (!cgroup->isValid())
+            QSKIP(qPrintable(cgroup->error()));
+        QVERIFY2(viewer.startWithAutomation({"-o", "-f", document}) && viewer.waitForDocument(),
+                 qPrintable(viewer.error()));
+        QTest::qWait(1000); // the model's first read of the root folder, after the page
+        QVERIFY(cgroup->leaveRoom(4 * 1024 * 1024));
+
+        const QString unlisted = "page-scope: folder " + folder.path() + " not listed for memory";
+        const auto refused = [&] { return !viewer.errorLines().filter(unlisted).isEmpty(); };
+        QVERIFY2(viewer.key(Qt::Key_F1) && QTest::qWaitFor(refused, 20000),
+                 cgroup->killedForMemory() ? "killed for memory" : "the folder was listed");
+        QVERIFY(viewer.key(Qt::Key_Escape) && viewer.key(Qt::Key_F8));
         QCOMPARE(viewer.waitForExit(), 0);
     }
 };

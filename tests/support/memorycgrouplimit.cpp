@@ -6,14 +6,29 @@
 
 MemoryCgroupLimit::MemoryCgroupLimit(qint64 limitBytes) : Cgroup("memory", "page-scope-test")
 {
-    const QByteArray limit = QByteArray::number(limitBytes);
-    if (isValid() && !write(unified() ? "memory.max" : "memory.limit_in_bytes", limit))
+    if (isValid() && !setLimit(limitBytes))
         fail("cannot set the cgroup's memory limit");
-    // Swap would let the group go beyond its limit instead of facing it.
+}
+
+bool MemoryCgroupLimit::setLimit(qint64 bytes)
+{
+    const QByteArray limit = QByteArray::number(bytes);
+    if (!write(unified() ? "memory.max" : "memory.limit_in_bytes", limit))
+        return false;
+    // Swap would let the group go beyond its limit instead of facing it. Without swap accounting
+    // there is no such file. In v1 it may not be below the limit, so it follows it down.
     if (unified())
         write("memory.swap.max", "0");
     else
         write("memory.memsw.limit_in_bytes", limit);
+    return true;
+}
+
+bool MemoryCgroupLimit::leaveRoom(qint64 bytes)
+{
+    const qint64 usage =
+        read(unified() ? "memory.current" : "memory.usage_in_bytes").trimmed().toLongLong();
+    return usage > 0 && setLimit(usage + bytes);
 }
 
 std::unique_ptr<MemoryCgroupLimit> MemoryCgroupLimit::forViewer(ViewerProcess &viewer,

@@ -17,6 +17,12 @@ public:
     // A group of `mebibytes` that `viewer` starts in, where it is valid; none for 0.
     static std::unique_ptr<MemoryCgroupLimit> forViewer(ViewerProcess &viewer, int mebibytes);
 
+    // Lowers the limit to what the group uses now and `bytes` more.
+    bool leaveRoom(qint64 bytes);
+
     // Whether the kernel ended a process of the group for want of memory.
     bool killedForMemory() const;
+
+private:
+    bool setLimit(qint64 bytes);
 };

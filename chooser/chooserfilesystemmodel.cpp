@@ -1,8 +1,12 @@
-#include "cachedfilterfilesystemmodel.h"
+#include "chooserfilesystemmodel.h"
+
+#include "chooser/listingbudget.h"
+#include "pageview/memoryheadroom.h"
 
 #include <algorithm>
+#include <cstdio>
 
-Qt::ItemFlags CachedFilterFileSystemModel::flags(const QModelIndex &index) const
+Qt::ItemFlags ChooserFileSystemModel::flags(const QModelIndex &index) const
 {
     // Only a read-only model whose filters disable entries, the chooser's, is answered here.
     if (!index.isValid() || !isReadOnly() || !nameFilterDisables())
@@ -14,7 +18,7 @@ Qt::ItemFlags CachedFilterFileSystemModel::flags(const QModelIndex &index) const
 }
 
 // isDir() and fileName() read what the model already holds of the entry: no file is read here.
-bool CachedFilterFileSystemModel::passesNameFilters(const QModelIndex &entry) const
+bool ChooserFileSystemModel::passesNameFilters(const QModelIndex &entry) const
 {
     const QStringList filters = nameFilters();
     if (filters.isEmpty() || ((filter() & QDir::AllDirs) && isDir(entry)))
@@ -32,4 +36,20 @@ bool CachedFilterFileSystemModel::passesNameFilters(const QModelIndex &entry) co
     return std::any_of(
         expressions.begin(), expressions.end(),
         [name = fileName(entry)](const QRegularExpression &e) { return e.match(name).hasMatch(); });
+}
+
+void ChooserFileSystemModel::fetchMore(const QModelIndex &parent)
+{
+    if (canFetchMore(parent)) {
+        const QByteArray folder = QFile::encodeName(filePath(parent));
+        const QString refusal = ListingBudget::refusal(folder, MemoryHeadroom::current());
+        if (!refusal.isEmpty()) {
+            if (!foldersLeftUnlisted.contains(folder))
+                std::fprintf(stderr, "page-scope: folder %s not listed for memory: %s\n",
+                             folder.constData(), qPrintable(refusal));
+            foldersLeftUnlisted.insert(folder);
+            return;
+        }
+    }
+    QFileSystemModel::fetchMore(parent);
 }
