@@ -103,7 +103,10 @@ class TestE2EFramebuffer : public QObject
 private slots:
     void placedWindowKeysChooserAndClose()
     {
-        QTemporaryDir folder;
+        // Not in /tmp: the chooser watches the folders it lists, and other tests' folders that
+        // come and go there repaint it at any moment, even between a choice and its notice.
+        QTemporaryDir folder("/var/tmp/page-scope-e2e-XXXXXX");
+        QVERIFY(folder.isValid());
         const QString document = TestDocuments::writeA4Document(folder.filePath("a.pdf"), 3);
         const QString next = TestDocuments::writeA4Document(folder.filePath("b.pdf"), 2);
         QVERIFY(!document.isEmpty() && !next.isEmpty());
