@@ -8,3 +8,7 @@
 // and the start-up trace (base/startuptrace.h) go to standard error instead, leaving standard
 // output as it was.
 void consoleLine(const std::string &line);
+
+// A diagnostic that standard output must not carry, such as one that names a file only under a
+// memory limit: one line on standard error, written as consoleLine writes its lines.
+void errorLine(const std::string &line);

@@ -1,10 +1,10 @@
 #include "chooserfilesystemmodel.h"
 
+#include "base/console.h"
 #include "chooser/listingbudget.h"
 #include "pageview/memoryheadroom.h"
 
 #include <algorithm>
-#include <cstdio>
 
 Qt::ItemFlags ChooserFileSystemModel::flags(const QModelIndex &index) const
 {
@@ -45,8 +45,8 @@ void ChooserFileSystemModel::fetchMore(const QModelIndex &parent)
         const QString refusal = ListingBudget::refusal(folder, MemoryHeadroom::current());
         if (!refusal.isEmpty()) {
             if (!foldersLeftUnlisted.contains(folder))
-                std::fprintf(stderr, "page-scope: folder %s not listed for memory: %s\n",
-                             folder.constData(), qPrintable(refusal));
+                errorLine("page-scope: folder " + folder.toStdString() +
+                          " not listed for memory: " + refusal.toStdString());
             foldersLeftUnlisted.insert(folder);
             return;
         }
