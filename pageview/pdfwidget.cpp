@@ -6,6 +6,7 @@
 #include "base/processfootprint.h"
 #include "config/deviceconfig.h"
 #include "pageview/addressspaceceiling.h"
+#include "pageview/opentrial.h"
 #include "pageview/pagerenderer.h"
 #include "pageview/popplermessages.h"
 #include "pageview/rendersettings.h"
@@ -96,7 +97,12 @@ bool PDFWidget::loadDocument(const QString &path)
     // a file can be a document; anything else fails as a file that is no PDF does.
     if (QFileInfo(filePath).isFile()) {
         openedFileIdentity = fileIdentity(filePath);
-        document = loadMeasured(filePath, &documentCost);
+        const QString refusal = OpenTrial::refusal(filePath, MemoryHeadroom::current());
+        if (refusal.isEmpty())
+            document = loadMeasured(filePath, &documentCost);
+        else
+            errorLine("page-scope: " + QFile::encodeName(filePath).toStdString() + " not opened " +
+                      refusal.toStdString());
     }
 
     if (document && !document->isLocked()) {
