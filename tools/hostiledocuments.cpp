@@ -61,6 +61,16 @@ QByteArray hugePageCount()
                            "1 0 0 rg 10 10 200 200 re f");
 }
 
+// A one-page document whose trailer claims `objects` objects: Poppler makes its cross-reference
+// table that large, some 40 bytes an object, before it reads any.
+QByteArray claimedObjectCount(int objects)
+{
+    QByteArray pdf = onePageDocument("/Kids [3 0 R] /Count 1", "[0 0 595 842]", "<< >>",
+                                     "0 1 0 rg 10 10 200 200 re f");
+    const int count = pdf.lastIndexOf("/Size ") + 6;
+    return pdf.replace(count, pdf.indexOf(' ', count) - count, QByteArray::number(objects));
+}
+
 // A one-page document that says, in a linearization dictionary of the right length, that it
 // has `pages` pages: Poppler sizes its hint tables by that count, a few bytes a page, and fills
 // them before it finds that the file holds no hints.
@@ -343,6 +353,8 @@ QList<HostileDocuments::Entry> HostileDocuments::writeAll(const QString &directo
     add(QStringLiteral("page-tree-cycle.pdf"), pageTreeCycle(), Outcome::Either);
     add(QStringLiteral("page-count-2147483647.pdf"), hugePageCount(), Outcome::Either);
     add(QStringLiteral("nested-arrays.pdf"), nestedArrays(100000), Outcome::Either);
+    // Opened where there is room for its table, refused where there is not.
+    add(QStringLiteral("object-count-3000000.pdf"), claimedObjectCount(3000000), Outcome::Either);
     add(QStringLiteral("linearized-page-count.pdf"), linearizedPageCount(20000000), Outcome::Opens);
     add(QStringLiteral("page-14400pt.pdf"), pageOfPoints(14400, 14400), Outcome::Opens, true);
     add(QStringLiteral("image-20000px.pdf"), imageOfPixels(20000, 20000), Outcome::Opens, true);
