@@ -110,6 +110,11 @@ QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
     if (WIFEXITED(status) && WEXITSTATUS(status) == refusedStatus)
         return QString::asprintf("for memory: its open needs more than the headroom (%.1f MiB)",
                                  double(bytes) / mebibyte);
+    // Nothing but the kernel's out-of-memory killer, or a person, sends the child SIGKILL.
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        return QString::asprintf(
+            "for memory: the kernel ended a trial of its open (headroom %.1f MiB)",
+            double(bytes) / mebibyte);
     if (WIFSIGNALED(status))
         return QString::asprintf("after a trial of its open ended on signal %d (headroom %.1f MiB)",
                                  WTERMSIG(status), double(bytes) / mebibyte);
