@@ -20,8 +20,6 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include <sys/stat.h>
-
 #include <optional>
 #include <sstream>
 
@@ -30,19 +28,6 @@ namespace {
 // Each render adds some 370 bytes, and a step to every later lookup, for each such font a page
 // uses; reading the document anew once in this many renders keeps that small.
 constexpr int rendersPerOpen = 200;
-
-// Empty when the file cannot be read; otherwise it changes with the file.
-QByteArray fileIdentity(const QString &path)
-{
-    struct stat status;
-    if (stat(QFile::encodeName(path).constData(), &status) != 0)
-        return QByteArray();
-    QByteArray identity;
-    for (const qint64 field : {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_size),
-                               qint64(status.st_mtim.tv_sec), qint64(status.st_mtim.tv_nsec)})
-        identity += QByteArray::number(field) + ':';
-    return identity;
-}
 
 // malloc's bytes in use and the resident size now, to measure what Poppler adds from here.
 RenderBudget::DocumentCost heapAndResident()
@@ -96,7 +81,7 @@ bool PDFWidget::loadDocument(const QString &path)
     // Poppler would wait for ever on a named pipe that nothing writes to, or on a terminal. Only
     // a file can be a document; anything else fails as a file that is no PDF does.
     if (QFileInfo(filePath).isFile()) {
-        openedFileIdentity = fileIdentity(filePath);
+        openedFile = FileIdentity::of(filePath);
         const QString refusal = OpenTrial::refusal(filePath, MemoryHeadroom::current());
         if (refusal.isEmpty())
             document = loadMeasured(filePath, &documentCost);
@@ -153,7 +138,7 @@ void PDFWidget::reopenIfDue()
         return;
     rendersSinceOpen = 0;
     // Only the file that was read: another one under the name is for the user to open.
-    if (openedFileIdentity.isEmpty() || fileIdentity(filePath) != openedFileIdentity)
+    if (FileIdentity::of(filePath) != openedFile)
         return;
     delete page;
     page = nullptr;
@@ -196,7 +181,8 @@ void PDFWidget::closeDocument()
     documentCost = {};
     rebuildStart.reset();
     rendersSinceOpen = 0;
-    openedFileIdentity.clear();
+    openedFile = triedFile = FileIdentity();
+    triedFileFits = true;
     pageIndex = 0;
     xOffset = 0;
     yOffset = 0;
@@ -211,7 +197,7 @@ void PDFWidget::loadPage()
         return;
     }
     delete page;
-    page = document->page(pageIndex);
+    page = changedFileFits() ? document->page(pageIndex) : nullptr;
     countRebuiltTable();
     if (!page)
         consoleLine("Error: Page is 0");
@@ -225,6 +211,23 @@ void PDFWidget::countRebuiltTable()
     documentCost.heap = qMax(documentCost.heap, rebuilt.heap);
     documentCost.resident = qMax(documentCost.resident, rebuilt.resident);
     rebuildStart.reset();
+}
+
+bool PDFWidget::changedFileFits()
+{
+    // Another file under the name, or none, leaves Poppler's own as it was.
+    const FileIdentity now = FileIdentity::of(filePath);
+    if (!now.isSameFile(openedFile) || now == openedFile)
+        return true;
+    if (now != triedFile) {
+        triedFile = now;
+        const QString refusal = OpenTrial::refusal(filePath, MemoryHeadroom::current());
+        triedFileFits = refusal.isEmpty();
+        if (!triedFileFits)
+            errorLine("page-scope: " + QFile::encodeName(filePath).toStdString() +
+                      " changed, not read again " + refusal.toStdString());
+    }
+    return triedFileFits;
 }
 
 bool PDFWidget::hasDocument() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pageview/fileidentity.h"
 #include "pageview/renderbudget.h"
 
 #include <QHash>
@@ -94,8 +95,11 @@ private:
 
     // Renders of the open document since Poppler read it (reopenIfDue).
     int rendersSinceOpen = 0;
-    // The file the document was read from, as it was then (fileIdentity).
-    QByteArray openedFileIdentity;
+    // The file the document was read from, as it was then.
+    FileIdentity openedFile;
+    // The last change to that file that was tried (changedFileFits), and whether it fitted.
+    FileIdentity triedFile;
+    bool triedFileFits = true;
 
     // Every render looks the document's fonts that it does not embed up again, and Poppler keeps
     // each lookup of a name with a style ("Arial,Bold") as a new entry in a list that every later
@@ -120,4 +124,8 @@ private:
     void changePage();
     // Every render copies the rebuilt table, which can be far larger than the one opened.
     void countRebuiltTable();
+    // Whether Poppler may fetch a page from the file. Rewritten in place, the file has its table
+    // rebuilt at the next page, as large as the rewrite says: where memory is short, each change
+    // is first tried as an open (OpenTrial), and a change that does not fit leaves pages unfetched.
+    bool changedFileFits();
 };
