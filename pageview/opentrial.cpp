@@ -1,6 +1,7 @@
 #include "pageview/opentrial.h"
 
 #include "base/processfootprint.h"
+#include "base/startuptrace.h"
 #include "pageview/addressspaceceiling.h"
 #include "pageview/memoryheadroom.h"
 #include "pageview/refusedallocations.h"
@@ -104,6 +105,8 @@ QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
     int status = 0;
     const bool ended = child > 0 && waitFor(child, ends[0], &status);
     close(ends[0]);
+    if (child > 0)
+        startupTrace("document's open tried in a child process");
     if (!ended)
         return {};
     constexpr double mebibyte = 1024.0 * 1024.0;
