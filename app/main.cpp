@@ -6,8 +6,10 @@
 #include "app/windowplacement.h"
 #include "base/startuptrace.h"
 #include "mainwindow/pdfviewer.h"
+#include "pageview/opentrial.h"
 
 #include <QApplication>
+#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -27,6 +29,10 @@ int main(int argc, char *argv[])
 
     const CommandLineChoices choices = parseCommandLine(argc, argv);
     startupTrace("command line parsed");
+    // Where memory is short, the document is opened in a child first: now, while the window is
+    // made and the loading notice waits.
+    if (choices.fileGiven)
+        OpenTrial::startEarly(QFile::decodeName(choices.fileName.c_str()));
     const std::unique_ptr<QWindow> eglfsScreen = holdScreenOnEglfs();
 
     PDFViewer viewer(nullptr, choices.openButtonEnabled);

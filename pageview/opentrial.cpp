@@ -1,8 +1,10 @@
 #include "pageview/opentrial.h"
 
 #include "base/processfootprint.h"
+#include "base/procstatus.h"
 #include "base/startuptrace.h"
 #include "pageview/addressspaceceiling.h"
+#include "pageview/fileidentity.h"
 #include "pageview/memoryheadroom.h"
 #include "pageview/refusedallocations.h"
 #include "pageview/renderbudget.h"
@@ -10,8 +12,10 @@
 #include <poppler-qt5.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <csignal>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -37,8 +41,9 @@ void onFatalSignal(int signal)
 }
 
 // In the child, which the kernel's out-of-memory killer is to choose before the viewer. Only
-// Poppler runs here, on the thread that forked; nothing returns from it.
-[[noreturn]] void openInChild(const QString &path, qint64 mapped, qint64 room)
+// Poppler runs here, on the thread that forked; nothing returns from it. Writes to `report` how
+// far its address space grew past `mapped`, the viewer's at the fork, at its peak.
+[[noreturn]] void openInChild(const QString &path, qint64 mapped, qint64 room, int report)
 {
     // Its messages come again at the real open.
     Poppler::setDebugErrorFunction(ignoreMessage, QVariant());
@@ -56,38 +61,34 @@ void onFatalSignal(int signal)
     for (const int signal : {SIGABRT, SIGSEGV, SIGBUS})
         std::signal(signal, onFatalSignal);
     Poppler::Document::load(path, QByteArray(), QByteArray());
-    _exit(refused.count() > 0 ? refusedStatus : 0);
+    // The kernel's peak starts from the viewer's own, so it never says less than the growth.
+    const qint64 growth = qMax<qint64>(0, statusKib("VmPeak") * 1024 - mapped);
+    if (refused.count() > 0)
+        _exit(refusedStatus);
+    [[maybe_unused]] const ssize_t written = write(report, &growth, sizeof growth);
+    _exit(0);
 }
 
-// Waits for the child, whose end closes `exited`, until `timeoutMs` has passed; its status, or
-// none after a kill.
-bool waitFor(pid_t child, int exited, int *status)
+struct Trial
 {
+    pid_t child = -1;
+    int report = -1; // the read end of the child's pipe
+    QString path;
+    FileIdentity file;
     QElapsedTimer clock;
-    clock.start();
-    pollfd end = {exited, POLLIN, 0};
-    int ready;
-    do
-        ready = poll(&end, 1, int(qMax<qint64>(0, OpenTrial::timeoutMs - clock.elapsed())));
-    while (ready < 0 && errno == EINTR);
-    const bool ended = ready > 0;
-    if (!ended)
-        kill(child, SIGKILL);
-    pid_t waited;
-    do
-        waited = waitpid(child, status, 0);
-    while (waited < 0 && errno == EINTR);
-    return ended && waited == child;
-}
+};
 
-} // namespace
-
-QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
+struct Outcome
 {
-    // A sanitizer's allocator reserves its own address space, which the ceiling would refuse.
-    const qint64 bytes = headroom.bytes();
-    if (bytes >= triedBelow || !RefusedAllocations::areCounted())
-        return {};
+    bool ended = false; // false: the child was killed at the timeout
+    int status = 0;
+    qint64 growth = -1; // -1 where the child did not say
+};
+
+std::optional<Trial> early;
+
+std::optional<Trial> start(const QString &path, const MemoryHeadroom &headroom)
+{
     // What the open may map: the headroom but the reserve, which the render and the failure box
     // that follow need.
     const qint64 room = qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve);
@@ -95,22 +96,110 @@ QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
     // The child holds the pipe's one end until it exits: the other end then tells.
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0)
-        return {};
-    const pid_t child = fork();
-    if (child == 0) {
+        return std::nullopt;
+    Trial trial;
+    trial.path = path;
+    trial.file = FileIdentity::of(path);
+    trial.clock.start();
+    trial.child = fork();
+    if (trial.child == 0) {
         close(ends[0]);
-        openInChild(path, mapped, room);
+        openInChild(path, mapped, room, ends[1]);
     }
     close(ends[1]);
-    int status = 0;
-    const bool ended = child > 0 && waitFor(child, ends[0], &status);
-    close(ends[0]);
-    if (child > 0)
-        startupTrace("document's open tried in a child process");
-    if (!ended)
+    trial.report = ends[0];
+    if (trial.child < 0) {
+        close(ends[0]);
+        return std::nullopt;
+    }
+    return trial;
+}
+
+// Reads what the child says until its end, or until `timeoutMs` has passed since it started and
+// it is killed, and reaps it.
+Outcome finish(const Trial &trial)
+{
+    Outcome outcome;
+    qint64 growth = 0;
+    size_t received = 0;
+    pollfd end = {trial.report, POLLIN, 0};
+    for (;;) {
+        const int ready =
+            poll(&end, 1, int(qMax<qint64>(0, OpenTrial::timeoutMs - trial.clock.elapsed())));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        const ssize_t bytes = read(trial.report, reinterpret_cast<char *>(&growth) + received,
+                                   sizeof growth - received);
+        if (bytes < 0 && errno == EINTR)
+            continue;
+        if (bytes <= 0) {
+            outcome.ended = true;
+            break;
+        }
+        received += size_t(bytes);
+    }
+    close(trial.report);
+    if (!outcome.ended)
+        kill(trial.child, SIGKILL);
+    pid_t waited;
+    do
+        waited = waitpid(trial.child, &outcome.status, 0);
+    while (waited < 0 && errno == EINTR);
+    outcome.ended = outcome.ended && waited == trial.child;
+    outcome.growth = received == sizeof growth ? growth : -1;
+    return outcome;
+}
+
+void discard(const Trial &trial)
+{
+    kill(trial.child, SIGKILL);
+    finish(trial);
+}
+
+} // namespace
+
+void OpenTrial::startEarly(const QString &path)
+{
+    const MemoryHeadroom headroom = MemoryHeadroom::current();
+    if (!early && headroom.bytes() < triedBelow && RefusedAllocations::areCounted() &&
+        QFileInfo(path).isFile())
+        early = start(path, headroom);
+}
+
+QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
+{
+    std::optional<Trial> trial;
+    if (early) {
+        if (early->path == path && early->file == FileIdentity::of(path))
+            trial = early;
+        else
+            discard(*early);
+        early.reset();
+    }
+    // A sanitizer's allocator reserves its own address space, which the ceiling would refuse.
+    const qint64 bytes = headroom.bytes();
+    if (bytes >= triedBelow || !RefusedAllocations::areCounted()) {
+        if (trial)
+            discard(*trial);
+        return {};
+    }
+    // An early trial had the room of a smaller viewer: what it took must fit in today's.
+    const bool tookRoomSince = trial.has_value();
+    if (!trial)
+        trial = start(path, headroom);
+    if (!trial)
+        return {};
+    const Outcome outcome = finish(*trial);
+    startupTrace("document's open tried in a child process");
+    if (!outcome.ended)
         return {};
     constexpr double mebibyte = 1024.0 * 1024.0;
-    if (WIFEXITED(status) && WEXITSTATUS(status) == refusedStatus)
+    const int status = outcome.status;
+    const qint64 room = qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve);
+    if ((WIFEXITED(status) && WEXITSTATUS(status) == refusedStatus) ||
+        (tookRoomSince && WIFEXITED(status) && outcome.growth > room))
         return QString::asprintf("for memory: its open needs more than the headroom (%.1f MiB)",
                                  double(bytes) / mebibyte);
     // Nothing but the kernel's out-of-memory killer, or a person, sends the child SIGKILL.

@@ -19,6 +19,11 @@ public:
     // A trial that takes longer is given up, and the file is opened as it would be without one.
     static constexpr int timeoutMs = 20000;
 
+    // Starts the trial of the file the viewer opens first, so that it runs while the window is
+    // made and the loading notice waits for its timer, while the viewer is small and the fork
+    // costs it little; refusal() of the same file, unchanged, takes its result up.
+    static void startEarly(const QString &path);
+
     // Why `path` may not be opened within `headroom`, to follow "not opened " on standard error;
     // empty where it may, where the headroom is too large to try, where malloc is not the
     // program's own, or where the trial could not tell (a file Poppler cannot read is left to
