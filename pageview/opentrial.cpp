@@ -185,8 +185,9 @@ QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
             discard(*trial);
         return {};
     }
-    // An early trial had the room of a smaller viewer: what it took must fit in today's.
-    const bool tookRoomSince = trial.has_value();
+    // An early trial had the room there was before the window was made: what it took must also
+    // fit the room now.
+    const bool triedEarly = trial.has_value();
     if (!trial)
         trial = start(path, headroom);
     if (!trial)
@@ -199,7 +200,7 @@ QString OpenTrial::refusal(const QString &path, const MemoryHeadroom &headroom)
     const int status = outcome.status;
     const qint64 room = qMax<qint64>(0, headroom.mappable() - RenderBudget::reserve);
     if ((WIFEXITED(status) && WEXITSTATUS(status) == refusedStatus) ||
-        (tookRoomSince && WIFEXITED(status) && outcome.growth > room))
+        (triedEarly && WIFEXITED(status) && outcome.growth > room))
         return QString::asprintf("for memory: its open needs more than the headroom (%.1f MiB)",
                                  double(bytes) / mebibyte);
     // Nothing but the kernel's out-of-memory killer, or a person, sends the child SIGKILL.
