@@ -20,6 +20,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <optional>
 #include <sstream>
 
@@ -28,6 +29,9 @@ namespace {
 // Each render adds some 370 bytes, and a step to every later lookup, for each such font a page
 // uses; reading the document anew once in this many renders keeps that small.
 constexpr int rendersPerOpen = 200;
+
+// Files whose fonts Poppler was refused memory for, kept past their close.
+constexpr int remembersRefusedFiles = 8;
 
 // malloc's bytes in use and the resident size now, to measure what Poppler adds from here.
 RenderBudget::DocumentCost heapAndResident()
@@ -91,6 +95,9 @@ bool PDFWidget::loadDocument(const QString &path)
     }
 
     if (document && !document->isLocked()) {
+        for (const auto &refusal : qAsConst(closedFontRefusals))
+            if (refusal.first == openedFile)
+                fontRefusedWithin = refusal.second;
         prepareDocument();
         if (verticalScrollBar)
             verticalScrollBar->setRange(0, document->numPages() - 1);
@@ -177,6 +184,15 @@ void PDFWidget::closeDocument()
     delete image;
     image = nullptr;
     pageCosts.clear();
+    if (fontRefusedWithin > 0 && openedFile.isValid()) {
+        closedFontRefusals.erase(
+            std::remove_if(closedFontRefusals.begin(), closedFontRefusals.end(),
+                           [&](const auto &refusal) { return refusal.first == openedFile; }),
+            closedFontRefusals.end());
+        closedFontRefusals.append({openedFile, fontRefusedWithin});
+        if (closedFontRefusals.size() > remembersRefusedFiles)
+            closedFontRefusals.removeFirst();
+    }
     fontRefusedWithin = 0;
     documentCost = {};
     rebuildStart.reset();

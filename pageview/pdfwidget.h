@@ -4,7 +4,9 @@
 #include "pageview/renderbudget.h"
 
 #include <QHash>
+#include <QPair>
 #include <QString>
+#include <QVector>
 #include <QWidget>
 
 #include <optional>
@@ -84,6 +86,9 @@ private:
     // The most headroom in which Poppler was refused memory for a page of the document in a way
     // that leaks (RenderBudget::PageCost::refusedWithin); no page is rendered in no more.
     qint64 fontRefusedWithin = 0;
+    // The same for the files closed since, so that opening one again leaks nothing more; the
+    // latest few.
+    QVector<QPair<FileIdentity, qint64>> closedFontRefusals;
     // What opening the document took, or rebuilding its table since where that took more
     // (countRebuiltTable): mostly the cross-reference table, which Poppler copies for every
     // render (MemoryHeadroom::perRender).
