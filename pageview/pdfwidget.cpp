@@ -33,6 +33,13 @@ constexpr int rendersPerOpen = 200;
 // Files whose fonts Poppler was refused memory for, kept past their close.
 constexpr int remembersRefusedFiles = 8;
 
+// One line on standard error for a file the page view leaves unread, with the trial's reason.
+void reportUnread(const QString &path, const char *what, const QString &refusal)
+{
+    errorLine("page-scope: " + QFile::encodeName(path).toStdString() + what +
+              refusal.toStdString());
+}
+
 // malloc's bytes in use and the resident size now, to measure what Poppler adds from here.
 RenderBudget::DocumentCost heapAndResident()
 {
@@ -90,8 +97,7 @@ bool PDFWidget::loadDocument(const QString &path)
         if (refusal.isEmpty())
             document = loadMeasured(filePath, &documentCost);
         else
-            errorLine("page-scope: " + QFile::encodeName(filePath).toStdString() + " not opened " +
-                      refusal.toStdString());
+            reportUnread(filePath, " not opened ", refusal);
     }
 
     if (document && !document->isLocked()) {
@@ -240,8 +246,7 @@ bool PDFWidget::changedFileFits()
         const QString refusal = OpenTrial::refusal(filePath, MemoryHeadroom::current());
         triedFileFits = refusal.isEmpty();
         if (!triedFileFits)
-            errorLine("page-scope: " + QFile::encodeName(filePath).toStdString() +
-                      " changed, not read again " + refusal.toStdString());
+            reportUnread(filePath, " changed, not read again ", refusal);
     }
     return triedFileFits;
 }
