@@ -203,4 +203,12 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/package/tst_bootservice.sh ${CMAKE_BINARY_DIR}
                 $<TARGET_FILE:fake-framebuffer>)
     set_tests_properties(tst_bootservice PROPERTIES LABELS package TIMEOUT 60)
+
+    # A virtual machine booted straight into the viewer by that service, under systemd, on the
+    # kernel's framebuffer and keyboard.
+    add_test(NAME tst_bootvm
+        COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/package/tst_bootvm.py
+                --build ${CMAKE_BINARY_DIR} --source ${PROJECT_SOURCE_DIR}
+                --test-documents $<TARGET_FILE:make-test-documents>)
+    set_tests_properties(tst_bootvm PROPERTIES LABELS package TIMEOUT 900 SKIP_RETURN_CODE 77)
 endif()

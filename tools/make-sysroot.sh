@@ -52,19 +52,7 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 bash tools/install-dependencies.sh cross
 
-sources=${PAGE_SCOPE_SYSROOT_SOURCES:-}
-if [[ -z "$sources" ]]; then
-    for candidate in /etc/apt/sources.list.d/debian.sources /etc/apt/sources.list; do
-        if [[ -s "$candidate" ]] && grep -q "$suite" "$candidate"; then
-            sources=$candidate
-            break
-        fi
-    done
-fi
-if [[ -z "$sources" ]]; then
-    echo "make-sysroot: no Debian $suite sources found; set PAGE_SCOPE_SYSROOT_SOURCES" >&2
-    exit 1
-fi
+sources=$(debian_sources "$suite") || exit 1
 
 started=$(date +%s)
 echo "make-sysroot: making $sysroot from $sources (${packages[*]})" >&2

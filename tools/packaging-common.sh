@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# Helpers shared by make-sysroot.sh, build-cross.sh and test-cross.sh; sourced, not run.
+# Helpers shared by make-sysroot.sh, make-boot-root.sh, build-cross.sh and test-cross.sh; sourced,
+# not run.
 # (Packages are installed by tools/install-dependencies.sh.)
 
 # sysroot_path ARCH: where tools/make-sysroot.sh keeps the sysroot of that Debian architecture.
@@ -53,4 +54,22 @@ ensure_binfmt() {
     fi
     echo ":$name:M::${magic}:${mask}:/usr/bin/$name-static:F" >"$binfmt/register"
     echo "registered /usr/bin/$name-static for $1 executables"
+}
+
+# debian_sources SUITE: the apt sources file that the trees made with mmdebstrap take their
+# packages from: PAGE_SCOPE_SYSROOT_SOURCES, or the host's own when it names the suite.
+debian_sources() {
+    local candidate
+    if [[ -n ${PAGE_SCOPE_SYSROOT_SOURCES:-} ]]; then
+        echo "$PAGE_SCOPE_SYSROOT_SOURCES"
+        return 0
+    fi
+    for candidate in /etc/apt/sources.list.d/debian.sources /etc/apt/sources.list; do
+        if [[ -s "$candidate" ]] && grep -q "$1" "$candidate"; then
+            echo "$candidate"
+            return 0
+        fi
+    done
+    echo "no Debian $1 sources found; set PAGE_SCOPE_SYSROOT_SOURCES" >&2
+    return 1
 }

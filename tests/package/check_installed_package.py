@@ -31,14 +31,26 @@ def depends(deb):
     return {alternative.split()[0] for alternative in re.split(r"[,|]", field) if alternative.strip()}
 
 
-def screen_pixels(display, area):
-    data = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
-                          check=True, capture_output=True).stdout
+def ppm_pixels(data, area):
+    """The pixels of an area of a binary PPM picture, row by row, as (r, g, b)."""
     header = re.match(rb"P6\s+(\d+)\s+\d+\s+255\s", data)
     width, rgb = int(header.group(1)), data[header.end():]
     x0, y0, w, h = area
     return [tuple(rgb[3 * (y * width + x):3 * (y * width + x) + 3])
             for y in range(y0, y0 + h) for x in range(x0, x0 + w)]
+
+
+def screen_pixels(display, area):
+    return ppm_pixels(subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8",
+                                      "ppm:-"], check=True, capture_output=True).stdout, area)
+
+
+def page_and_close_key_drawn(pixels_of):
+    """Whether the default device's page view shows more than a blank page and the close softkey
+    its red cross, on a screen read by pixels_of(area)."""
+    return (len(set(pixels_of(PAGE_AREA))) > 8 and
+            any(all(abs(a - b) <= 40 for a, b in zip(pixel, CLOSE_ICON_RED))
+                for pixel in pixels_of(CLOSE_SOFTKEY_AREA)))
 
 
 def check_installed(work, version):
@@ -94,9 +106,7 @@ def check_installed(work, version):
             deadline = time.monotonic() + 30
             while not drawn and time.monotonic() < deadline and viewer.poll() is None:
                 time.sleep(0.5)
-                drawn = (len(set(screen_pixels(display, PAGE_AREA))) > 8 and
-                         any(all(abs(a - b) <= 40 for a, b in zip(pixel, CLOSE_ICON_RED))
-                             for pixel in screen_pixels(display, CLOSE_SOFTKEY_AREA)))
+                drawn = page_and_close_key_drawn(lambda area: screen_pixels(display, area))
             check(drawn, "the sample's page and the close softkey's icon are drawn")
             subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^PDFViewer$",
                             "windowfocus", "--sync", "key", "F8"],

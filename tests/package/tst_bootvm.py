@@ -1,0 +1,223 @@
+#!/usr/bin/env python3
+"""Boots a Debian 12 virtual machine straight into the viewer, as a device does: systemd as init,
+the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
+the kernel's framebuffer and the keyboard read through evdev. The test watches the screen and
+types keys through qemu's monitor; a probe in the machine (bootvm-probe) reports what systemd did.
+
+  tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
+
+Needs root (the staging mount) and qemu's system emulator for this machine; exits 77 (skipped)
+without them.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+from check_installed_package import page_and_close_key_drawn, ppm_pixels
+
+SKIPPED = 77
+# Above the viewer's 1 GiB, under which it tries a document's open in a child process first.
+MEMORY_MIB = 768
+# The document whose trial the kernel ends, long enough to open for the probe to catch its child.
+TRIAL_DOCUMENT = "a4-10000.pdf"
+# The panel's size in the settings; linuxfb centres it on a larger framebuffer.
+PANEL = (480, 272)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, check=True, text=True, capture_output=True, **kwargs).stdout
+
+
+def stage(root, build, source, document, work):
+    """The boot root with this tree's viewer component installed into it, as an ext4 image."""
+    merged = os.path.join(work, "merged")
+    for directory in ("upper", "overlay-work", "merged"):
+        os.makedirs(os.path.join(work, directory))
+    run(["mount", "-t", "overlay", "overlay", "-o",
+         f"lowerdir={root},upperdir={work}/upper,workdir={work}/overlay-work", merged])
+    try:
+        run(["cmake", "--install", build, "--prefix", "/usr", "--component", "viewer"],
+            env=dict(os.environ, DESTDIR=merged))
+        systemd = os.path.join(merged, "etc/systemd/system")
+        os.makedirs(os.path.join(systemd, "multi-user.target.wants"), exist_ok=True)
+        os.symlink("/lib/systemd/system/page-scope.service",
+                   os.path.join(systemd, "multi-user.target.wants/page-scope.service"))
+        # A device shows no login prompt on its panel, nor on the serial console the test reads.
+        for getty in ("getty@tty1.service", "serial-getty@ttyS0.service"):
+            os.symlink("/dev/null", os.path.join(systemd, getty))
+        shutil.copy(os.path.join(source, "tests/package/bootvm-probe"),
+                    os.path.join(merged, "usr/local/sbin/bootvm-probe"))
+        target = f"/var/lib/page-scope-test/{TRIAL_DOCUMENT}"
+        with open(os.path.join(systemd, "bootvm-probe.service"), "w") as unit:
+            unit.write("[Service]\nType=exec\n"
+                       f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target}\n"
+                       "[Install]\nWantedBy=multi-user.target\n")
+        os.symlink("/etc/systemd/system/bootvm-probe.service",
+                   os.path.join(systemd, "multi-user.target.wants/bootvm-probe.service"))
+        os.makedirs(os.path.dirname(merged + target))
+        shutil.copy(document, merged + target)
+        image = os.path.join(work, "root.img")
+        run(["mkfs.ext4", "-q", "-d", merged, image, "2G"])
+        return image
+    finally:
+        run(["umount", merged])
+
+
+class Machine:
+    """The virtual machine: its monitor, its screen and the probe's lines."""
+
+    def __init__(self, root, image, work):
+        self.work = work
+        self.probe = os.path.join(work, "probe.log")
+        open(self.probe, "w").close()
+        kernel = sorted(f for f in os.listdir(os.path.join(root, "boot")) if f.startswith("vmlinuz-"))
+        version = kernel[-1][len("vmlinuz-"):]
+        monitor = os.path.join(work, "monitor")
+        self.process = subprocess.Popen(
+            [qemu(), "-m", str(MEMORY_MIB), "-smp", "2", "-display", "none", "-vga", "std",
+             "-nic", "none", "-no-reboot",
+             "-kernel", os.path.join(root, "boot", kernel[-1]),
+             "-initrd", os.path.join(root, "boot", f"initrd.img-{version}"),
+             "-append", "root=/dev/vda rw console=ttyS0 quiet vt.global_cursor_default=0",
+             "-drive", f"file={image},format=raw,if=virtio",
+             "-serial", f"file:{work}/console.log", "-serial", f"file:{self.probe}",
+             "-monitor", f"unix:{monitor},server=on,wait=off"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.monitor = None
+        deadline = time.monotonic() + 30
+        while self.monitor is None and time.monotonic() < deadline:
+            try:
+                self.monitor = socket.socket(socket.AF_UNIX)
+                self.monitor.connect(monitor)
+            except OSError:
+                self.monitor = None
+                time.sleep(0.2)
+        self.answer()  # the monitor's greeting
+
+    def command(self, line):
+        self.monitor.sendall(line.encode() + b"\n")
+        return self.answer()
+
+    def answer(self):
+        answer = b""
+        while not answer.endswith(b"(qemu) "):
+            answer += self.monitor.recv(4096)
+        return answer
+
+    def screen(self):
+        path = os.path.join(self.work, "screen.ppm")
+        if os.path.exists(path):
+            os.remove(path)
+        self.command(f"screendump {path}")
+        with open(path, "rb") as dump:
+            data = dump.read()
+        width, height = map(int, data.split()[1:3])
+        left, top = (width - PANEL[0]) // 2, (height - PANEL[1]) // 2
+        return lambda area: ppm_pixels(data, (left + area[0], top + area[1], area[2], area[3]))
+
+    def probe_line(self, word, timeout):
+        """The probe's line that starts with word, as a dict of its NAME=VALUE fields."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            with open(self.probe, errors="replace") as lines:
+                for line in lines:
+                    if line.startswith(word + " "):
+                        print(f"probe: {line.strip()}")
+                        return dict(re.findall(r"(\w+)=(\S*)", line))
+            time.sleep(0.5)
+        return None
+
+    def stop(self, timeout):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            return self.process.wait()
+
+
+def qemu():
+    machine = os.uname().machine
+    return shutil.which("qemu-system-" + {"amd64": "x86_64"}.get(machine, machine))
+
+
+def wait_for(condition, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.5)
+    return False
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--build", "--source", "--test-documents"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    if os.geteuid() != 0:
+        print("SKIPPED: staging the machine's root needs root (an overlay mount)")
+        return SKIPPED
+    if not qemu():
+        print("SKIPPED: no qemu system emulator for this machine (apt-get install qemu-system-x86)")
+        return SKIPPED
+    made = subprocess.run(["bash", os.path.join(args.source, "tools/make-boot-root.sh")],
+                          text=True, capture_output=True)
+    if made.returncode != 0:
+        print(made.stderr)
+        return 1
+    root = made.stdout.strip().splitlines()[-1]
+
+    failures = []
+
+    def check(condition, message):
+        print(("ok: " if condition else "FAILED: ") + message)
+        if not condition:
+            failures.append(message)
+
+    with tempfile.TemporaryDirectory(prefix="page-scope-bootvm-") as work:
+        document = os.path.join(work, TRIAL_DOCUMENT)
+        run([args.test_documents, "--a4", "10000", document],
+            env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        image = stage(root, args.build, args.source, document, work)
+        machine = Machine(root, image, work)
+        try:
+            started = machine.probe_line("started", 240)
+            check(started is not None and started.get("ActiveState") == "active",
+                  "the enabled service starts the viewer at boot")
+            check(wait_for(lambda: page_and_close_key_drawn(machine.screen()), 60),
+                  "the sample's page and the close softkey are on the framebuffer")
+            # Keys through the emulated keyboard, the kernel's evdev device and Qt's handler.
+            before = machine.screen()(PAGE)
+            machine.command("sendkey f7")
+            check(wait_for(lambda: machine.screen()(PAGE) != before, 30), "F7 zooms in")
+            machine.command("sendkey f8")
+            closed = machine.probe_line("closed", 240) or {}
+            check(closed.get("Result") == "success" and closed.get("ExecMainStatus") == "0" and
+                  closed.get("NRestarts") == "0" and closed.get("ActiveState") == "inactive",
+                  "F8 ends the viewer with status 0, and the unit is not restarted")
+            trial = machine.probe_line("trial", 240) or {}
+            check(bool(trial.get("child")), "the probe caught the trial open's child")
+            check(trial.get("NRestarts") == "0" and trial.get("ActiveState") == "active" and
+                  trial.get("MainPID") == trial.get("viewer") and trial.get("lines") == "1",
+                  "the kernel ended the trial's child; the viewer said so and carried on")
+            check(machine.stop(120) == 0, "the machine powered off")
+        finally:
+            machine.stop(0)
+            if failures:
+                with open(machine.probe, errors="replace") as probe:
+                    print("probe:\n" + probe.read()[-6000:])
+    return 1 if failures else 0
+
+
+# Inside the page view, away from the page-number overlay.
+PAGE = (60, 40, 340, 200)
+
+if __name__ == "__main__":
+    sys.exit(main())

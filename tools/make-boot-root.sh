@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Makes the root file system that tests/package/tst_bootvm.py boots in a virtual machine: a
+# Debian 12 system for this machine's architecture with systemd as init, udev, a kernel and its
+# initramfs, and the libraries the viewer runs on, but without the viewer, which the test
+# installs from its build tree.
+#   tools/make-boot-root.sh             prints the tree's path last
+# Tree: /var/cache/page-scope-build/bootroot-bookworm-ARCH (PAGE_SCOPE_SYSROOT_DIR sets the
+# directory, as for the sysroots). It is reused while its stamp records the same package list;
+# otherwise it is made again as root (about a minute, 150 MB fetched, 500 MB on disk).
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source tools/packaging-common.sh
+
+suite=bookworm
+arch=$(dpkg --print-architecture)
+# udev gives the input and video groups their devices, which the service's user is in.
+packages=(systemd systemd-sysv udev kmod "linux-image-$arch" libqt5widgets5 libqt5svg5
+    libpoppler-qt5-1 fonts-dejavu-core fontconfig-config)
+stamp_text="page-scope boot root: $suite $arch minbase ${packages[*]}"
+
+root=${PAGE_SCOPE_SYSROOT_DIR:-/var/cache/page-scope-build}/bootroot-$suite-$arch
+stamp=$root/.page-scope-boot-root
+
+mkdir -p "$(dirname "$root")"
+exec 9>"$root.lock"
+flock 9
+
+if [[ -f "$stamp" && "$(cat "$stamp")" == "$stamp_text" ]]; then
+    echo "make-boot-root: reusing $root" >&2
+    echo "$root"
+    exit 0
+fi
+if [[ $(id -u) -ne 0 ]]; then
+    echo "make-boot-root: $root is missing or out of date; run as root to make it" >&2
+    exit 1
+fi
+
+sources=$(debian_sources "$suite") || exit 1
+started=$(date +%s)
+echo "make-boot-root: making $root from $sources" >&2
+rm -rf "$root" "$root.new"
+include=$(IFS=,; echo "${packages[*]}")
+mmdebstrap --variant=minbase --include="$include" --aptopt='APT::Install-Recommends "false"' \
+    "$suite" "$root.new" "$sources" >&2
+rm -rf "$root.new"/var/cache/apt/archives/*.deb "$root.new"/var/lib/apt/lists/*
+echo "$stamp_text" >"$root.new/.page-scope-boot-root"
+mv "$root.new" "$root"
+echo "make-boot-root: made $root ($(du -sh "$root" | cut -f1)) in $(($(date +%s) - started)) s" >&2
+echo "$root"
