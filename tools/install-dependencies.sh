@@ -4,8 +4,9 @@
 #     build    compiler, CMake, Qt 5 (with its SVG module) and Poppler development files, the font
 #     test     a virtual X screen, real input, the viewer script's screenshot, Mesa's software
 #              OpenGL driver for the viewer on eglfs over X, Python for the package test,
-#              systemd-analyze for the boot service's check, and what cpack needs for the
-#              package test
+#              systemd-analyze for the boot service's check, what cpack needs for the
+#              package test, and qemu's PC emulator and mmdebstrap for the machine that boots
+#              into the viewer
 #     cross    the armhf and arm64 cross compilers, mmdebstrap for their sysroots (Qt 5 and
 #              Poppler come from there; mmdebstrap needs arch-test for a foreign architecture,
 #              which it only recommends), the host's Qt tools and qemu's user-mode emulator, which
@@ -19,7 +20,8 @@ set -euo pipefail
 declare -A groups=(
     [build]="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libpoppler-qt5-dev
              libqt5svg5-dev fonts-dejavu-core"
-    [test]="xvfb xauth xdotool imagemagick libgl1-mesa-dri python3 systemd file dpkg-dev"
+    [test]="xvfb xauth xdotool imagemagick libgl1-mesa-dri python3 systemd file dpkg-dev
+            qemu-system-x86 mmdebstrap"
     [cross]="cmake make pkg-config file dpkg-dev mmdebstrap arch-test qemu-user-static
              qtbase5-dev-tools g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
     [package]="file dpkg-dev lintian"
