@@ -2,7 +2,8 @@
 """Boots a Debian 12 virtual machine straight into the viewer, as a device does: systemd as init,
 the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
 the kernel's framebuffer and the keyboard read through evdev. The test watches the screen and
-types keys through qemu's monitor; a probe in the machine (bootvm-probe) reports what systemd did.
+types keys through qemu's monitor; a probe in the machine (bootvm-probe.sh) reports what systemd
+did.
 
   tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
 
@@ -61,7 +62,7 @@ def stage(root, build, source, document, work):
         # A device shows no login prompt on its panel, nor on the serial console the test reads.
         for getty in ("getty@tty1.service", "serial-getty@ttyS0.service"):
             os.symlink("/dev/null", os.path.join(systemd, getty))
-        shutil.copy(os.path.join(source, "tests/package/bootvm-probe"),
+        shutil.copy(os.path.join(source, "tests/package/bootvm-probe.sh"),
                     os.path.join(merged, "usr/local/sbin/bootvm-probe"))
         target = f"/var/lib/page-scope-test/{TRIAL_DOCUMENT}"
         with open(os.path.join(systemd, "bootvm-probe.service"), "w") as unit:
