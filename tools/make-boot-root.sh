@@ -24,19 +24,7 @@ stamp_text="page-scope boot root $layout: $suite $arch minbase ${packages[*]}"
 root=${PAGE_SCOPE_SYSROOT_DIR:-/var/cache/page-scope-build}/bootroot-$suite-$arch
 stamp=$root/.page-scope-boot-root
 
-mkdir -p "$(dirname "$root")"
-exec 9>"$root.lock"
-flock 9
-
-if [[ -f "$stamp" && "$(cat "$stamp")" == "$stamp_text" ]]; then
-    echo "make-boot-root: reusing $root" >&2
-    echo "$root"
-    exit 0
-fi
-if [[ $(id -u) -ne 0 ]]; then
-    echo "make-boot-root: $root is missing or out of date; run as root to make it" >&2
-    exit 1
-fi
+claim_tree make-boot-root "$root" "$stamp" "$stamp_text"
 
 sources=$(debian_sources "$suite") || exit 1
 started=$(date +%s)

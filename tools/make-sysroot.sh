@@ -36,20 +36,7 @@ sysroot=$(sysroot_path "$arch")
 stamp=$sysroot/.page-scope-sysroot
 
 # Builds running side by side wait for the one that makes the sysroot.
-mkdir -p "$(dirname "$sysroot")"
-exec 9>"$sysroot.lock"
-flock 9
-
-if [[ -f "$stamp" && "$(cat "$stamp")" == "$stamp_text" ]]; then
-    echo "make-sysroot: reusing $sysroot" >&2
-    echo "$sysroot"
-    exit 0
-fi
-
-if [[ $(id -u) -ne 0 ]]; then
-    echo "make-sysroot: $sysroot is missing or out of date; run as root to make it" >&2
-    exit 1
-fi
+claim_tree make-sysroot "$sysroot" "$stamp" "$stamp_text"
 bash tools/install-dependencies.sh cross
 
 sources=$(debian_sources "$suite") || exit 1

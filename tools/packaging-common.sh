@@ -73,3 +73,21 @@ debian_sources() {
     echo "no Debian $1 sources found; set PAGE_SCOPE_SYSROOT_SOURCES" >&2
     return 1
 }
+
+# claim_tree TOOL TREE STAMP TEXT: waits for another run that is making TREE (the lock beside it
+# is held until the caller exits). Where the stamp file STAMP holds TEXT, prints TREE and exits;
+# otherwise returns for the caller to make it, as root (exits 1 when not root).
+claim_tree() {
+    mkdir -p "$(dirname "$2")"
+    exec 9>"$2.lock"
+    flock 9
+    if [[ -f "$3" && "$(cat "$3")" == "$4" ]]; then
+        echo "$1: reusing $2" >&2
+        echo "$2"
+        exit 0
+    fi
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "$1: $2 is missing or out of date; run as root to make it" >&2
+        exit 1
+    fi
+}
