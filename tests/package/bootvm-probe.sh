@@ -33,8 +33,9 @@ done
 kill $writer
 # Long enough for a restart to show (RestartSec=2).
 sleep 4
-echo "closed $(state)"
+# What it wrote first, so that the test has it with the next line.
 journalctl -b "_PID=$first" -o cat --no-pager | sed 's/^/output /'
+echo "closed $(state)"
 
 # The kernel's out-of-memory killer ends the trial open's child: held stopped once it has raised
 # its score, so that the killer finds it there and chooses it.
