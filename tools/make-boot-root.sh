@@ -18,7 +18,7 @@ arch=$(dpkg --print-architecture)
 packages=(systemd systemd-sysv udev kmod "linux-image-$arch" libqt5widgets5 libqt5svg5
     libpoppler-qt5-1 fonts-dejavu-core fontconfig-config fontconfig)
 # The stamp's format version: bump it when the tree is made differently for the same packages.
-layout=2
+layout=3
 stamp_text="page-scope boot root $layout: $suite $arch minbase ${packages[*]}"
 
 root=${PAGE_SCOPE_SYSROOT_DIR:-/var/cache/page-scope-build}/bootroot-$suite-$arch
@@ -36,9 +36,11 @@ mmdebstrap --variant=minbase --include="$include" --aptopt='APT::Install-Recomme
 rm -rf "$root.new"/var/cache/apt/archives/*.deb "$root.new"/var/lib/apt/lists/*
 # The machine's image keeps whole seconds of modification times, as squashfs and mkfs.ext4 -d do,
 # and fontconfig takes a cache whose directory's time differs in its nanoseconds for stale: every
-# start of the viewer would scan the fonts again. Made with SOURCE_DATE_EPOCH set, the caches
-# record whole seconds, as a reproducible image's do.
-SOURCE_DATE_EPOCH=$(date +%s) chroot "$root.new" fc-cache --force --system-only
+# start of the viewer would scan the fonts again. So the font directories get the times the image
+# will give them before their caches are made.
+find "$root.new"/usr/share/fonts "$root.new"/usr/local/share/fonts -type d -exec sh -c \
+    'for directory; do touch -m -d "@$(stat -c %Y "$directory")" "$directory"; done' sh {} +
+chroot "$root.new" fc-cache --force --system-only
 echo "$stamp_text" >"$root.new/.page-scope-boot-root"
 mv "$root.new" "$root"
 echo "make-boot-root: made $root ($(du -sh "$root" | cut -f1)) in $(($(date +%s) - started)) s" >&2

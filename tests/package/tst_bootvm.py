@@ -33,12 +33,10 @@ TRIAL_DOCUMENT = "a4-10000.pdf"
 PANEL = (480, 272)
 # Inside the page view, away from the page-number overlay.
 PAGE = (60, 40, 340, 200)
-# What the viewer writes when it starts on the sample without a profile, and the line fontconfig
-# writes four times under the service, its caches valid or not (not understood; see the README).
-# Anything else is a warning, of Qt's or of another library's.
+# What the viewer writes when it starts on the sample without a profile; anything else is a
+# warning, of Qt's or of a library's.
 VIEWER_OWN_LINES = (r"Arguments: 3$|page-scope evaluating arg 'f' with value '.*'\.$|"
-                    r"Using config file b7s\.conf$|Opening b7s\.conf FAILED! Using default B7 config!$|"
-                    r"Fontconfig error: No writable cache directories$")
+                    r"Using config file b7s\.conf$|Opening b7s\.conf FAILED! Using default B7 config!$")
 
 
 def run(command, **kwargs):
