@@ -205,10 +205,15 @@ if(BUILD_TESTING AND NOT CMAKE_CROSSCOMPILING)
     set_tests_properties(tst_bootservice PROPERTIES LABELS package TIMEOUT 60)
 
     # A virtual machine booted straight into the viewer by that service, under systemd, on the
-    # kernel's framebuffer and keyboard.
+    # kernel's framebuffer, keyboard and a touch panel.
+    add_executable(bootvm-touch-panel ${PROJECT_SOURCE_DIR}/tests/package/bootvm-touch-panel.cpp)
+    # Static for a machine without a C++ runtime, so without a sanitizer's runtime either.
+    set_target_properties(bootvm-touch-panel PROPERTIES
+        AUTOMOC OFF COMPILE_OPTIONS "-Wall;-Wextra" LINK_OPTIONS -static)
     add_test(NAME tst_bootvm
         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/package/tst_bootvm.py
                 --build ${CMAKE_BINARY_DIR} --source ${PROJECT_SOURCE_DIR}
-                --test-documents $<TARGET_FILE:make-test-documents>)
+                --test-documents $<TARGET_FILE:make-test-documents>
+                --touch-panel $<TARGET_FILE:bootvm-touch-panel>)
     set_tests_properties(tst_bootvm PROPERTIES LABELS package TIMEOUT 900 SKIP_RETURN_CODE 77)
 endif()

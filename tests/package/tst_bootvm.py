@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Boots a Debian 12 virtual machine straight into the viewer, as a device does: systemd as init,
 the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
-the kernel's framebuffer and the keyboard read through evdev. The test watches the screen and
-types keys through qemu's monitor; a probe in the machine (bootvm-probe.sh) reports what systemd
-did.
+the kernel's framebuffer, the keyboard and a single-touch panel (bootvm-touch-panel.cpp) read
+through evdev. The test watches the screen, types keys through qemu's monitor and taps through a
+serial port; a probe in the machine (bootvm-probe.sh) reports what systemd did.
 
   tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
+                --touch-panel BOOTVM_TOUCH_PANEL
 
 Needs root (the staging mount), an x86-64 host and qemu's PC emulator; exits 77 (skipped)
 without them.
@@ -33,6 +34,10 @@ TRIAL_DOCUMENT = "a4-10000.pdf"
 PANEL = (480, 272)
 # Inside the page view, away from the page-number overlay.
 PAGE = (60, 40, 340, 200)
+# Panel pixels to tap, in the default profile's layout: the zoom-out softkey, third in the left
+# frame, and the vertical scroll bar's trough below its slider, which sits at the top of a page.
+ZOOM_OUT_KEY = (25, 172)
+TROUGH_BELOW_SLIDER = (420, 200)
 # What the viewer writes when it starts on the sample without a profile; anything else is a
 # warning, of Qt's or of a library's.
 VIEWER_OWN_LINES = (r"Arguments: 3$|page-scope evaluating arg 'f' with value '.*'\.$|"
@@ -43,7 +48,15 @@ def run(command, **kwargs):
     return subprocess.run(command, check=True, text=True, capture_output=True, **kwargs).stdout
 
 
-def stage(root, build, source, document, work):
+def enable(systemd, name, service):
+    """Writes a unit that multi-user.target wants."""
+    with open(os.path.join(systemd, name), "w") as unit:
+        unit.write(service + "[Install]\nWantedBy=multi-user.target\n")
+    os.symlink(f"/etc/systemd/system/{name}",
+               os.path.join(systemd, "multi-user.target.wants", name))
+
+
+def stage(root, build, source, document, touch_panel, work):
     """The boot root with this tree's viewer component installed into it, as an ext4 image."""
     merged = os.path.join(work, "merged")
     for directory in ("upper", "overlay-work", "merged"):
@@ -63,12 +76,15 @@ def stage(root, build, source, document, work):
         shutil.copy(os.path.join(source, "tests/package/bootvm-probe.sh"),
                     os.path.join(merged, "usr/local/sbin/bootvm-probe"))
         target = f"/var/lib/page-scope-test/{TRIAL_DOCUMENT}"
-        with open(os.path.join(systemd, "bootvm-probe.service"), "w") as unit:
-            unit.write("[Service]\nType=exec\n"
-                       f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target}\n"
-                       "[Install]\nWantedBy=multi-user.target\n")
-        os.symlink("/etc/systemd/system/bootvm-probe.service",
-                   os.path.join(systemd, "multi-user.target.wants/bootvm-probe.service"))
+        enable(systemd, "bootvm-probe.service", "[Service]\nType=exec\n"
+               f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target}\n")
+        # The panel is there before the viewer starts, as a built-in driver's would be; its taps
+        # come over the third serial port.
+        shutil.copy(touch_panel, os.path.join(merged, "usr/local/sbin/bootvm-touch-panel"))
+        enable(systemd, "bootvm-touch-panel.service",
+               "[Unit]\nBefore=page-scope.service\n[Service]\nType=exec\n"
+               "ExecStart=/bin/sh -c 'stty -F /dev/ttyS2 raw -echo && "
+               "exec /usr/local/sbin/bootvm-touch-panel </dev/ttyS2 >/dev/ttyS2'\n")
         os.makedirs(os.path.dirname(merged + target))
         shutil.copy(document, merged + target)
         image = os.path.join(work, "root.img")
@@ -88,6 +104,7 @@ class Machine:
         kernel = sorted(f for f in os.listdir(os.path.join(root, "boot")) if f.startswith("vmlinuz-"))
         version = kernel[-1][len("vmlinuz-"):]
         monitor = os.path.join(work, "monitor")
+        touch_panel = os.path.join(work, "touch-panel")
         self.process = subprocess.Popen(
             [qemu(), "-m", str(MEMORY_MIB), "-smp", "2", "-display", "none", "-vga", "std",
              "-nic", "none", "-no-reboot",
@@ -96,18 +113,13 @@ class Machine:
              "-append", "root=/dev/vda rw console=ttyS0 quiet",
              "-drive", f"file={image},format=raw,if=virtio",
              "-serial", f"file:{work}/console.log", "-serial", f"file:{self.probe}",
+             "-serial", f"unix:{touch_panel},server=on,wait=off",
              "-monitor", f"unix:{monitor},server=on,wait=off"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.monitor = None
-        deadline = time.monotonic() + 30
-        while self.monitor is None and time.monotonic() < deadline:
-            try:
-                self.monitor = socket.socket(socket.AF_UNIX)
-                self.monitor.connect(monitor)
-            except OSError:
-                self.monitor = None
-                time.sleep(0.2)
+        self.monitor = connect(monitor)
         self.answer()  # the monitor's greeting
+        self.touch_panel = connect(touch_panel)
+        self.touch_panel.settimeout(10)
 
     def command(self, line):
         self.monitor.sendall(line.encode() + b"\n")
@@ -118,6 +130,17 @@ class Machine:
         while not answer.endswith(b"(qemu) "):
             answer += self.monitor.recv(4096)
         return answer
+
+    def tap(self, point):
+        """Taps the touch panel at a panel pixel; false when the machine's panel did not."""
+        self.touch_panel.sendall(f"{point[0]} {point[1]}\n".encode())
+        answer = b""
+        try:
+            while not answer.endswith(b"\n"):
+                answer += self.touch_panel.recv(100)
+        except OSError:
+            pass
+        return answer.startswith(b"tapped")
 
     def screen(self):
         """Reads the framebuffer: a function that gives the pixels of an area of the panel."""
@@ -165,6 +188,20 @@ class Machine:
             return self.process.wait()
 
 
+def connect(path):
+    """Connects to a socket of qemu's once qemu has made it."""
+    deadline = time.monotonic() + 30
+    while True:
+        try:
+            connection = socket.socket(socket.AF_UNIX)
+            connection.connect(path)
+            return connection
+        except OSError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.2)
+
+
 def qemu():
     """The PC emulator, on a PC: the machine's devices (VGA, PS/2 keyboard) are a PC's."""
     return shutil.which("qemu-system-x86_64") if os.uname().machine == "x86_64" else None
@@ -181,7 +218,7 @@ def wait_for(condition, timeout):
 
 def main():
     parser = argparse.ArgumentParser()
-    for option in ("--build", "--source", "--test-documents"):
+    for option in ("--build", "--source", "--test-documents", "--touch-panel"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     if os.geteuid() != 0:
@@ -208,7 +245,7 @@ def main():
         document = os.path.join(work, TRIAL_DOCUMENT)
         run([args.test_documents, "--a4", "10000", document],
             env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-        image = stage(root, args.build, args.source, document, work)
+        image = stage(root, args.build, args.source, document, args.touch_panel, work)
         machine = Machine(root, image, work)
         try:
             started = machine.probe_line("started", 240)
@@ -227,6 +264,14 @@ def main():
             before = machine.screen()(PAGE)
             machine.command("sendkey f7")
             check(wait_for(lambda: machine.screen()(PAGE) != before, 30), "F7 zooms in")
+            # Touches through the kernel's evdev device of a single-touch panel, as a resistive
+            # panel's driver makes one, and the reader the settings give Qt.
+            for point, action in ((ZOOM_OUT_KEY, "a tap on the zoom-out softkey zooms out"),
+                                  (TROUGH_BELOW_SLIDER,
+                                   "a tap in the scroll bar's trough turns the page")):
+                before = machine.screen()(PAGE)
+                check(machine.tap(point) and
+                      wait_for(lambda: machine.screen()(PAGE) != before, 10), action)
             machine.command("sendkey f8")
             closed = machine.probe_line("closed", 240) or {}
             check(closed.get("Result") == "success" and closed.get("ExecMainStatus") == "0" and
