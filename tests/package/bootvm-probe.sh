@@ -19,6 +19,18 @@ until active || [ $tenths -ge 1200 ]; do
 done
 echo "started $(state)"
 first=$(systemctl show -p MainPID --value page-scope)
+# The display and input nodes that the viewer's user cannot open for reading and writing, as Qt
+# and Mesa open them; the machine's second DRM device (vgem) has a render node, as a GPU has.
+uid=$(awk '/^Uid:/ { print $2 }' "/proc/$first/status")
+gid=$(awk '/^Gid:/ { print $2 }' "/proc/$first/status")
+groups=$(awk '/^Groups:/ { $1 = ""; print }' "/proc/$first/status" | xargs | tr ' ' ,)
+unopened=
+for node in /dev/fb0 /dev/dri/* /dev/input/event*; do
+    [ -c "$node" ] || continue
+    setpriv --reuid="$uid" --regid="$gid" --groups="$groups" sh -c ": <>$node" 2>/dev/null ||
+        unopened="$unopened${unopened:+,}$node"
+done
+echo "devices uid=$uid groups=$groups unopened=$unopened"
 # Meanwhile something writes to the panel's console, as the kernel or a login prompt would.
 while :; do
     printf '\rconsole line %d' "$(date +%N)" >/dev/tty1

@@ -70,6 +70,10 @@ def stage(root, build, source, document, touch_panel, work):
         os.makedirs(os.path.join(systemd, "multi-user.target.wants"), exist_ok=True)
         os.symlink("/lib/systemd/system/page-scope.service",
                    os.path.join(systemd, "multi-user.target.wants/page-scope.service"))
+        # A second DRM device beside the display's, with a render node, as a system on a chip's
+        # GPU is: Mesa opens that node to draw on eglfs.
+        with open(os.path.join(merged, "etc/modules-load.d/vgem.conf"), "w") as modules:
+            modules.write("vgem\n")
         # A device shows no login prompt on its panel, nor on the serial console the test reads.
         for getty in ("getty@tty1.service", "serial-getty@ttyS0.service"):
             os.symlink("/dev/null", os.path.join(systemd, getty))
@@ -251,6 +255,10 @@ def main():
             started = machine.probe_line("started", 240)
             check(started is not None and started.get("ActiveState") == "active",
                   "the enabled service starts the viewer at boot")
+            devices = machine.probe_line("devices", 30) or {}
+            check(devices.get("uid") and devices.get("unopened") == "",
+                  "the viewer's user may open the framebuffer, the DRM devices' nodes and the "
+                  f"input devices: {devices}")
             check(wait_for(lambda: page_and_close_key_drawn(machine.screen()), 60),
                   "the sample's page and the close softkey are on the framebuffer")
             # Nothing else draws: the kernel's console has left the framebuffer to the viewer,
