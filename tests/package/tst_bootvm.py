@@ -141,7 +141,10 @@ class Machine:
         answer = b""
         try:
             while not answer.endswith(b"\n"):
-                answer += self.touch_panel.recv(100)
+                received = self.touch_panel.recv(100)
+                if not received:
+                    break
+                answer += received
         except OSError:
             pass
         return answer.startswith(b"tapped")
@@ -196,11 +199,12 @@ def connect(path):
     """Connects to a socket of qemu's once qemu has made it."""
     deadline = time.monotonic() + 30
     while True:
+        connection = socket.socket(socket.AF_UNIX)
         try:
-            connection = socket.socket(socket.AF_UNIX)
             connection.connect(path)
             return connection
         except OSError:
+            connection.close()
             if time.monotonic() > deadline:
                 raise
             time.sleep(0.2)
