@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the root file system that tests/package/tst_bootvm.py boots in a virtual machine: a
-# Debian 12 system for this machine's architecture with systemd as init, udev, a kernel and its
-# initramfs, and the libraries the viewer runs on, but without the viewer, which the test
-# installs from its build tree.
-#   tools/make-boot-root.sh             prints the tree's path last
+# Debian 12 system with systemd as init, udev, a kernel and its initramfs, and the libraries the
+# viewer runs on, but without the viewer, which the test installs from its build tree.
+#   tools/make-boot-root.sh [ARCH]      ARCH: this machine's (the default) or armhf; prints the
+#                                       tree's path last
 # Tree: /var/cache/page-scope-build/bootroot-bookworm-ARCH (PAGE_SCOPE_SYSROOT_DIR sets the
 # directory, as for the sysroots). It is reused while its stamp records the same package list;
 # otherwise it is made again as root (about a minute, 150 MB fetched, 500 MB on disk).
@@ -13,9 +13,13 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source tools/packaging-common.sh
 
 suite=bookworm
-arch=$(dpkg --print-architecture)
+arch=${1:-$(dpkg --print-architecture)}
+case "$arch" in
+armhf) kernel=linux-image-armmp ;; # boots qemu's virt board as the boards it was made for
+*) kernel=linux-image-$arch ;;
+esac
 # udev gives the input and video groups their devices, which the service's user is in.
-packages=(systemd systemd-sysv udev kmod "linux-image-$arch" libqt5widgets5 libqt5svg5
+packages=(systemd systemd-sysv udev kmod "$kernel" libqt5widgets5 libqt5svg5
     libpoppler-qt5-1 fonts-dejavu-core fontconfig-config fontconfig)
 # The stamp's format version: bump it when the tree is made differently for the same packages.
 layout=3
@@ -31,8 +35,12 @@ started=$(date +%s)
 echo "make-boot-root: making $root from $sources" >&2
 rm -rf "$root" "$root.new"
 include=$(IFS=,; echo "${packages[*]}")
-mmdebstrap --variant=minbase --include="$include" --aptopt='APT::Install-Recommends "false"' \
-    "$suite" "$root.new" "$sources" >&2
+if [[ $arch != "$(dpkg --print-architecture)" ]]; then
+    # Its packages' scripts, and fc-cache below, run under qemu's user mode.
+    ensure_binfmt "$arch" >&2
+fi
+mmdebstrap --variant=minbase --architectures="$arch" --include="$include" \
+    --aptopt='APT::Install-Recommends "false"' "$suite" "$root.new" "$sources" >&2
 rm -rf "$root.new"/var/cache/apt/archives/*.deb "$root.new"/var/lib/apt/lists/*
 # The machine's image keeps whole seconds of modification times, as squashfs and mkfs.ext4 -d do,
 # and fontconfig takes a cache whose directory's time differs in its nanoseconds for stale: every

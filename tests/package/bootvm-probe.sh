@@ -1,7 +1,10 @@
 #!/bin/sh
 # Runs at boot inside tst_bootvm.py's virtual machine and tells the test, one line at a time on
-# the second serial port, what systemd did with page-scope.service.
-exec >/dev/ttyS1 2>&1
+# a serial port, what systemd did with page-scope.service.
+#   bootvm-probe DOCUMENT PORT      DOCUMENT: whose trial open the kernel ends; PORT: the port's node
+# A virtio port is there once its driver has loaded.
+udevadm wait --timeout=60 "$2"
+exec >"$2" 2>&1
 
 state() {
     systemctl show page-scope -p ActiveState -p Result -p NRestarts -p MainPID -p ExecMainStatus |

@@ -6,21 +6,26 @@ through evdev. The test watches the screen, types keys through qemu's monitor an
 serial port; a probe in the machine (bootvm-probe.sh) reports what systemd did.
 
   tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
-                --touch-panel BOOTVM_TOUCH_PANEL
+                --touch-panel BOOTVM_TOUCH_PANEL [--arch armhf --emulator EMULATOR]
 
-Needs root (the staging mount), an x86-64 host and qemu's PC emulator; exits 77 (skipped)
+The machine is a PC for this machine's build, and ARM's virt board for an armhf build, whose
+programs run here under EMULATOR (the build's CMAKE_CROSSCOMPILING_EMULATOR, words separated by
+spaces).
+Needs root (the staging mount) and qemu's system emulator for the board; exits 77 (skipped)
 without them.
 """
 
 import argparse
 import os
 import re
+import shlex
 import shutil
 import socket
 import subprocess
 import sys
 import tempfile
 import time
+from dataclasses import dataclass
 
 from check_installed_package import page_and_close_key_drawn, ppm_pixels
 
@@ -44,6 +49,43 @@ VIEWER_OWN_LINES = (r"Arguments: 3$|page-scope evaluating arg 'f' with value '.*
                     r"Using config file b7s\.conf$|Opening b7s\.conf FAILED! Using default B7 config!$")
 
 
+@dataclass
+class Board:
+    """An emulated machine: qemu's options for its display, keyboard, disk and serial ports, the
+    kernel's console, and the ports in the machine that the probe and the touch panel use."""
+    qemu: str
+    options: tuple
+    console: str
+    probe_port: str
+    touch_port: str
+    modules: tuple = ()
+
+
+BOARDS = {
+    # A PC: VGA, a PS/2 keyboard and three serial ports.
+    "amd64": Board("qemu-system-x86_64",
+                   ("-vga", "std", "-drive", "file={image},format=raw,if=virtio",
+                    "-serial", "file:{console}", "-serial", "file:{probe}",
+                    "-serial", "unix:{touch},server=on,wait=off"),
+                   "ttyS0", "/dev/ttyS1", "/dev/ttyS2"),
+    # A 32-bit ARM system on a chip as qemu's virt board has it: its devices on virtio, one
+    # serial port, and virtio's own ports for the probe and the panel.
+    "armhf": Board("qemu-system-arm",
+                   # Modern virtio: the kernel's GPU and input drivers take no legacy device.
+                   ("-machine", "virt", "-cpu", "cortex-a15",
+                    "-global", "virtio-mmio.force-legacy=false", "-device", "virtio-gpu-device",
+                    "-device", "virtio-keyboard-device",
+                    "-drive", "if=none,id=root,file={image},format=raw",
+                    "-device", "virtio-blk-device,drive=root", "-serial", "file:{console}",
+                    "-device", "virtio-serial-device",
+                    "-chardev", "file,id=probe,path={probe}",
+                    "-device", "virtserialport,chardev=probe,nr=1",
+                    "-chardev", "socket,id=touch,path={touch},server=on,wait=off",
+                    "-device", "virtserialport,chardev=touch,nr=2"),
+                   "ttyAMA0", "/dev/vport0p1", "/dev/vport0p2", ("virtio_console",)),
+}
+
+
 def run(command, **kwargs):
     return subprocess.run(command, check=True, text=True, capture_output=True, **kwargs).stdout
 
@@ -56,7 +98,7 @@ def enable(systemd, name, service):
                os.path.join(systemd, "multi-user.target.wants", name))
 
 
-def stage(root, build, source, document, touch_panel, work):
+def stage(root, board, build, source, document, touch_panel, work):
     """The boot root with this tree's viewer component installed into it, as an ext4 image."""
     merged = os.path.join(work, "merged")
     for directory in ("upper", "overlay-work", "merged"):
@@ -72,23 +114,25 @@ def stage(root, build, source, document, touch_panel, work):
                    os.path.join(systemd, "multi-user.target.wants/page-scope.service"))
         # A second DRM device beside the display's, with a render node, as a system on a chip's
         # GPU is: Mesa opens that node to draw on eglfs.
-        with open(os.path.join(merged, "etc/modules-load.d/vgem.conf"), "w") as modules:
-            modules.write("vgem\n")
+        with open(os.path.join(merged, "etc/modules-load.d/bootvm.conf"), "w") as modules:
+            modules.write("".join(f"{module}\n" for module in ("vgem",) + board.modules))
         # A device shows no login prompt on its panel, nor on the serial console the test reads.
-        for getty in ("getty@tty1.service", "serial-getty@ttyS0.service"):
+        for getty in ("getty@tty1.service", f"serial-getty@{board.console}.service"):
             os.symlink("/dev/null", os.path.join(systemd, getty))
         shutil.copy(os.path.join(source, "tests/package/bootvm-probe.sh"),
                     os.path.join(merged, "usr/local/sbin/bootvm-probe"))
         target = f"/var/lib/page-scope-test/{TRIAL_DOCUMENT}"
         enable(systemd, "bootvm-probe.service", "[Service]\nType=exec\n"
-               f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target}\n")
+               f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target} {board.probe_port}\n")
         # The panel is there before the viewer starts, as a built-in driver's would be; its taps
         # come over the third serial port.
         shutil.copy(touch_panel, os.path.join(merged, "usr/local/sbin/bootvm-touch-panel"))
         enable(systemd, "bootvm-touch-panel.service",
                "[Unit]\nBefore=page-scope.service\n[Service]\nType=exec\n"
-               "ExecStart=/bin/sh -c 'stty -F /dev/ttyS2 raw -echo && "
-               "exec /usr/local/sbin/bootvm-touch-panel </dev/ttyS2 >/dev/ttyS2'\n")
+               f"ExecStartPre=/bin/udevadm wait --timeout=60 {board.touch_port}\n"
+               # Opened once: a virtio port takes one opener.
+               f"ExecStart=/bin/sh -c 'exec <>{board.touch_port} >&0 && "
+               "{ [ ! -t 0 ] || stty raw -echo; } && exec /usr/local/sbin/bootvm-touch-panel'\n")
         os.makedirs(os.path.dirname(merged + target))
         shutil.copy(document, merged + target)
         image = os.path.join(work, "root.img")
@@ -101,7 +145,7 @@ def stage(root, build, source, document, touch_panel, work):
 class Machine:
     """The virtual machine: its monitor, its screen and the probe's lines."""
 
-    def __init__(self, root, image, work):
+    def __init__(self, board, root, image, work):
         self.work = work
         self.probe = os.path.join(work, "probe.log")
         open(self.probe, "w").close()
@@ -109,15 +153,15 @@ class Machine:
         version = kernel[-1][len("vmlinuz-"):]
         monitor = os.path.join(work, "monitor")
         touch_panel = os.path.join(work, "touch-panel")
+        paths = dict(image=image, console=os.path.join(work, "console.log"), probe=self.probe,
+                     touch=touch_panel)
         self.process = subprocess.Popen(
-            [qemu(), "-m", str(MEMORY_MIB), "-smp", "2", "-display", "none", "-vga", "std",
+            [shutil.which(board.qemu), "-m", str(MEMORY_MIB), "-smp", "2", "-display", "none",
              "-nic", "none", "-no-reboot",
              "-kernel", os.path.join(root, "boot", kernel[-1]),
              "-initrd", os.path.join(root, "boot", f"initrd.img-{version}"),
-             "-append", "root=/dev/vda rw console=ttyS0 quiet",
-             "-drive", f"file={image},format=raw,if=virtio",
-             "-serial", f"file:{work}/console.log", "-serial", f"file:{self.probe}",
-             "-serial", f"unix:{touch_panel},server=on,wait=off",
+             "-append", f"root=/dev/vda rw console={board.console} quiet",
+             *(option.format(**paths) for option in board.options),
              "-monitor", f"unix:{monitor},server=on,wait=off"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.monitor = connect(monitor)
@@ -210,11 +254,6 @@ def connect(path):
             time.sleep(0.2)
 
 
-def qemu():
-    """The PC emulator, on a PC: the machine's devices (VGA, PS/2 keyboard) are a PC's."""
-    return shutil.which("qemu-system-x86_64") if os.uname().machine == "x86_64" else None
-
-
 def wait_for(condition, timeout):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -228,15 +267,19 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--build", "--source", "--test-documents", "--touch-panel"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--arch", default=run(["dpkg", "--print-architecture"]).strip())
+    parser.add_argument("--emulator", default="")
     args = parser.parse_args()
+    board = BOARDS.get(args.arch)
     if os.geteuid() != 0:
         print("SKIPPED: staging the machine's root needs root (an overlay mount)")
         return SKIPPED
-    if not qemu():
-        print("SKIPPED: the machine is booted on an x86-64 host with qemu-system-x86 installed")
+    if not board or not shutil.which(board.qemu):
+        print(f"SKIPPED: no board for {args.arch}, or its emulator is not installed "
+              f"({board.qemu if board else 'none'})")
         return SKIPPED
-    made = subprocess.run(["bash", os.path.join(args.source, "tools/make-boot-root.sh")],
-                          text=True, capture_output=True)
+    made = subprocess.run(["bash", os.path.join(args.source, "tools/make-boot-root.sh"),
+                           args.arch], text=True, capture_output=True)
     if made.returncode != 0:
         print(made.stderr)
         return 1
@@ -251,10 +294,10 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="page-scope-bootvm-") as work:
         document = os.path.join(work, TRIAL_DOCUMENT)
-        run([args.test_documents, "--a4", "10000", document],
-            env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
-        image = stage(root, args.build, args.source, document, args.touch_panel, work)
-        machine = Machine(root, image, work)
+        run([*shlex.split(args.emulator), args.test_documents, "--a4", "10000",
+             document], env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        image = stage(root, board, args.build, args.source, document, args.touch_panel, work)
+        machine = Machine(board, root, image, work)
         try:
             started = machine.probe_line("started", 240)
             check(started is not None and started.get("ActiveState") == "active",
@@ -282,8 +325,9 @@ def main():
                                   (TROUGH_BELOW_SLIDER,
                                    "a tap in the scroll bar's trough turns the page")):
                 before = machine.screen()(PAGE)
-                check(machine.tap(point) and
-                      wait_for(lambda: machine.screen()(PAGE) != before, 10), action)
+                tapped = machine.tap(point)
+                check(tapped and wait_for(lambda: machine.screen()(PAGE) != before, 10),
+                      action + ("" if tapped else " (the machine's panel did not tap)"))
             machine.command("sendkey f8")
             closed = machine.probe_line("closed", 240) or {}
             check(closed.get("Result") == "success" and closed.get("ExecMainStatus") == "0" and
