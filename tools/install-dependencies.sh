@@ -9,8 +9,9 @@
 #              into the viewer
 #     cross    the armhf and arm64 cross compilers, mmdebstrap for their sysroots (Qt 5 and
 #              Poppler come from there; mmdebstrap needs arch-test for a foreign architecture,
-#              which it only recommends), the host's Qt tools and qemu's user-mode emulator, which
-#              runs ARM build steps and tests
+#              which it only recommends), the host's Qt tools, qemu's user-mode emulator, which
+#              runs ARM build steps and tests, and its ARM system emulator for the armhf machine
+#              that boots into the viewer
 #     package  what cpack and lintian need to make and check the Debian packages
 #     bench    Callgrind, for the benchmark's instruction counts
 # Idempotent: only missing packages are installed, and the package lists are refreshed only when
@@ -23,7 +24,7 @@ declare -A groups=(
     [test]="xvfb xauth xdotool imagemagick libgl1-mesa-dri python3 systemd file dpkg-dev
             qemu-system-x86 mmdebstrap"
     [cross]="cmake make pkg-config file dpkg-dev mmdebstrap arch-test qemu-user-static
-             qtbase5-dev-tools g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
+             qemu-system-arm qtbase5-dev-tools g++-arm-linux-gnueabihf g++-aarch64-linux-gnu"
     [package]="file dpkg-dev lintian"
     [bench]="valgrind"
 )

@@ -5,10 +5,12 @@
 #   tools/test-cross.sh ARCH --quick                a fast subset, for CI: it builds only the
 #       viewer, the plugin and one test program per subsystem, in build-ARCH-quick
 # Runs the unit and widget tests (offscreen platform), the automation tests and the viewer end to
-# end on Qt's framebuffer code (vnc platform), as on a device. Skips the tests that need an X
-# server (label xvfb) and the real binary on the hostile documents and under memory limits (label
-# hostile: minutes of Poppler's rendering under emulation, none of it processor-specific code of
-# ours); a cross build registers no package tests. The host suite covers those.
+# end on Qt's framebuffer code (vnc platform), as on a device, and on armhf, as root, a machine of
+# ARM's that boots into the viewer under qemu's system emulation (tst_bootvm). Skips the tests that
+# need an X server (label xvfb) and the real binary on the hostile documents and under memory
+# limits (label hostile: minutes of Poppler's rendering under emulation, none of it
+# processor-specific code of ours); a cross build registers no other package tests. The host suite
+# covers those.
 # Exits non-zero when the build or a test fails.
 set -euo pipefail
 
@@ -22,6 +24,9 @@ source tools/packaging-common.sh
 # the viewer on a framebuffer with keys from outside, which is how a device runs it.
 quick_tests=(tst_commandline tst_configloader tst_mainwindow tst_openingflow tst_pdfwidget
     tst_chooser tst_automation_e2e tst_e2e_framebuffer)
+# And on armhf the machine that boots into the ARM viewer (tst_bootvm, as root), with what it
+# installs and runs.
+quick_boot_targets=(sample-document packaging-files make-test-documents bootvm-touch-panel)
 
 arch=${1:-}
 if ! cross_triplet "$arch" >/dev/null 2>&1; then
@@ -35,6 +40,10 @@ if [[ "${1:-}" == "--quick" ]]; then
     shift
     build_dir=${BUILD_DIR:-build-$arch-quick}
     export CROSS_TARGETS="page-scope SquishPlugin ${quick_tests[*]}"
+    if [[ $arch == armhf ]]; then
+        CROSS_TARGETS+=" ${quick_boot_targets[*]}"
+        quick_tests+=(tst_bootvm)
+    fi
     cmake_args=(-DPAGE_SCOPE_BENCH=OFF)
     quick_regex=$(IFS='|'; echo "${quick_tests[*]}")
     set -- -R "^($quick_regex)\$" "$@"
@@ -43,6 +52,11 @@ started=$(date +%s)
 BUILD_DIR=$build_dir bash tools/build-cross.sh "$arch" --no-packages "${cmake_args[@]}"
 # The tests start the ARM viewer as a child process, which needs the kernel's help.
 ensure_binfmt "$arch"
+# The boot test's root file system, made here rather than within the test's time limit: the
+# first time takes some 25 minutes, its packages' scripts running under emulation.
+if [[ $arch == armhf && $(id -u) -eq 0 ]]; then
+    bash tools/make-boot-root.sh armhf >/dev/null
+fi
 built=$(date +%s)
 
 skip_labels='xvfb|package|hostile'
