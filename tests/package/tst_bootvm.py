@@ -125,7 +125,7 @@ def stage(root, board, build, source, document, touch_panel, work):
         enable(systemd, "bootvm-probe.service", "[Service]\nType=exec\n"
                f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target} {board.probe_port}\n")
         # The panel is there before the viewer starts, as a built-in driver's would be; its taps
-        # come over the third serial port.
+        # come over a serial port of its own.
         shutil.copy(touch_panel, os.path.join(merged, "usr/local/sbin/bootvm-touch-panel"))
         enable(systemd, "bootvm-touch-panel.service",
                "[Unit]\nBefore=page-scope.service\n[Service]\nType=exec\n"
