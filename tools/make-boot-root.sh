@@ -6,7 +6,8 @@
 #                                       tree's path last
 # Tree: /var/cache/page-scope-build/bootroot-bookworm-ARCH (PAGE_SCOPE_SYSROOT_DIR sets the
 # directory, as for the sysroots). It is reused while its stamp records the same package list;
-# otherwise it is made again as root (about a minute, 150 MB fetched, 500 MB on disk).
+# otherwise it is made again as root (about a minute, 150 MB fetched, 500 MB on disk; for armhf
+# some 25 minutes, its packages' scripts running under qemu's user mode).
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
