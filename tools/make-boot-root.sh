@@ -19,9 +19,10 @@ case "$arch" in
 armhf) kernel=linux-image-armmp ;; # boots qemu's virt board as the boards it was made for
 *) kernel=linux-image-$arch ;;
 esac
-# udev gives the input and video groups their devices, which the service's user is in.
+# udev gives the input and video groups their devices, which the service's user is in. Mesa's
+# drivers stand in for a device's GPU driver on eglfs (on the PC, Qt's OpenGL brings them anyway).
 packages=(systemd systemd-sysv udev kmod "$kernel" libqt5widgets5 libqt5svg5
-    libpoppler-qt5-1 fonts-dejavu-core fontconfig-config fontconfig)
+    libpoppler-qt5-1 fonts-dejavu-core fontconfig-config fontconfig libgl1-mesa-dri)
 # The stamp's format version: bump it when the tree is made differently for the same packages.
 layout=3
 stamp_text="page-scope boot root $layout: $suite $arch minbase ${packages[*]}"

@@ -54,6 +54,7 @@ echo "closed $(state)"
 
 # The kernel's out-of-memory killer ends the trial open's child: held stopped once it has raised
 # its score, so that the killer finds it there and chooses it.
+sample=$(grep '^PAGE_SCOPE_DOCUMENT=' /etc/default/page-scope)
 sed -i "s|^PAGE_SCOPE_DOCUMENT=.*|PAGE_SCOPE_DOCUMENT=$1|" /etc/default/page-scope
 systemctl start page-scope
 viewer=$(systemctl show -p MainPID --value page-scope)
@@ -74,4 +75,33 @@ ended=$(echo "$journal" | grep -c 'the kernel ended a trial of its open')
 failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
 journalctl -b -u page-scope --no-pager -o short-monotonic | tail -40 | sed 's/^/journal /'
+
+# The sample again on eglfs, with the settings' own eglfs lines: Qt's OpenGL composes the window
+# on the DRM card, Mesa's drivers standing in for a GPU's. The machine's display prefers a larger
+# mode than the panel's, which a device's panel does not offer, so eglfs is told the panel's. The
+# panel is taken as mounted upside down, as the settings show: eglfs turns the picture, and their
+# udev rule the touches.
+systemctl stop page-scope
+printf '%s\n' '{ "hwcursor": false, "outputs": [ { "name": "Virtual1",' \
+    '  "mode": "9 480 482 523 525 272 274 284 286 +hsync +vsync" } ] }' >/etc/page-scope-kms.json
+sed -i -e "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" -e 's|^QT_QPA_PLATFORM=linuxfb|#&|' \
+    -e 's|^#\(QT_QPA_PLATFORM=eglfs\)$|\1|' \
+    -e 's/^#\(QT_QPA_EGLFS_\(PHYSICAL_\)\?\(WIDTH\|HEIGHT\|ROTATION\)=\)/\1/' \
+    -e "\$aQT_QPA_EGLFS_KMS_CONFIG=/etc/page-scope-kms.json" /etc/default/page-scope
+rules=/etc/udev/rules.d/60-touch-panel.rules
+sed -n 's/^#   \(ENV{ID_INPUT_TOUCHSCREEN}.*\)$/\1/p' /etc/default/page-scope >$rules
+udevadm control --reload
+udevadm trigger --subsystem-match=input --action=change
+udevadm settle
+systemctl start page-scope
+settings=$(sed -n 's/^\(QT_QPA_PLATFORM=\|QT_QPA_EGLFS_\)//p' /etc/default/page-scope | xargs | tr ' ' ,)
+echo "eglfs settings=$settings rules=$(grep -c LIBINPUT_CALIBRATION_MATRIX $rules) $(state)"
+tenths=0
+while active && [ $tenths -lt 1800 ]; do
+    sleep 0.1
+    tenths=$((tenths + 1))
+done
+sleep 4
+echo "eglfs-closed $(state)"
+journalctl -b -u page-scope --no-pager -o short-monotonic | tail -20 | sed 's/^/journal /'
 systemctl poweroff

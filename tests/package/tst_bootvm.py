@@ -2,8 +2,9 @@
 """Boots a Debian 12 virtual machine straight into the viewer, as a device does: systemd as init,
 the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
 the kernel's framebuffer, the keyboard and a single-touch panel (bootvm-touch-panel.cpp) read
-through evdev. The test watches the screen, types keys through qemu's monitor and taps through a
-serial port; a probe in the machine (bootvm-probe.sh) reports what systemd did.
+through evdev; then once more on eglfs, with the settings' eglfs lines. The test watches the
+screen, types keys through qemu's monitor and taps through a serial port; a probe in the machine
+(bootvm-probe.sh) reports what systemd did.
 
   tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
                 --touch-panel BOOTVM_TOUCH_PANEL [--arch armhf --emulator EMULATOR]
@@ -43,6 +44,9 @@ PAGE = (60, 40, 340, 200)
 # frame, and the vertical scroll bar's trough below its slider, which sits at the top of a page.
 ZOOM_OUT_KEY = (25, 172)
 TROUGH_BELOW_SLIDER = (420, 200)
+# The settings' eglfs lines that the probe uncomments: the panel's size, and the picture turned.
+EGLFS_SETTINGS = {"eglfs", "WIDTH=480", "HEIGHT=272", "PHYSICAL_WIDTH=95", "PHYSICAL_HEIGHT=54",
+                  "ROTATION=180"}
 # What the viewer writes when it starts on the sample without a profile; anything else is a
 # warning, of Qt's or of a library's.
 VIEWER_OWN_LINES = (r"Arguments: 3$|page-scope evaluating arg 'f' with value '.*'\.$|"
@@ -142,6 +146,10 @@ def stage(root, board, build, source, document, touch_panel, work):
         run(["umount", merged])
 
 
+class MachineOff(Exception):
+    """The machine powered off while the test still drove it."""
+
+
 class Machine:
     """The virtual machine: its monitor, its screen and the probe's lines."""
 
@@ -168,22 +176,32 @@ class Machine:
         self.answer()  # the monitor's greeting
         self.touch_panel = connect(touch_panel)
         self.touch_panel.settimeout(10)
+        # A panel mounted upside down, with the picture turned to match and its touches by udev.
+        self.turned = False
 
     def command(self, line):
-        self.monitor.sendall(line.encode() + b"\n")
+        try:
+            self.monitor.sendall(line.encode() + b"\n")
+        except OSError as error:
+            raise MachineOff from error
         return self.answer()
 
     def answer(self):
         answer = b""
         while not answer.endswith(b"(qemu) "):
-            answer += self.monitor.recv(4096)
+            received = self.monitor.recv(4096)
+            if not received:
+                raise MachineOff
+            answer += received
         return answer
 
     def tap(self, point):
         """Taps the touch panel at a panel pixel; false when the machine's panel did not."""
-        self.touch_panel.sendall(f"{point[0]} {point[1]}\n".encode())
+        if self.turned:
+            point = (PANEL[0] - 1 - point[0], PANEL[1] - 1 - point[1])
         answer = b""
         try:
+            self.touch_panel.sendall(f"{point[0]} {point[1]}\n".encode())
             while not answer.endswith(b"\n"):
                 received = self.touch_panel.recv(100)
                 if not received:
@@ -210,8 +228,13 @@ class Machine:
             data = dump.read()
         width, height = map(int, data.split()[1:3])
         left, top = (width - PANEL[0]) // 2, (height - PANEL[1]) // 2
-        return (lambda area: ppm_pixels(data, (left + area[0], top + area[1], area[2], area[3])),
-                ppm_pixels(data, (0, 0, width, top)))
+
+        def pixels(area):
+            x, y, w, h = area
+            if self.turned:
+                x, y = PANEL[0] - x - w, PANEL[1] - y - h
+            return ppm_pixels(data, (left + x, top + y, w, h))
+        return pixels, ppm_pixels(data, (0, 0, width, top))
 
     def probe_line(self, word, timeout):
         """The probe's line that starts with word, as a dict of its NAME=VALUE fields."""
@@ -261,6 +284,28 @@ def wait_for(condition, timeout):
             return True
         time.sleep(0.5)
     return False
+
+
+def zoom_tap_and_close(machine, check, closed_line, platform=""):
+    """Zooms in with F7 and out with a tap, turns the page with a tap and ends the viewer with F8,
+    which the probe reports on closed_line."""
+    # Keys through the emulated keyboard, the kernel's evdev device and Qt's handler.
+    before = machine.screen()(PAGE)
+    machine.command("sendkey f7")
+    check(wait_for(lambda: machine.screen()(PAGE) != before, 30), platform + "F7 zooms in")
+    # Touches through the kernel's evdev device of a single-touch panel, as a resistive panel's
+    # driver makes one, and the reader the settings give Qt.
+    for point, action in ((ZOOM_OUT_KEY, "a tap on the zoom-out softkey zooms out"),
+                          (TROUGH_BELOW_SLIDER, "a tap in the scroll bar's trough turns the page")):
+        before = machine.screen()(PAGE)
+        tapped = machine.tap(point)
+        check(tapped and wait_for(lambda: machine.screen()(PAGE) != before, 10),
+              platform + action + ("" if tapped else " (the machine's panel did not tap)"))
+    machine.command("sendkey f8")
+    closed = machine.probe_line(closed_line, 240) or {}
+    check(closed.get("Result") == "success" and closed.get("ExecMainStatus") == "0" and
+          closed.get("NRestarts") == "0" and closed.get("ActiveState") == "inactive",
+          platform + "F8 ends the viewer with status 0, and the unit is not restarted")
 
 
 def main():
@@ -315,24 +360,7 @@ def main():
                 drawn_over = machine.above_panel() != first
             check(not drawn_over,
                   "the console's text and cursor are not drawn in the framebuffer")
-            # Keys through the emulated keyboard, the kernel's evdev device and Qt's handler.
-            before = machine.screen()(PAGE)
-            machine.command("sendkey f7")
-            check(wait_for(lambda: machine.screen()(PAGE) != before, 30), "F7 zooms in")
-            # Touches through the kernel's evdev device of a single-touch panel, as a resistive
-            # panel's driver makes one, and the reader the settings give Qt.
-            for point, action in ((ZOOM_OUT_KEY, "a tap on the zoom-out softkey zooms out"),
-                                  (TROUGH_BELOW_SLIDER,
-                                   "a tap in the scroll bar's trough turns the page")):
-                before = machine.screen()(PAGE)
-                tapped = machine.tap(point)
-                check(tapped and wait_for(lambda: machine.screen()(PAGE) != before, 10),
-                      action + ("" if tapped else " (the machine's panel did not tap)"))
-            machine.command("sendkey f8")
-            closed = machine.probe_line("closed", 240) or {}
-            check(closed.get("Result") == "success" and closed.get("ExecMainStatus") == "0" and
-                  closed.get("NRestarts") == "0" and closed.get("ActiveState") == "inactive",
-                  "F8 ends the viewer with status 0, and the unit is not restarted")
+            zoom_tap_and_close(machine, check, "closed")
             output = machine.probe_lines("output")
             unexpected = [line for line in output if not re.match(VIEWER_OWN_LINES, line)]
             check("Arguments: 3" in output and not unexpected,
@@ -343,7 +371,18 @@ def main():
                   trial.get("MainPID") == trial.get("viewer") and trial.get("lines") == "1",
                   "the kernel ended the trial's child; the viewer said so and carried on")
             check(trial.get("failed") == "1", "the viewer's standard output is in the journal")
+            eglfs = machine.probe_line("eglfs", 60) or {}
+            check(EGLFS_SETTINGS <= set(eglfs.get("settings", "").split(",")) and
+                  eglfs.get("rules") == "1" and eglfs.get("ActiveState") == "active",
+                  "the viewer starts again with the settings' eglfs lines, the picture turned, "
+                  "and their udev rule that turns the touches")
+            machine.turned = True
+            check(wait_for(lambda: page_and_close_key_drawn(machine.screen()), 120),
+                  "on eglfs, upside down, the sample's page and the close softkey are on the screen")
+            zoom_tap_and_close(machine, check, "eglfs-closed", "on eglfs, upside down, ")
             check(machine.stop(120) == 0, "the machine powered off")
+        except MachineOff:
+            check(False, "the machine stayed on until the test was done (see the probe's lines)")
         finally:
             machine.stop(0)
             if failures:
