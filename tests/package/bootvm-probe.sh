@@ -13,6 +13,18 @@ state() {
 active() {
     [ "$(systemctl is-active page-scope)" = active ]
 }
+# Until the viewer ends (the test's close key), three minutes at most.
+wait_while_active() {
+    tenths=0
+    while active && [ $tenths -lt 1800 ]; do
+        sleep 0.1
+        tenths=$((tenths + 1))
+    done
+}
+# The unit's last $1 lines of the journal, for the test's log.
+journal_tail() {
+    journalctl -b -u page-scope --no-pager -o short-monotonic | tail -n "$1" | sed 's/^/journal /'
+}
 
 # Started at boot by its enabled unit; the test then zooms with F7 and closes with F8.
 tenths=0
@@ -40,11 +52,7 @@ while :; do
     sleep 0.3
 done 2>/dev/null &
 writer=$!
-tenths=0
-while active && [ $tenths -lt 1800 ]; do
-    sleep 0.1
-    tenths=$((tenths + 1))
-done
+wait_while_active
 kill $writer
 # Long enough for a restart to show (RestartSec=2).
 sleep 4
@@ -74,7 +82,7 @@ journal=$(journalctl -b -u page-scope --no-pager)
 ended=$(echo "$journal" | grep -c 'the kernel ended a trial of its open')
 failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
-journalctl -b -u page-scope --no-pager -o short-monotonic | tail -40 | sed 's/^/journal /'
+journal_tail 40
 
 # The sample again on eglfs, with the settings' own eglfs lines: Qt's OpenGL composes the window
 # on the DRM card, Mesa's drivers standing in for a GPU's. The machine's display prefers a larger
@@ -96,12 +104,8 @@ udevadm settle
 systemctl start page-scope
 settings=$(sed -n 's/^\(QT_QPA_PLATFORM=\|QT_QPA_EGLFS_\)//p' /etc/default/page-scope | xargs | tr ' ' ,)
 echo "eglfs settings=$settings rules=$(grep -c LIBINPUT_CALIBRATION_MATRIX $rules) $(state)"
-tenths=0
-while active && [ $tenths -lt 1800 ]; do
-    sleep 0.1
-    tenths=$((tenths + 1))
-done
+wait_while_active
 sleep 4
 echo "eglfs-closed $(state)"
-journalctl -b -u page-scope --no-pager -o short-monotonic | tail -20 | sed 's/^/journal /'
+journal_tail 20
 systemctl poweroff
