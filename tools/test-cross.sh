@@ -53,7 +53,7 @@ BUILD_DIR=$build_dir bash tools/build-cross.sh "$arch" --no-packages "${cmake_ar
 # The tests start the ARM viewer as a child process, which needs the kernel's help.
 ensure_binfmt "$arch"
 # The boot test's root file system, made here rather than within the test's time limit: the
-# first time takes some 25 minutes, its packages' scripts running under emulation.
+# first time takes some four minutes, its packages' scripts running under emulation.
 if [[ $arch == armhf && $(id -u) -eq 0 ]]; then
     bash tools/make-boot-root.sh armhf >/dev/null
 fi
