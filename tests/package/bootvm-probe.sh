@@ -84,6 +84,30 @@ failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
 journal_tail 40
 
+# The sample under a memory.high of the unit's (systemd's MemoryHigh=), 24 MiB above what the
+# viewer holds with its page shown: the kernel does not end a process above it but throttles it,
+# so the viewer renders within it as within a limit. The test types an unmapped key once the page
+# is shown, and the viewer's line about it says when to set it.
+systemctl stop page-scope
+sed -i "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" /etc/default/page-scope
+systemctl start page-scope
+viewer=$(systemctl show -p MainPID --value page-scope)
+tenths=0
+until journalctl -b "_PID=$viewer" | grep -q 'UNKNOWN KEY CODE' || [ $tenths -ge 1200 ]; do
+    sleep 0.1
+    tenths=$((tenths + 1))
+done
+group=/sys/fs/cgroup$(systemctl show -p ControlGroup --value page-scope)
+high=$(($(cat "$group/memory.current") + (24 << 20)))
+systemctl set-property --runtime page-scope "MemoryHigh=$high"
+echo "high set=$(cat "$group/memory.high") $(state)"
+wait_while_active
+headrooms=$(journalctl -b "_PID=$viewer" -o cat |
+    sed -n 's/.* in bands of [0-9]* rows (headroom \([0-9.]*\) MiB)$/\1/p' | xargs | tr ' ' ,)
+echo "high-closed headrooms=$headrooms $(state)"
+journal_tail 12
+systemctl set-property --runtime page-scope MemoryHigh=infinity
+
 # The sample again on eglfs, with the settings' own eglfs lines: Qt's OpenGL composes the window
 # on the DRM card, Mesa's drivers standing in for a GPU's. The machine's display prefers a larger
 # mode than the panel's, which a device's panel does not offer, so eglfs is told the panel's. The

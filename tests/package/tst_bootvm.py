@@ -44,6 +44,9 @@ PAGE = (60, 40, 340, 200)
 # frame, and the vertical scroll bar's trough below its slider, which sits at the top of a page.
 ZOOM_OUT_KEY = (25, 172)
 TROUGH_BELOW_SLIDER = (420, 200)
+# Zoom steps to 108 dpi, where an A4 page no longer fits whole within the 24 MiB of memory.high
+# that the probe leaves the viewer.
+STEPS_TO_BANDS = 6
 # The settings' eglfs lines that the probe uncomments: the panel's size, and the picture turned.
 EGLFS_SETTINGS = {"eglfs", "WIDTH=480", "HEIGHT=272", "PHYSICAL_WIDTH=95", "PHYSICAL_HEIGHT=54",
                   "ROTATION=180"}
@@ -382,6 +385,21 @@ def main():
                   trial.get("MainPID") == trial.get("viewer") and trial.get("lines") == "1",
                   "the kernel ended the trial's child; the viewer said so and carried on")
             check(trial.get("failed") == "1", "the viewer's standard output is in the journal")
+            high_set = wait_for(lambda: page_shown(machine), 120)
+            machine.command("sendkey f12")  # unmapped: the probe sets memory.high at its line
+            high_set = high_set and machine.probe_line("high", 60) is not None
+            zoomed = high_set
+            for _ in range(STEPS_TO_BANDS):
+                before = machine.screen()(PAGE)
+                machine.command("sendkey f7")
+                zoomed = zoomed and wait_for(lambda: machine.screen()(PAGE) != before, 30)
+            machine.command("sendkey f8")
+            high = machine.probe_line("high-closed", 240) or {}
+            headrooms = [float(mib) for mib in high.get("headrooms", "").split(",") if mib]
+            check(zoomed and headrooms and max(headrooms) < 32 and
+                  high.get("ExecMainStatus") == "0",
+                  "under the unit's memory.high the viewer zooms in and renders in bands within "
+                  f"it (headrooms {headrooms or 'none'} MiB)")
             eglfs = machine.probe_line("eglfs", 60) or {}
             check(EGLFS_SETTINGS <= set(eglfs.get("settings", "").split(",")) and
                   eglfs.get("rules") == "1" and eglfs.get("ActiveState") == "active",
