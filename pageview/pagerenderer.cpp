@@ -227,8 +227,10 @@ QImage PageRenderer::render(const Poppler::Page &page, double resolution,
     if (plan.mode == RenderBudget::Plan::Blank) {
         QString what = QStringLiteral("left blank: its image would be larger than an image can be");
         if (!plan.imageSize.isEmpty()) {
+            // With the reserve every render leaves, or a need below the headroom would read as
+            // one that fits.
             what = QString::asprintf("left blank for memory: needs %.1f MiB",
-                                     double(plan.bytesNeeded) / mebibyte);
+                                     double(plan.bytesNeeded + RenderBudget::reserve) / mebibyte);
             if (plan.bytesReserved > 0)
                 what += QString::asprintf(" and reserves %.1f MiB more",
                                           double(plan.bytesReserved) / mebibyte);
