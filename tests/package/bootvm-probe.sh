@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs at boot inside tst_bootvm.py's virtual machine and tells the test, one line at a time on
 # a serial port, what systemd did with page-scope.service.
-#   bootvm-probe DOCUMENT PORT      DOCUMENT: whose trial open the kernel ends; PORT: the port's node
+#   bootvm-probe DOCUMENT PORT ROOM DOCUMENT: whose trial open the kernel ends; PORT: the port's
+#                                   node; ROOM: MiB that the unit's memory.high leaves the viewer
 # A virtio port is there once its driver has loaded.
 udevadm wait --timeout=60 "$2"
 exec >"$2" 2>&1
@@ -84,7 +85,7 @@ failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
 journal_tail 40
 
-# The sample under a memory.high of the unit's (systemd's MemoryHigh=), 24 MiB above what the
+# The sample under a memory.high of the unit's (systemd's MemoryHigh=), ROOM MiB above what the
 # viewer holds with its page shown: the kernel does not end a process above it but throttles it,
 # so the viewer renders within it as within a limit. The test types an unmapped key once the page
 # is shown, and the viewer's line about it says when to set it.
@@ -98,7 +99,7 @@ until journalctl -b "_PID=$viewer" | grep -q 'UNKNOWN KEY CODE' || [ $tenths -ge
     tenths=$((tenths + 1))
 done
 group=/sys/fs/cgroup$(systemctl show -p ControlGroup --value page-scope)
-high=$(($(cat "$group/memory.current") + (24 << 20)))
+high=$(($(cat "$group/memory.current") + ($3 << 20)))
 systemctl set-property --runtime page-scope "MemoryHigh=$high"
 echo "high set=$(cat "$group/memory.high") $(state)"
 wait_while_active
