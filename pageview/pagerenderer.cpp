@@ -131,6 +131,7 @@ RenderBudget::PageCost measuredCost(const Poppler::Page &page, double trialResol
     // Stopped, the trial tells only that the page costs more than it was given room for.
     if (trial.outOfMemory || trial.exceeded) {
         cost.factor = qMax(cost.factor, RenderBudget::guardFactor);
+        cost.scaledImage = true;
         if (trial.thrown)
             cost.refusedWithin = headroom.bytes();
         return cost;

@@ -71,7 +71,9 @@ RenderBudget::PageCost RenderBudget::costFromTrial(qint64 residentGrowth, qint64
     if (bytes <= 0.0)
         return cost;
     // A tenth more: the kernel counts a thread's resident pages in batches of up to 256 KiB.
-    cost.factor = qMax(imageFactor, 1.1 * double(residentGrowth) / bytes);
+    const double measured = 1.1 * double(residentGrowth) / bytes;
+    cost.factor = qMax(imageFactor, measured);
+    cost.scaledImage = measured >= scaledImageMeasured;
     // What is still in use at the end beyond the page's image is mostly the glyph caches; on a
     // page of ordinary text it is under two thirds of a trial's image.
     cost.reserved = qMax(0.0, 1.1 * double(heapGrowth) / bytes - 1.0);
@@ -124,8 +126,9 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
         return plan;
     }
 
-    // Bands: the page image, Splash's scaled copy of a page-sized picture where there is room
-    // for it, and one band's working set, as tall as what is left allows. Without room for the
+    // Bands: the page image, Splash's scaled copy of a page-sized picture where the page may
+    // draw one and there is room for it, and one band's working set, as tall as what is left
+    // allows. Without room for the
     // copy Splash refuses it and leaves the picture out, which still shows the rest of the page.
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
@@ -139,7 +142,7 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
         cost.fixed > 0
             ? qMax(leastRows, (plan.imageSize.height() + fixedCostBands - 1) / fixedCostBands)
             : leastRows;
-    for (const double copy : {scaledImageFactor, 0.0}) {
+    for (const double copy : {cost.scaledImage ? scaledImageFactor : 0.0, 0.0}) {
         const double fixedBytes = pageImageBytes * (1.0 + copy) + double(workingMargin) +
                                   double(headroom.perRender) + double(cost.fixed);
         plan.bytesNeeded = saturated(fixedBytes + bandBytes(least));

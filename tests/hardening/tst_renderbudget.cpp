@@ -633,6 +633,32 @@ private slots:
                  qPrintable(QString::number(plan.bandRows)));
     }
 
+    // Bands leave room for Splash's copy of a page-sized picture only where the trial saw one:
+    // with that room, a page of paths at 300 dpi in a 96 MiB cgroup went in bands of 33 rows,
+    // 106 passes over the page, and a zoom step took four times as long.
+    void bandsLeaveRoomForAPictureOnlyWhereTheTrialSawOne_data()
+    {
+        QTest::addColumn<double>("measured"); // the trial's peak, in trial images
+        QTest::addColumn<bool>("roomForPicture");
+        QTest::newRow("text or paths") << 0.9 << false;
+        QTest::newRow("scanned page") << 2.1 << true;
+    }
+
+    void bandsLeaveRoomForAPictureOnlyWhereTheTrialSawOne()
+    {
+        QFETCH(double, measured);
+        QFETCH(bool, roomForPicture);
+        // Small enough that the trial's peak stays below a band of 16 rows.
+        const QSize trial = RenderBudget::imageSize(a4, 30.0);
+        const RenderBudget::PageCost cost =
+            RenderBudget::costFromTrial(qint64(measured * imageBytes(trial)), 0, trial);
+        // Room for the image, a scaled picture and 16 rows beside the margins.
+        const qint64 room = qint64(a4At300 * 2.3) + 16 * a4At300BandRow + 12 * MiB + 1;
+        const Plan plan = RenderBudget::plan(a4, 300.0, headroomOf(room), cost);
+        QCOMPARE(int(plan.mode), int(Plan::Bands));
+        QCOMPARE(plan.bandRows == 16, roomForPicture);
+    }
+
     // A trial's factor measures the page at its own image, but a fixed cost, such as a large font
     // Splash reads whole at every render and band, does not shrink with the band. Planned by the
     // factor alone, an A4 page of a 20 MB font was banded ever thinner at each zoom step: in an
