@@ -128,8 +128,8 @@ RenderBudget::Plan RenderBudget::plan(const QSizeF &pointSize, double resolution
 
     // Bands: the page image, Splash's scaled copy of a page-sized picture where the page may
     // draw one and there is room for it, and one band's working set, as tall as what is left
-    // allows. Without room for the
-    // copy Splash refuses it and leaves the picture out, which still shows the rest of the page.
+    // allows. Without room for the copy Splash refuses it and leaves the picture out, which
+    // still shows the rest of the page.
     const double rowBytes = double(plan.imageSize.width()) * 4.0 * factor;
     const int leastRows = qMin(minimumBandRows, plan.imageSize.height());
     // A band takes what the trial took at the least, however few its rows.
