@@ -2,9 +2,10 @@
 """Boots a Debian 12 virtual machine straight into the viewer, as a device does: systemd as init,
 the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
 the kernel's framebuffer, the keyboard and a single-touch panel (bootvm-touch-panel.cpp) read
-through evdev; then once more on eglfs, with the settings' eglfs lines. The test watches the
-screen, types keys through qemu's monitor and taps through a serial port; a probe in the machine
-(bootvm-probe.sh) reports what systemd did.
+through evdev; the kernel's out-of-memory killer ending a trial open, and zoom steps under a
+memory.high of the unit's (cgroup v2); then once more on eglfs, with the settings' eglfs lines.
+The test watches the screen, types keys through qemu's monitor and taps through a serial port; a
+probe in the machine (bootvm-probe.sh) reports what systemd did.
 
   tst_bootvm.py --build BUILD_DIR --source SOURCE_DIR --test-documents MAKE_TEST_DOCUMENTS
                 --touch-panel BOOTVM_TOUCH_PANEL [--arch armhf --emulator EMULATOR]
