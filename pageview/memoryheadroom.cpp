@@ -28,6 +28,13 @@ qint64 mappedBytes()
     return total;
 }
 
+bool strictOvercommit()
+{
+    std::ifstream mode("/proc/sys/vm/overcommit_memory");
+    int value = 0;
+    return mode >> value && value == 2;
+}
+
 } // namespace
 
 qint64 MemoryHeadroom::memoryRoom() const
@@ -92,16 +99,30 @@ MemoryHeadroom MemoryHeadroom::current()
     static const MemoryCgroup cgroup = MemoryCgroup::find();
     headroom.cgroupRoom = cgroup.room();
 
+    qint64 commitLimit = -1;
+    qint64 committed = -1;
     std::ifstream meminfo("/proc/meminfo");
     std::string key;
     long long kilobytes = 0;
     std::string unit;
     while (meminfo >> key >> kilobytes) {
         std::getline(meminfo, unit);
-        if (key == "MemAvailable:") {
+        if (key == "MemAvailable:")
             headroom.memoryAvailable = qint64(kilobytes) * 1024;
-            break;
-        }
+        else if (key == "CommitLimit:")
+            commitLimit = qint64(kilobytes) * 1024;
+        else if (key == "Committed_AS:")
+            committed = qint64(kilobytes) * 1024;
+    }
+
+    // A system that commits no more than it has (vm.overcommit_memory 2), as devices without swap
+    // are often set, refuses an allocation beyond its commit limit however much memory is free,
+    // and Poppler ends the process at a refusal it does not check. What is left to commit bounds
+    // what new mappings may take, as an address-space limit does.
+    if (commitLimit >= 0 && committed >= 0 && strictOvercommit()) {
+        const qint64 reach = headroom.addressSpaceInUse + qMax<qint64>(0, commitLimit - committed);
+        headroom.addressSpaceLimit =
+            headroom.addressSpaceLimit < 0 ? reach : qMin(headroom.addressSpaceLimit, reach);
     }
     return headroom;
 }

@@ -8,7 +8,7 @@
 // limit means there is no such limit.
 struct MemoryHeadroom
 {
-    qint64 addressSpaceLimit = -1; // soft RLIMIT_AS, in a 32-bit process its pointers' reach
+    qint64 addressSpaceLimit = -1; // soft RLIMIT_AS; less in 32 bits or under strict overcommit
     qint64 addressSpaceInUse = 0;  // the process's mapped address space
     qint64 reusableHeap = 0;       // what malloc holds free in mappings it keeps
     qint64 memoryAvailable = -1;   // MemAvailable of the system
@@ -40,8 +40,8 @@ struct MemoryHeadroom
     qint64 bytes() const;
 
     // The process's headroom now, from getrlimit, /proc/self/statm (in a 32-bit process
-    // /proc/self/maps), malloc's statistics, the memory cgroup's files and /proc/meminfo: a
-    // handful of small reads.
+    // /proc/self/maps), malloc's statistics, the memory cgroup's files, /proc/meminfo and the
+    // overcommit mode: a handful of small reads.
     static MemoryHeadroom current();
 
     // malloc's bytes in use, which walks every free chunk of the heap; 0 where malloc cannot

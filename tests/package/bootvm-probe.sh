@@ -2,7 +2,8 @@
 # Runs at boot inside tst_bootvm.py's virtual machine and tells the test, one line at a time on
 # a serial port, what systemd did with page-scope.service.
 #   bootvm-probe DOCUMENT PORT ROOM DOCUMENT: whose trial open the kernel ends; PORT: the port's
-#                                   node; ROOM: MiB that the unit's memory.high leaves the viewer
+#                                   node; ROOM: MiB that the unit's memory.high, and then the
+#                                   commit limit, leave the viewer
 # A virtio port is there once its driver has loaded.
 udevadm wait --timeout=60 "$2"
 exec >"$2" 2>&1
@@ -85,29 +86,50 @@ failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
 journal_tail 40
 
+# Starts the viewer on the sample again and waits for its line about the unmapped key that the
+# test types once the page is shown.
+restart_on_sample() {
+    systemctl stop page-scope
+    sed -i "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" /etc/default/page-scope
+    systemctl start page-scope
+    viewer=$(systemctl show -p MainPID --value page-scope)
+    tenths=0
+    until journalctl -b "_PID=$viewer" | grep -q 'UNKNOWN KEY CODE' || [ $tenths -ge 1200 ]; do
+        sleep 0.1
+        tenths=$((tenths + 1))
+    done
+}
+# The headrooms of the viewer's renders in bands, once it has ended.
+band_headrooms() {
+    journalctl -b "_PID=$viewer" -o cat |
+        sed -n 's/.* in bands of [0-9]* rows (headroom \([0-9.]*\) MiB)$/\1/p' | xargs | tr ' ' ,
+}
+
 # The sample under a memory.high of the unit's (systemd's MemoryHigh=), ROOM MiB above what the
 # viewer holds with its page shown: the kernel does not end a process above it but throttles it,
-# so the viewer renders within it as within a limit. The test types an unmapped key once the page
-# is shown, and the viewer's line about it says when to set it.
-systemctl stop page-scope
-sed -i "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" /etc/default/page-scope
-systemctl start page-scope
-viewer=$(systemctl show -p MainPID --value page-scope)
-tenths=0
-until journalctl -b "_PID=$viewer" | grep -q 'UNKNOWN KEY CODE' || [ $tenths -ge 1200 ]; do
-    sleep 0.1
-    tenths=$((tenths + 1))
-done
+# so the viewer renders within it as within a limit.
+restart_on_sample
 group=/sys/fs/cgroup$(systemctl show -p ControlGroup --value page-scope)
 high=$(($(cat "$group/memory.current") + ($3 << 20)))
 systemctl set-property --runtime page-scope "MemoryHigh=$high"
 echo "high set=$(cat "$group/memory.high") $(state)"
 wait_while_active
-headrooms=$(journalctl -b "_PID=$viewer" -o cat |
-    sed -n 's/.* in bands of [0-9]* rows (headroom \([0-9.]*\) MiB)$/\1/p' | xargs | tr ' ' ,)
-echo "high-closed headrooms=$headrooms $(state)"
+echo "high-closed headrooms=$(band_headrooms) $(state)"
 journal_tail 12
 systemctl set-property --runtime page-scope MemoryHigh=infinity
+
+# The sample where the system commits no more than it has (vm.overcommit_memory 2), as a device
+# without swap may be set, with ROOM MiB left to commit: an allocation beyond it is refused
+# however much memory is free.
+restart_on_sample
+committed=$(awk '/^Committed_AS:/ { print $2 }' /proc/meminfo)
+echo $((committed + ($3 << 10))) >/proc/sys/vm/overcommit_kbytes
+echo 2 >/proc/sys/vm/overcommit_memory
+echo "commit $(grep -E '^Commit' /proc/meminfo | tr -d ' ' | xargs) $(state)"
+wait_while_active
+echo 0 >/proc/sys/vm/overcommit_memory
+echo "commit-closed headrooms=$(band_headrooms) $(state)"
+journal_tail 12
 
 # The sample again on eglfs, with the settings' own eglfs lines: Qt's OpenGL composes the window
 # on the DRM card, Mesa's drivers standing in for a GPU's. The machine's display prefers a larger

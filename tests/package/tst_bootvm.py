@@ -3,7 +3,8 @@
 the boot service and its settings as this tree installs them, enabled; Qt's linuxfb platform on
 the kernel's framebuffer, the keyboard and a single-touch panel (bootvm-touch-panel.cpp) read
 through evdev; the kernel's out-of-memory killer ending a trial open, and zoom steps under a
-memory.high of the unit's (cgroup v2); then once more on eglfs, with the settings' eglfs lines.
+memory.high of the unit's (cgroup v2) and under strict overcommit; then once more on eglfs, with
+the settings' eglfs lines.
 The test watches the screen, types keys through qemu's monitor and taps through a serial port; a
 probe in the machine (bootvm-probe.sh) reports what systemd did.
 
@@ -45,9 +46,10 @@ PAGE = (60, 40, 340, 200)
 # frame, and the vertical scroll bar's trough below its slider, which sits at the top of a page.
 ZOOM_OUT_KEY = (25, 172)
 TROUGH_BELOW_SLIDER = (420, 200)
-# The room that the probe's memory.high leaves the viewer with its page shown, and the zoom steps
-# to 108 dpi, where the sample's page no longer fits whole within it.
-HIGH_ROOM_MIB = 24
+# The room that the probe's memory.high, and then the commit limit it sets, leave the viewer with
+# its page shown, and the zoom steps to 108 dpi, where the sample's page no longer fits whole
+# within it.
+ROOM_MIB = 24
 STEPS_TO_BANDS = 6
 # The settings' eglfs lines that the probe uncomments: the panel's size, and the picture turned.
 EGLFS_SETTINGS = {"eglfs", "WIDTH=480", "HEIGHT=272", "PHYSICAL_WIDTH=95", "PHYSICAL_HEIGHT=54",
@@ -133,7 +135,7 @@ def stage(root, board, build, source, document, touch_panel, work):
         target = f"/var/lib/page-scope-test/{TRIAL_DOCUMENT}"
         enable(systemd, "bootvm-probe.service", "[Service]\nType=exec\n"
                f"ExecStart=/bin/sh /usr/local/sbin/bootvm-probe {target} {board.probe_port} "
-               f"{HIGH_ROOM_MIB}\n")
+               f"{ROOM_MIB}\n")
         # The panel is there before the viewer starts, as a built-in driver's would be; its taps
         # come over a serial port of its own.
         shutil.copy(touch_panel, os.path.join(merged, "usr/local/sbin/bootvm-touch-panel"))
@@ -330,21 +332,21 @@ def zoom_tap_and_close(machine, check, closed_line, platform=""):
           platform + "F8 ends the viewer with status 0, and the unit is not restarted")
 
 
-def zoom_under_memory_high(machine, check):
-    """Zooms in under the memory.high that the probe sets once the viewer has written its line for
-    an unmapped key, and ends the viewer with F8."""
+def zoom_within(machine, check, word, limit):
+    """Zooms in under a limit that the probe sets, and reports on its word line, once the viewer
+    has written its line for an unmapped key, and ends the viewer with F8."""
     shown = wait_for(lambda: page_shown(machine), 120)
     machine.command("sendkey f12")
-    zoomed = shown and machine.probe_line("high", 60) is not None
+    zoomed = shown and machine.probe_line(word, 60) is not None
     for _ in range(STEPS_TO_BANDS):
         zoomed = key_changes_page(machine, "f7") and zoomed
     machine.command("sendkey f8")
-    closed = machine.probe_line("high-closed", 240) or {}
+    closed = machine.probe_line(word + "-closed", 240) or {}
     headrooms = [float(mib) for mib in closed.get("headrooms", "").split(",") if mib]
     # The group's file cache that the kernel drops first counts as room too.
-    check(zoomed and headrooms and max(headrooms) < HIGH_ROOM_MIB + 8 and
+    check(zoomed and headrooms and max(headrooms) < ROOM_MIB + 8 and
           closed.get("ExecMainStatus") == "0",
-          "under the unit's memory.high the viewer zooms in and renders in bands within it "
+          f"{limit} the viewer zooms in and renders in bands within it "
           f"(headrooms {headrooms or 'none'} MiB)")
 
 
@@ -411,7 +413,8 @@ def main():
                   trial.get("MainPID") == trial.get("viewer") and trial.get("lines") == "1",
                   "the kernel ended the trial's child; the viewer said so and carried on")
             check(trial.get("failed") == "1", "the viewer's standard output is in the journal")
-            zoom_under_memory_high(machine, check)
+            zoom_within(machine, check, "high", "under the unit's memory.high")
+            zoom_within(machine, check, "commit", "where the system commits no more than it has,")
             eglfs = machine.probe_line("eglfs", 60) or {}
             check(EGLFS_SETTINGS <= set(eglfs.get("settings", "").split(",")) and
                   eglfs.get("rules") == "1" and eglfs.get("ActiveState") == "active",
