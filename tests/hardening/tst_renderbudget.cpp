@@ -861,7 +861,13 @@ private slots:
         const AddressSpaceCap capped(cap);
         if (!capped.capped)
             QSKIP(noCapHere);
-        QCOMPARE(MemoryHeadroom::current().addressSpaceLimit, cap);
+        // Where the system commits no more than it has, what is left to commit bounds it too.
+        std::ifstream overcommit("/proc/sys/vm/overcommit_memory");
+        int mode = 0;
+        if (overcommit >> mode && mode == 2)
+            QVERIFY(MemoryHeadroom::current().addressSpaceLimit <= cap);
+        else
+            QCOMPARE(MemoryHeadroom::current().addressSpaceLimit, cap);
     }
 
     // Renders in a row reuse the heap that Poppler freed; an idle viewer gives it back.
