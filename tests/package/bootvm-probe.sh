@@ -37,7 +37,8 @@ done
 echo "started $(state)"
 first=$(systemctl show -p MainPID --value page-scope)
 # The display and input nodes that the viewer's user cannot open for reading and writing, as Qt
-# and Mesa open them; the machine's second DRM device (vgem) has a render node, as a GPU has.
+# and Mesa open them; the machine's second DRM device (vgem) has a render node, as a GPU has. And
+# the framebuffer's bits a pixel.
 uid=$(awk '/^Uid:/ { print $2 }' "/proc/$first/status")
 gid=$(awk '/^Gid:/ { print $2 }' "/proc/$first/status")
 groups=$(awk '/^Groups:/ { $1 = ""; print }' "/proc/$first/status" | xargs | tr ' ' ,)
@@ -47,7 +48,8 @@ for node in /dev/fb0 /dev/dri/* /dev/input/event*; do
     setpriv --reuid="$uid" --regid="$gid" --groups="$groups" sh -c ": <>$node" 2>/dev/null ||
         unopened="$unopened${unopened:+,}$node"
 done
-echo "devices uid=$uid groups=$groups unopened=$unopened"
+bpp=$(cat /sys/class/graphics/fb0/bits_per_pixel)
+echo "devices uid=$uid groups=$groups unopened=$unopened bpp=$bpp"
 # Meanwhile something writes to the panel's console, as the kernel or a login prompt would.
 while :; do
     printf '\rconsole line %d' "$(date +%N)" >/dev/tty1
@@ -137,7 +139,13 @@ journal_tail 12
 # panel is taken as mounted upside down, as the settings show: eglfs turns the picture, and their
 # udev rule the touches.
 systemctl stop page-scope
-printf '%s\n' '{ "hwcursor": false, "outputs": [ { "name": "Virtual1",' \
+# Qt names the display's connector by its type and number: Virtual-1 is Virtual1.
+for connector in /sys/class/drm/card[0-9]-*; do
+    name=${connector#*/card[0-9]-}
+    output=${name%-*}${name##*-}
+    break
+done
+printf '%s\n' '{ "hwcursor": false, "outputs": [ { "name": "'"$output"'",' \
     '  "mode": "9 480 482 523 525 272 274 284 286 +hsync +vsync" } ] }' >/etc/page-scope-kms.json
 sed -i -e "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" -e 's|^QT_QPA_PLATFORM=linuxfb|#&|' \
     -e 's|^#\(QT_QPA_PLATFORM=eglfs\)$|\1|' \

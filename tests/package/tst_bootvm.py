@@ -63,22 +63,25 @@ VIEWER_OWN_LINES = (r"Arguments: 3$|page-scope evaluating arg 'f' with value '.*
 @dataclass
 class Board:
     """An emulated machine: qemu's options for its display, keyboard, disk and serial ports, the
-    kernel's console, and the ports in the machine that the probe and the touch panel use."""
+    kernel's console, the ports in the machine that the probe and the touch panel use, and the
+    bits a pixel of its framebuffer."""
     qemu: str
     options: tuple
     console: str
     probe_port: str
     touch_port: str
+    depth: int
     modules: tuple = ()
 
 
 BOARDS = {
-    # A PC: VGA, a PS/2 keyboard and three serial ports.
+    # A PC: a Cirrus VGA, whose kernel driver gives a framebuffer of 16 bits a pixel (RGB565), as
+    # many small panels have; a PS/2 keyboard and three serial ports.
     "amd64": Board("qemu-system-x86_64",
-                   ("-vga", "std", "-drive", "file={image},format=raw,if=virtio",
+                   ("-vga", "cirrus", "-drive", "file={image},format=raw,if=virtio",
                     "-serial", "file:{console}", "-serial", "file:{probe}",
                     "-serial", "unix:{touch},server=on,wait=off"),
-                   "ttyS0", "/dev/ttyS1", "/dev/ttyS2"),
+                   "ttyS0", "/dev/ttyS1", "/dev/ttyS2", 16),
     # A 32-bit ARM system on a chip as qemu's virt board has it: its devices on virtio, one
     # serial port, and virtio's own ports for the probe and the panel.
     "armhf": Board("qemu-system-arm",
@@ -93,7 +96,7 @@ BOARDS = {
                     "-device", "virtserialport,chardev=probe,nr=1",
                     "-chardev", "socket,id=touch,path={touch},server=on,wait=off",
                     "-device", "virtserialport,chardev=touch,nr=2"),
-                   "ttyAMA0", "/dev/vport0p1", "/dev/vport0p2", ("virtio_console",)),
+                   "ttyAMA0", "/dev/vport0p1", "/dev/vport0p2", 32, ("virtio_console",)),
 }
 
 
@@ -393,6 +396,8 @@ def main():
             check(devices.get("uid") and devices.get("unopened") == "",
                   "the viewer's user may open the framebuffer, the DRM devices' nodes and the "
                   f"input devices: {devices}")
+            check(devices.get("bpp") == str(board.depth),
+                  f"the framebuffer has {board.depth} bits a pixel ({devices.get('bpp')})")
             check(wait_for(lambda: page_shown(machine), 60),
                   "the sample's page and the close softkey are on the framebuffer")
             # Nothing else draws: the kernel's console has left the framebuffer to the viewer,
