@@ -346,7 +346,8 @@ def zoom_within(machine, check, word, limit):
     machine.command("sendkey f8")
     closed = machine.probe_line(word + "-closed", 240) or {}
     headrooms = [float(mib) for mib in closed.get("headrooms", "").split(",") if mib]
-    # The group's file cache that the kernel drops first counts as room too.
+    # The group's file cache that the kernel drops first, and the heap that malloc holds free,
+    # count as room too.
     check(zoomed and headrooms and max(headrooms) < ROOM_MIB + 8 and
           closed.get("ExecMainStatus") == "0",
           f"{limit} the viewer zooms in and renders in bands within it "
