@@ -88,13 +88,15 @@ failed=$(echo "$journal" | grep -c 'Document is 0')
 echo "trial viewer=$viewer child=$child lines=$ended failed=$failed $(state)"
 journal_tail 40
 
-# Starts the viewer on the sample again and waits for its line about the unmapped key that the
-# test types once the page is shown.
+# Starts the viewer on the sample again, says so on a line "$1-started", and waits for its line
+# about the unmapped key that the test types once the page is shown. The test waits for that
+# line first: until then the screen it reads can be the last viewer's.
 restart_on_sample() {
     systemctl stop page-scope
     sed -i "s|^PAGE_SCOPE_DOCUMENT=.*|$sample|" /etc/default/page-scope
     systemctl start page-scope
     viewer=$(systemctl show -p MainPID --value page-scope)
+    echo "$1-started viewer=$viewer"
     tenths=0
     until journalctl -b "_PID=$viewer" | grep -q 'UNKNOWN KEY CODE' || [ $tenths -ge 1200 ]; do
         sleep 0.1
@@ -110,7 +112,7 @@ band_headrooms() {
 # The sample under a memory.high of the unit's (systemd's MemoryHigh=), ROOM MiB above what the
 # viewer holds with its page shown: the kernel does not end a process above it but throttles it,
 # so the viewer renders within it as within a limit.
-restart_on_sample
+restart_on_sample high
 group=/sys/fs/cgroup$(systemctl show -p ControlGroup --value page-scope)
 high=$(($(cat "$group/memory.current") + ($3 << 20)))
 systemctl set-property --runtime page-scope "MemoryHigh=$high"
@@ -123,7 +125,7 @@ systemctl set-property --runtime page-scope MemoryHigh=infinity
 # The sample where the system commits no more than it has (vm.overcommit_memory 2), as a device
 # without swap may be set, with ROOM MiB left to commit: an allocation beyond it is refused
 # however much memory is free.
-restart_on_sample
+restart_on_sample commit
 committed=$(awk '/^Committed_AS:/ { print $2 }' /proc/meminfo)
 echo $((committed + ($3 << 10))) >/proc/sys/vm/overcommit_kbytes
 echo 2 >/proc/sys/vm/overcommit_memory

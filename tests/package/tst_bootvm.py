@@ -337,8 +337,10 @@ def zoom_tap_and_close(machine, check, closed_line, platform=""):
 
 def zoom_within(machine, check, word, limit):
     """Zooms in under a limit that the probe sets, and reports on its word line, once the viewer
-    has written its line for an unmapped key, and ends the viewer with F8."""
-    shown = wait_for(lambda: page_shown(machine), 120)
+    it has started again has written its line for an unmapped key, and ends the viewer with F8."""
+    # Until the probe has started it, the screen is the last viewer's, perhaps still running.
+    started = machine.probe_line(word + "-started", 240) is not None
+    shown = started and wait_for(lambda: page_shown(machine), 120)
     machine.command("sendkey f12")
     zoomed = shown and machine.probe_line(word, 60) is not None
     for _ in range(STEPS_TO_BANDS):
